@@ -1,0 +1,29 @@
+// Resource and control identifiers shared by the resource script and the code.
+#pragma once
+
+#define IDI_MODULE 1
+#define IDI_EDITOR 100
+#define IDD_EDITOR 1
+
+#define IDS_NAME 1
+#define IDS_VERSION 2
+#define IDS_DESCRIPTION 3
+#define IDS_ENTRY_COUNT 10
+#define IDS_ENTRY_SET_USER_STATE 1000
+#define IDS_ENTRY_SETUP 1001
+
+#define IDC_RULES 101
+#define IDC_NAME 102
+#define IDC_IP 103
+#define IDC_SEARCH 104
+#define IDC_STATUS 105
+#define IDC_SOUND 106
+#define IDC_NICK_COLOR 203
+#define IDC_NICK_SAMPLE 204
+#define IDC_TEXT_COLOR 205
+#define IDC_TEXT_SAMPLE 206
+#define IDC_ADD 301
+#define IDC_CHANGE 302
+#define IDC_DELETE 303
+#define IDC_UP 304
+#define IDC_DOWN 305

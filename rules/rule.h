@@ -1,0 +1,54 @@
+// One black/white list rule. The record is also the rule file's record,
+// written byte for byte, so its layout is fixed to the byte.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t RULE_SIZE = 460;
+constexpr size_t RULE_NAME_UNITS = 64;
+constexpr size_t RULE_IP_PREFIX_BYTES = 16;
+constexpr size_t RULE_IP_TEXT_BYTES = 32;
+constexpr size_t RULE_RESERVED_BYTES = 260;
+
+constexpr int32_t STATUS_UNCHANGED = -1;
+constexpr int32_t STATUS_ALLOW_ALL = 0;
+constexpr int32_t STATUS_NO_PRIVATE = 256;
+constexpr int32_t STATUS_IGNORE = 768;
+
+// searchType bits: compare the name, compare the IP, either test suffices.
+constexpr int32_t SEARCH_NAME_BIT = 1;
+constexpr int32_t SEARCH_IP_BIT = 2;
+constexpr int32_t SEARCH_EITHER_BIT = 4;
+
+constexpr int32_t SEARCH_NAME = 1;
+constexpr int32_t SEARCH_IP = 2;
+constexpr int32_t SEARCH_NAME_AND_IP = 3;
+constexpr int32_t SEARCH_NAME_OR_IP = 7;
+
+struct _RULE {
+    wchar_t name[RULE_NAME_UNITS];           // UTF-16 nickname
+    int32_t status;                          // STATUS_* or other status bits
+    COLORREF nickColor;
+    COLORREF textColor;
+    uint32_t ipLow;                          // exact address / range start, 0 none
+    uint32_t ipHigh;                         // inclusive range end, 0 none
+    char ipPrefix[RULE_IP_PREFIX_BYTES];     // text before the first '*'
+    char ipText[RULE_IP_TEXT_BYTES];         // what the operator typed
+    uint8_t reserved[RULE_RESERVED_BYTES];   // carried along untouched
+    int32_t searchType;                      // SEARCH_* bits
+};
+
+static_assert(offsetof(_RULE, name) == 0);
+static_assert(offsetof(_RULE, status) == 128);
+static_assert(offsetof(_RULE, nickColor) == 132);
+static_assert(offsetof(_RULE, textColor) == 136);
+static_assert(offsetof(_RULE, ipLow) == 140);
+static_assert(offsetof(_RULE, ipHigh) == 144);
+static_assert(offsetof(_RULE, ipPrefix) == 148);
+static_assert(offsetof(_RULE, ipText) == 164);
+static_assert(offsetof(_RULE, reserved) == 196);
+static_assert(offsetof(_RULE, searchType) == 456);
+static_assert(sizeof(_RULE) == RULE_SIZE, "rule file record size");

@@ -1,0 +1,29 @@
+// The module's ordered rule list: one heap block of _RULE records. Index 0
+// is matched first and shown on the editor's first row. The module owns the
+// block; LoadRules and AppendRule replace it whole.
+#pragma once
+
+#include "rules/rule.h"
+
+#include <cstdint>
+
+extern _RULE* g_rules;
+extern uint32_t g_ruleCount;
+
+constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
+
+// 0 on success, -1 on failure; on failure the array is left as it was.
+int32_t LoadRules(const char* path);
+// 0 on success, -1 on failure; on failure the previous file is left as it was.
+int32_t SaveRules(const char* path);
+
+// Derives ipPrefix, ipLow and ipHigh from ipText.
+void ParseRuleIp(_RULE& rule);
+
+// Adds a copy of `rule` at the end. 0, or -1 (array unchanged) without memory.
+int32_t AppendRule(const _RULE& rule);
+// Out-of-range indexes (such as -1, no selected row) change nothing.
+void RemoveRule(int32_t index);
+// Exchanges rules `first` and `first + 1`; out of range changes nothing.
+void SwapRules(int32_t first);
+void FreeRules();

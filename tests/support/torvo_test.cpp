@@ -1,0 +1,175 @@
+#include "tests/support/torvo_test.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <winsock2.h>
+
+#include <cstring>
+
+std::string ModulePath() {
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string path = exe;
+    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
+}
+
+LoadedModule LoadModule() {
+    LoadedModule module;
+    module.handle = LoadLibraryA(ModulePath().c_str());
+    if (!module.handle) {
+        ADD_FAILURE() << "LoadLibraryA(" << ModulePath() << ") failed: " << GetLastError();
+        return module;
+    }
+    module.setUserState = reinterpret_cast<SetUserStateFn>(
+        GetProcAddress(module.handle, SET_USER_STATE_SYMBOL));
+    module.setup = reinterpret_cast<SetupFn>(GetProcAddress(module.handle, SETUP_SYMBOL));
+    EXPECT_NE(module.setUserState, nullptr);
+    EXPECT_NE(module.setup, nullptr);
+    return module;
+}
+
+void UnloadModule(LoadedModule& module) {
+    if (module.handle) FreeLibrary(module.handle);
+    module = LoadedModule{};
+}
+
+void PrepareHostClasses() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    static HMODULE richEdit = LoadLibraryA("riched20.dll");
+    (void)richEdit;
+}
+
+namespace {
+
+void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = folder + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder(bool withModulesFolder) {
+    static unsigned counter = 0;
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    previous_ = current;
+    path_ = std::string(temp) + "torvo-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++counter);
+    RemoveTree(path_);
+    CreateDirectoryA(path_.c_str(), nullptr);
+    if (withModulesFolder) CreateDirectoryA((path_ + "\\MODULES").c_str(), nullptr);
+    SetCurrentDirectoryA(path_.c_str());
+}
+
+ScratchFolder::~ScratchFolder() {
+    SetCurrentDirectoryA(previous_.c_str());
+    RemoveTree(path_);
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), bytes.size(), &read, nullptr);
+    bytes.resize(read);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(file, bytes.data(), bytes.size(), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, bytes.size());
+}
+
+_RULE MakeRule(const wchar_t* name, int32_t searchType, int32_t status, COLORREF nickColor,
+               COLORREF textColor) {
+    _RULE rule;
+    std::memset(&rule, 0, sizeof rule);
+    wcsncpy(rule.name, name, RULE_NAME_UNITS - 1);
+    rule.searchType = searchType;
+    rule.status = status;
+    rule.nickColor = nickColor;
+    rule.textColor = textColor;
+    return rule;
+}
+
+std::vector<uint8_t> RuleBytes(const std::vector<_RULE>& rules) {
+    std::vector<uint8_t> bytes(rules.size() * RULE_SIZE);
+    if (!rules.empty()) std::memcpy(bytes.data(), rules.data(), bytes.size());
+    return bytes;
+}
+
+void WriteRuleFile(const std::vector<_RULE>& rules) { WriteFileBytes(RULE_FILE, RuleBytes(rules)); }
+
+std::vector<_RULE> ReadRuleFile() {
+    const std::vector<uint8_t> bytes = ReadFileBytes(RULE_FILE);
+    std::vector<_RULE> rules(bytes.size() / RULE_SIZE);
+    if (!rules.empty()) std::memcpy(rules.data(), bytes.data(), rules.size() * RULE_SIZE);
+    return rules;
+}
+
+uint32_t Address(const char* dotted) { return ntohl(inet_addr(dotted)); }
+
+_ROOM_USER MakeVisitor(const wchar_t* nick, const char* ip, uint32_t state) {
+    _ROOM_USER user;
+    std::memset(&user, 0, sizeof user);
+    wcsncpy(user.nick, nick, NICK_UNITS - 1);
+    strncpy(user.ip, ip, USER_IP_BYTES - 1);
+    user.state = state;
+    user.nickColor = 0x00ABCDEF;
+    user.textColor = 0x00123456;
+    return user;
+}
+
+void FillRoom(TestRoom& room, const std::vector<_ROOM_USER>& counted, const _ROOM_USER* spare,
+              HWND userList) {
+    room.users = counted;
+    room.users.push_back(spare ? *spare : MakeVisitor(L"", ""));
+    std::memset(&room.room, 0, sizeof room.room);
+    room.room.hwndUserList = userList;
+    room.room.users = room.users.data();
+    room.room.userCount = static_cast<uint32_t>(counted.size());
+}
+
+HWND CreateMessageSink() {
+    return CreateWindowExA(0, "STATIC", "sink", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+std::vector<std::pair<WPARAM, LPARAM>> TakeRedraws(HWND window) {
+    std::vector<std::pair<WPARAM, LPARAM>> redraws;
+    MSG message;
+    while (PeekMessageA(&message, window, LVM_REDRAWITEMS, LVM_REDRAWITEMS, PM_REMOVE)) {
+        redraws.emplace_back(message.wParam, message.lParam);
+    }
+    return redraws;
+}

@@ -1,0 +1,83 @@
+// Helpers shared by the test programs: loading the built module the way the
+// host does, scratch folders with a MODULES subfolder, rule files built byte
+// by byte, and host records.
+#pragma once
+
+#include "module/host_records.h"
+#include "rules/rule.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using SetUserStateFn = unsigned long(__cdecl*)(unsigned long, _ROOM*, unsigned long);
+using SetupFn = unsigned long(__cdecl*)(unsigned long, void*, _CFG_INFO*);
+
+constexpr const char* SET_USER_STATE_SYMBOL = "@Torvo_SetUserState$qulp5_ROOMul";
+constexpr const char* SETUP_SYMBOL = "@Torvo_Setup$qulpvp9_CFG_INFO";
+
+// Full path of torvo.jem, which the build puts beside the test programs.
+std::string ModulePath();
+
+// The module loaded with LoadLibraryA and both exports resolved by name.
+// Unloading runs the module's unload handler, which saves the rule file.
+struct LoadedModule {
+    HMODULE handle = nullptr;
+    SetUserStateFn setUserState = nullptr;
+    SetupFn setup = nullptr;
+};
+LoadedModule LoadModule();
+void UnloadModule(LoadedModule& module);
+
+// Makes the list-view and rich edit classes available, as the chat host does
+// before it opens the editor.
+void PrepareHostClasses();
+
+// A fresh temporary folder, made current, with MODULES inside unless asked
+// otherwise. Restores the previous current folder and removes the folder.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(bool withModulesFolder = true);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string previous_;
+};
+
+constexpr const char* RULE_FILE = "MODULES\\torvo.tdb";
+
+bool FileExists(const std::string& path);
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// A rule with the given fields; derived IP fields are left for the caller.
+_RULE MakeRule(const wchar_t* name, int32_t searchType, int32_t status = STATUS_IGNORE,
+               COLORREF nickColor = 0x000000FF, COLORREF textColor = 0x00FF0000);
+std::vector<uint8_t> RuleBytes(const std::vector<_RULE>& rules);
+void WriteRuleFile(const std::vector<_RULE>& rules);
+std::vector<_RULE> ReadRuleFile();
+
+// Host-order address of dotted text (no error handling: test data only).
+uint32_t Address(const char* dotted);
+
+// A room as the host keeps it: one _ROOM and an array of visitors. The
+// array has one spare entry at the end for the "new visitor" event.
+struct TestRoom {
+    _ROOM room{};
+    std::vector<_ROOM_USER> users;
+};
+_ROOM_USER MakeVisitor(const wchar_t* nick, const char* ip, uint32_t state = 0);
+void FillRoom(TestRoom& room, const std::vector<_ROOM_USER>& counted,
+              const _ROOM_USER* spare, HWND userList);
+
+// A hidden top-level window whose queue receives the posted row redraws.
+HWND CreateMessageSink();
+// LVM_REDRAWITEMS messages waiting for `window`, as (first, last) pairs,
+// removed from the queue.
+std::vector<std::pair<WPARAM, LPARAM>> TakeRedraws(HWND window);

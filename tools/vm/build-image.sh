@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds the emulated Linux machine the tests run in.
+#
+# The sandboxes we build on run a kernel that refuses 32-bit x86 code, so
+# neither a 32-bit Wine nor the WoW64 mode of a 64-bit Wine can run there.
+# The module is a 32-bit DLL, so its tests run in a small Debian 12 guest
+# under qemu-system-x86_64 (software emulation) whose own kernel executes
+# 32-bit code; Wine, Xvfb and the Russian locale live in that guest.
+#
+# Output (in $TORVO_VM_DIR, default /var/cache/torvo-vm):
+#   vmlinuz, initrd.img, root.img   the guest
+#   stamp                           content hash of this script, so the
+#                                   image is rebuilt when the recipe changes
+set -euo pipefail
+
+vm_dir=${TORVO_VM_DIR:-/var/cache/torvo-vm}
+here=$(cd "$(dirname "$0")" && pwd)
+stamp=$(cat "$here/build-image.sh" "$here/guest-init.sh" | sha256sum | cut -c1-16)
+
+if [ -f "$vm_dir/stamp" ] && [ "$(cat "$vm_dir/stamp")" = "$stamp" ] \
+   && [ -f "$vm_dir/root.img" ]; then
+  exit 0
+fi
+
+echo "Building the test guest in $vm_dir (a few minutes, once)..."
+mkdir -p "$vm_dir"
+root="$vm_dir/rootfs"
+rm -rf "$root" "$vm_dir/root.img" "$vm_dir/stamp"
+
+debootstrap --variant=minbase --arch=amd64 --include=ca-certificates \
+  bookworm "$root" http://deb.debian.org/debian >"$vm_dir/debootstrap.log" 2>&1 \
+  || { tail -20 "$vm_dir/debootstrap.log"; exit 1; }
+
+cleanup_mounts() {
+  umount "$root/dev/pts" "$root/dev" "$root/proc" 2>/dev/null || true
+}
+trap cleanup_mounts EXIT
+mount -t proc proc "$root/proc"
+mount --bind /dev "$root/dev"
+mount --bind /dev/pts "$root/dev/pts"
+
+cat >"$root/usr/sbin/policy-rc.d" <<'P'
+#!/bin/sh
+exit 101
+P
+chmod +x "$root/usr/sbin/policy-rc.d"
+
+chroot "$root" /bin/bash -euo pipefail -c '
+  export DEBIAN_FRONTEND=noninteractive
+  dpkg --add-architecture i386
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends \
+    linux-image-amd64 initramfs-tools kmod \
+    wine wine32:i386 wine64 xvfb xauth locales \
+    fonts-dejavu-core fonts-liberation cmake make procps
+  echo "ru_RU.UTF-8 UTF-8" >/etc/locale.gen
+  locale-gen
+  apt-get clean
+' >"$vm_dir/packages.log" 2>&1 || { tail -30 "$vm_dir/packages.log"; exit 1; }
+
+rm -f "$root/usr/sbin/policy-rc.d"
+cleanup_mounts
+trap - EXIT
+
+install -m 755 "$here/guest-init.sh" "$root/sbin/torvo-init"
+cp "$root"/boot/vmlinuz-* "$vm_dir/vmlinuz"
+cp "$root"/boot/initrd.img-* "$vm_dir/initrd.img"
+
+mkfs.ext4 -q -F -L torvo-root -d "$root" "$vm_dir/root.img" 6G
+rm -rf "$root"
+echo "$stamp" >"$vm_dir/stamp"
+echo "Test guest ready."
