@@ -1,0 +1,491 @@
+// The editor's commands, driven through the real dialog of the loaded module
+// with the messages a user's clicks and keystrokes send, and checked by what
+// the user sees and by what the rule file holds after closing.
+#include "tests/support/torvo_test.h"
+
+#include "resource_ids.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <richedit.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+class EditorCommands : public ::testing::Test {
+protected:
+    // Writes `rules` as the rule file, loads the module and opens the editor.
+    void Open(const std::vector<_RULE>& rules, uint32_t charMode = 0) {
+        WriteRuleFile(rules);
+        module = LoadModule();
+        ASSERT_NE(module.handle, nullptr);
+        PrepareHostClasses();
+        _CFG_INFO config{};
+        config.charMode = charMode;
+        std::strcpy(config.configFile, (folder.path() + "\\absent.ini").c_str());
+        EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
+        dialog = FindWindowA("#32770", "Torvo");
+        ASSERT_NE(dialog, nullptr);
+    }
+
+    void TearDown() override {
+        if (dialog && IsWindow(dialog)) Command(IDCANCEL);
+        UnloadModule(module);
+    }
+
+    HWND Control(int id) { return GetDlgItem(dialog, id); }
+    LRESULT List(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        return SendMessageA(Control(IDC_RULES), message, wParam, lParam);
+    }
+
+    void Command(int id, WORD code = BN_CLICKED) {
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code),
+                     reinterpret_cast<LPARAM>(Control(id)));
+        Pump();
+    }
+
+    // What a mouse click on a row (or on the empty part, row -1) sends.
+    void Click(int row) {
+        LVITEMA state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        List(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+        if (row >= 0) {
+            state.state = LVIS_SELECTED | LVIS_FOCUSED;
+            List(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+        }
+        NMITEMACTIVATE click{};
+        click.hdr.hwndFrom = Control(IDC_RULES);
+        click.hdr.idFrom = IDC_RULES;
+        click.hdr.code = NM_CLICK;
+        click.iItem = row;
+        SendMessageA(dialog, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
+        Pump();
+    }
+
+    static void Pump() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+
+    bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
+    int RowCount() { return static_cast<int>(List(LVM_GETITEMCOUNT)); }
+    int SelectedRow() { return static_cast<int>(List(LVM_GETNEXTITEM, -1, LVNI_SELECTED)); }
+    int SelectedRowCount() { return static_cast<int>(List(LVM_GETSELECTEDCOUNT)); }
+
+    std::wstring Name() {
+        wchar_t text[128] = {};
+        GetWindowTextW(Control(IDC_NAME), text, 128);
+        return text;
+    }
+    void SetName(const wchar_t* text) { SetWindowTextW(Control(IDC_NAME), text); }
+    std::string Ip() {
+        char text[64] = {};
+        GetWindowTextA(Control(IDC_IP), text, sizeof text);
+        return text;
+    }
+    void SetIp(const char* text) {
+        SetWindowTextA(Control(IDC_IP), text);
+        Pump();
+    }
+    void TypeIp(const char* keys) {
+        for (const char* key = keys; *key; ++key) {
+            SendMessageA(Control(IDC_IP), WM_CHAR, static_cast<unsigned char>(*key), 1);
+        }
+        Pump();
+    }
+    int ComboSelection(int id) { return static_cast<int>(SendMessageA(Control(id), CB_GETCURSEL, 0, 0)); }
+    void Choose(int id, int item) { SendMessageA(Control(id), CB_SETCURSEL, item, 0); }
+    COLORREF SampleColour(int id) {
+        CHARFORMATA format{};
+        format.cbSize = sizeof format;
+        format.dwMask = CFM_COLOR;
+        SendMessageA(Control(id), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        return format.crTextColor;
+    }
+
+    // Closes the editor as the user does and returns what it saved.
+    std::vector<_RULE> CloseAndReadFile() {
+        Command(IDCANCEL);
+        EXPECT_FALSE(IsWindow(dialog));
+        dialog = nullptr;
+        return ReadRuleFile();
+    }
+
+    ScratchFolder folder;
+    LoadedModule module;
+    HWND dialog = nullptr;
+};
+
+_RULE Rule(const wchar_t* name, const char* ipText = "", int32_t search = SEARCH_NAME,
+           int32_t status = STATUS_IGNORE) {
+    _RULE rule = MakeRule(name, search, status);
+    std::strncpy(rule.ipText, ipText, sizeof rule.ipText - 1);
+    return rule;
+}
+
+std::vector<std::wstring> Names(const std::vector<_RULE>& rules) {
+    std::vector<std::wstring> names;
+    for (const _RULE& rule : rules) names.emplace_back(rule.name);
+    return names;
+}
+
+constexpr int kMoveButtons[] = {IDC_UP, IDC_DOWN};
+
+TEST_F(EditorCommands, ClicksSetTheButtonsForTheRowsPosition) {
+    Open({Rule(L"a"), Rule(L"b"), Rule(L"c")});
+    EXPECT_FALSE(Enabled(IDC_CHANGE));
+    EXPECT_FALSE(Enabled(IDC_UP));
+
+    Click(0);
+    for (int id : {IDC_NICK_COLOR, IDC_TEXT_COLOR, IDC_CHANGE, IDC_DELETE, IDC_DOWN}) {
+        EXPECT_TRUE(Enabled(id)) << id;
+    }
+    EXPECT_FALSE(Enabled(IDC_UP));
+
+    Click(1);
+    for (int id : kMoveButtons) EXPECT_TRUE(Enabled(id)) << id;
+
+    Click(2);
+    EXPECT_TRUE(Enabled(IDC_UP));
+    EXPECT_FALSE(Enabled(IDC_DOWN));
+
+    Click(-1);
+    for (int id : {IDC_NICK_COLOR, IDC_TEXT_COLOR, IDC_CHANGE, IDC_DELETE, IDC_UP, IDC_DOWN}) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    EXPECT_TRUE(Enabled(IDC_ADD));
+}
+
+TEST_F(EditorCommands, ClickOnTheOnlyRuleAllowsNoMove) {
+    Open({Rule(L"solo")});
+    Click(0);
+    EXPECT_TRUE(Enabled(IDC_DELETE));
+    for (int id : kMoveButtons) EXPECT_FALSE(Enabled(id)) << id;
+}
+
+TEST_F(EditorCommands, ClickLoadsTheRuleIntoTheFields) {
+    _RULE first = Rule(L"\u0412\u0430\u0441\u044f", "10.0.*", SEARCH_NAME_AND_IP, STATUS_NO_PRIVATE);
+    first.nickColor = 0x00112233;
+    first.textColor = 0x00445566;
+    Open({first, Rule(L"second", "192.168.0.1", SEARCH_NAME_OR_IP, STATUS_UNCHANGED)});
+
+    Click(0);
+    EXPECT_EQ(Name(), L"\u0412\u0430\u0441\u044f");
+    EXPECT_EQ(Ip(), "10.0.*");
+    EXPECT_EQ(ComboSelection(IDC_SEARCH), 2);
+    EXPECT_EQ(ComboSelection(IDC_STATUS), 2);
+    EXPECT_EQ(SampleColour(IDC_NICK_SAMPLE), 0x00112233u);
+    EXPECT_EQ(SampleColour(IDC_TEXT_SAMPLE), 0x00445566u);
+
+    Click(1);
+    EXPECT_EQ(Name(), L"second");  // replaced, not appended
+    EXPECT_EQ(Ip(), "192.168.0.1");
+    EXPECT_EQ(ComboSelection(IDC_SEARCH), 3);
+    EXPECT_EQ(ComboSelection(IDC_STATUS), 0);
+}
+
+TEST_F(EditorCommands, UnusualValuesLeaveOrShareAChoice) {
+    // search type, status -> expected search item, status item (-1: unchanged from before)
+    struct Case { int32_t search, status; int searchItem, statusItem; };
+    const Case cases[] = {
+        {SEARCH_NAME, STATUS_ALLOW_ALL, 0, 1},
+        {0, 1, 0, 1},            // neither value selects anything: previous stays
+        {SEARCH_IP, 512, 1, 3},  // 512 shows like "ignored"
+        {0, STATUS_IGNORE, 1, 3},
+        {5, STATUS_NO_PRIVATE, 3, 2},
+    };
+    std::vector<_RULE> rules;
+    for (const Case& c : cases) rules.push_back(Rule(L"r", "", c.search, c.status));
+    Open(rules);
+    for (size_t i = 0; i < rules.size(); ++i) {
+        SCOPED_TRACE(i);
+        Click(static_cast<int>(i));
+        EXPECT_EQ(ComboSelection(IDC_SEARCH), cases[i].searchItem);
+        EXPECT_EQ(ComboSelection(IDC_STATUS), cases[i].statusItem);
+    }
+}
+
+TEST_F(EditorCommands, AddWithEmptyFieldsAppendsAnEmptyRuleAndSelectsIt) {
+    Open({});
+    Command(IDC_ADD);
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(SelectedRow(), 0);
+
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].name[0], 0);
+    EXPECT_EQ(saved[0].ipText[0], 0);
+    EXPECT_EQ(saved[0].ipLow, 0u);
+    EXPECT_EQ(saved[0].status, STATUS_UNCHANGED);  // the status list's first choice
+    EXPECT_EQ(saved[0].searchType, SEARCH_NAME);
+    EXPECT_EQ(saved[0].nickColor, 0x00FF0000u);  // the samples' colours
+    EXPECT_EQ(saved[0].textColor, 0x00000000u);
+    const uint8_t* reserved = saved[0].reserved;
+    for (size_t i = 0; i < sizeof saved[0].reserved; ++i) ASSERT_EQ(reserved[i], 0) << i;
+}
+
+TEST_F(EditorCommands, AddTakesEveryFieldAndSelectsOnlyTheNewRow) {
+    Open({Rule(L"a"), Rule(L"b")});
+    Click(-1);
+    SetName(L"spammer");
+    SetIp("10.0.0.1-10.0.0.9");
+    Choose(IDC_SEARCH, 2);
+    Choose(IDC_STATUS, 3);
+    Command(IDC_ADD);
+    EXPECT_EQ(RowCount(), 3);
+    EXPECT_EQ(SelectedRow(), 2);
+    EXPECT_EQ(SelectedRowCount(), 1);
+
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_STREQ(saved[2].name, L"spammer");
+    EXPECT_STREQ(saved[2].ipText, "10.0.0.1-10.0.0.9");
+    EXPECT_EQ(saved[2].ipLow, Address("10.0.0.1"));
+    EXPECT_EQ(saved[2].ipHigh, Address("10.0.0.9"));
+    EXPECT_EQ(saved[2].searchType, SEARCH_NAME_AND_IP);
+    EXPECT_EQ(saved[2].status, STATUS_IGNORE);
+}
+
+TEST_F(EditorCommands, ChangeRewritesTheSelectedRuleInPlace) {
+    _RULE prefix = Rule(L"net", "10.0.0.*", SEARCH_IP);
+    std::strcpy(prefix.ipPrefix, "10.0.0.");
+    std::memset(prefix.reserved, 0x5A, sizeof prefix.reserved);
+    Open({Rule(L"first"), prefix});
+    Click(1);
+    SetIp("10.0.0.5");
+    Command(IDC_CHANGE);
+    EXPECT_EQ(RowCount(), 2);
+
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_STREQ(saved[0].name, L"first");
+    EXPECT_STREQ(saved[1].name, L"net");
+    EXPECT_STREQ(saved[1].ipText, "10.0.0.5");
+    EXPECT_EQ(saved[1].ipPrefix[0], 0);
+    EXPECT_EQ(saved[1].ipLow, Address("10.0.0.5"));
+    EXPECT_EQ(saved[1].reserved[259], 0x5A);  // what Change does not own stays
+}
+
+TEST_F(EditorCommands, ChangeAndDeleteWithoutASelectedRowDoNothing) {
+    Open({Rule(L"a"), Rule(L"b")});
+    Click(-1);
+    SetName(L"other");
+    Command(IDC_CHANGE);
+    Command(IDC_DELETE);
+    Command(IDC_UP);
+    Command(IDC_DOWN);
+    EXPECT_EQ(RowCount(), 2);
+    EXPECT_EQ(Names(CloseAndReadFile()), (std::vector<std::wstring>{L"a", L"b"}));
+}
+
+TEST_F(EditorCommands, DeleteSelectsTheRowThatTookItsPlace) {
+    Open({Rule(L"a"), Rule(L"b"), Rule(L"c")});
+    Click(1);
+    Command(IDC_DELETE);
+    EXPECT_EQ(RowCount(), 2);
+    EXPECT_EQ(SelectedRow(), 1);
+
+    Click(1);
+    Command(IDC_DELETE);  // the last row: the new last row is selected
+    EXPECT_EQ(RowCount(), 1);
+    EXPECT_EQ(SelectedRow(), 0);
+
+    Click(0);
+    Command(IDC_DELETE);
+    EXPECT_EQ(RowCount(), 0);
+    EXPECT_EQ(SelectedRow(), -1);
+    EXPECT_TRUE(CloseAndReadFile().empty());
+    EXPECT_EQ(ReadFileBytes(RULE_FILE).size(), 0u);
+}
+
+TEST_F(EditorCommands, MovesStopAtTheEndsAndKeepTheRuleSelected) {
+    Open({Rule(L"a"), Rule(L"b"), Rule(L"c")});
+    Click(1);
+    Command(IDC_UP);
+    EXPECT_EQ(SelectedRow(), 0);
+    EXPECT_EQ(SelectedRowCount(), 1);
+    EXPECT_TRUE(Enabled(IDC_UP));  // refreshed only by clicks
+    Command(IDC_UP);               // already first: nothing
+    EXPECT_EQ(SelectedRow(), 0);
+
+    Click(1);
+    Command(IDC_DOWN);
+    EXPECT_EQ(SelectedRow(), 2);
+    Command(IDC_DOWN);  // already last: nothing
+    EXPECT_EQ(SelectedRow(), 2);
+    EXPECT_EQ(RowCount(), 3);
+    EXPECT_EQ(Names(CloseAndReadFile()), (std::vector<std::wstring>{L"b", L"c", L"a"}));
+}
+
+TEST_F(EditorCommands, IpFieldKeepsOnlyAddressCharacters) {
+    Open({});
+    TypeIp("1 2.a3-4*");
+    EXPECT_EQ(Ip(), "12.3-4*");
+
+    SetIp("");
+    SendMessageA(Control(IDC_IP), EM_REPLACESEL, TRUE,
+                 reinterpret_cast<LPARAM>("10.0.0.1 - 10.0.0.9"));
+    Pump();
+    EXPECT_EQ(Ip(), "10.0.0.1-10.0.0.9");
+
+    SetIp("192.168.*");
+    EXPECT_EQ(Ip(), "192.168.*");
+    SetIp("\xC0\xE1\xE2 5");  // Cyrillic letters in the ANSI code page
+    EXPECT_EQ(Ip(), "5");
+}
+
+// The colour dialog is modal: a thread timer fires inside its message loop,
+// sets the colour fields and presses a button.
+struct ColourDialogScript {
+    bool accept = true;
+    COLORREF colour = 0;
+    bool pressed = false;
+};
+ColourDialogScript g_colourScript;
+
+BOOL CALLBACK FindColourDialog(HWND window, LPARAM found) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    char caption[16] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    if (std::strcmp(className, "#32770") == 0 && std::strcmp(caption, "Torvo") != 0 &&
+        IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK DriveColourDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND chooser = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindColourDialog, reinterpret_cast<LPARAM>(&chooser));
+    if (!chooser) return;
+    KillTimer(nullptr, timer);
+    if (g_colourScript.accept) {
+        constexpr int kRed = 706, kGreen = 707, kBlue = 708;  // the dialog's own edit fields
+        SetDlgItemInt(chooser, kRed, GetRValue(g_colourScript.colour), FALSE);
+        SetDlgItemInt(chooser, kGreen, GetGValue(g_colourScript.colour), FALSE);
+        SetDlgItemInt(chooser, kBlue, GetBValue(g_colourScript.colour), FALSE);
+    }
+    g_colourScript.pressed = true;
+    const int button = g_colourScript.accept ? IDOK : IDCANCEL;
+    SendMessageA(chooser, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(chooser, button)));
+}
+
+TEST_F(EditorCommands, ColourDialogSetsTheSampleOrLeavesItOnCancel) {
+    Open({Rule(L"a")});
+    const COLORREF before = SampleColour(IDC_NICK_SAMPLE);
+
+    g_colourScript = {false, 0, false};
+    SetTimer(nullptr, 0, 100, DriveColourDialog);
+    Command(IDC_NICK_COLOR);
+    ASSERT_TRUE(g_colourScript.pressed);
+    EXPECT_EQ(SampleColour(IDC_NICK_SAMPLE), before);
+
+    g_colourScript = {true, RGB(0x12, 0x34, 0x56), false};
+    SetTimer(nullptr, 0, 100, DriveColourDialog);
+    Command(IDC_TEXT_COLOR);
+    ASSERT_TRUE(g_colourScript.pressed);
+    EXPECT_EQ(SampleColour(IDC_TEXT_SAMPLE), RGB(0x12, 0x34, 0x56));
+    EXPECT_EQ(SampleColour(IDC_NICK_SAMPLE), before);
+
+    // Picking a colour changes no rule until Add or Change.
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].textColor, Rule(L"a").textColor);
+}
+
+TEST_F(EditorCommands, NamesTravelWholeInBothDirections) {
+    _RULE full = Rule(L"");
+    for (size_t i = 0; i < RULE_NAME_UNITS; ++i) full.name[i] = L'\u0416';  // no terminator
+    Open({Rule(L"\u0416\u0443\u043a \u0436\u0443\u043a"), full});
+    Click(0);
+    SetName(L"\u0416\u0443\u043a\u0438");
+    Command(IDC_CHANGE);
+    Click(1);  // a name filling its whole field is read no further
+    Command(IDC_CHANGE);
+
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 2u);
+    EXPECT_STREQ(saved[0].name, L"\u0416\u0443\u043a\u0438");
+    const std::wstring cut(saved[1].name, wcsnlen(saved[1].name, RULE_NAME_UNITS));
+    EXPECT_LT(cut.size(), RULE_NAME_UNITS);  // terminated inside the field
+    EXPECT_EQ(cut, std::wstring(cut.size(), L'\u0416'));
+}
+
+// A few hundred random commands against a plain model of the list.
+TEST_F(EditorCommands, RandomCommandsKeepRowsAndRulesInStep) {
+    std::vector<_RULE> model = {Rule(L"r0"), Rule(L"r1")};
+    Open(model);
+    std::mt19937 random(20261208);
+    int clicked = -1;  // the model's idea of the selected row
+    for (int step = 0; step < 300; ++step) {
+        SCOPED_TRACE(step);
+        const int count = static_cast<int>(model.size());
+        switch (random() % 6) {
+            case 0: {
+                clicked = count ? static_cast<int>(random() % (count + 1)) - 1 : -1;
+                Click(clicked);
+                break;
+            }
+            case 1: {
+                const std::wstring name = L"n" + std::to_wstring(step);
+                SetName(name.c_str());
+                Choose(IDC_STATUS, static_cast<int>(random() % 4));
+                Command(IDC_ADD);
+                _RULE added = Rule(name.c_str(), "", SEARCH_NAME, 0);
+                const int32_t statuses[] = {STATUS_UNCHANGED, STATUS_ALLOW_ALL, STATUS_NO_PRIVATE,
+                                            STATUS_IGNORE};
+                added.status = statuses[ComboSelection(IDC_STATUS)];
+                model.push_back(added);
+                clicked = static_cast<int>(model.size()) - 1;
+                break;
+            }
+            case 2: {
+                Command(IDC_DELETE);
+                if (clicked >= 0) {
+                    model.erase(model.begin() + clicked);
+                    if (clicked >= static_cast<int>(model.size())) clicked = static_cast<int>(model.size()) - 1;
+                }
+                break;
+            }
+            case 3: {
+                Command(IDC_UP);
+                if (clicked > 0) {
+                    std::swap(model[clicked], model[clicked - 1]);
+                    --clicked;
+                }
+                break;
+            }
+            case 4: {
+                Command(IDC_DOWN);
+                if (clicked >= 0 && clicked + 1 < count) {
+                    std::swap(model[clicked], model[clicked + 1]);
+                    ++clicked;
+                }
+                break;
+            }
+            case 5: {
+                const std::wstring name = L"c" + std::to_wstring(step);
+                SetName(name.c_str());
+                Command(IDC_CHANGE);
+                if (clicked >= 0) wcscpy(model[clicked].name, name.c_str());
+                break;
+            }
+        }
+        ASSERT_EQ(RowCount(), static_cast<int>(model.size()));
+        ASSERT_EQ(SelectedRow(), clicked);
+    }
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    EXPECT_EQ(Names(saved), Names(model));
+}
+
+}  // namespace
