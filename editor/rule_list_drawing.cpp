@@ -1,4 +1,77 @@
-// Painting of the owner-drawn rule list.
+// Painting of the owner-drawn rule list: row i shows rule i as it is at the
+// moment of painting, the nickname coloured by the rule's status.
 #include "editor/editor_parts.h"
 
-void DrawRuleRow(HWND /*dialog*/, const DRAWITEMSTRUCT& /*item*/) {}
+#include "editor/drawing_objects.h"
+#include "resources/resource_ids.h"
+#include "rules/rule_array.h"
+#include "rules/text_field.h"
+
+#include <commctrl.h>
+
+namespace {
+
+constexpr UINT HIGHLIGHTED_ROW_STATES = ODS_SELECTED | ODS_FOCUS | ODS_DEFAULT;
+constexpr int32_t NO_PRIVATE_BIT = 0x100;
+constexpr int32_t IGNORE_BIT = 0x200;
+
+constexpr int TEXT_INSET = 2;     // clipping starts this far into a column
+constexpr int NICK_INDENT = 17;   // the nickname starts this far right of the row
+constexpr int EMBOSS_OFFSET = 1;  // the light copy lies one pixel right and down
+
+int ColumnWidth(HWND list, int column) {
+    return static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+void PaintBackground(const DRAWITEMSTRUCT& item) {
+    const bool highlighted = (item.itemState & HIGHLIGHTED_ROW_STATES) != 0;
+    SelectObject(item.hDC, highlighted ? g_hPenHi : g_hPenMenu);
+    SelectObject(item.hDC, highlighted ? g_hBrushHi : g_hBrushMenu);
+    const RECT& row = item.rcItem;
+    Rectangle(item.hDC, row.left, row.top, row.right, row.bottom);
+}
+
+// Unchanged (-1) is dimmed; "ignored" is embossed: a light copy first, the
+// dimmed nickname over it.
+void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& clip) {
+    const HDC dc = item.hDC;
+    const int left = item.rcItem.left + NICK_INDENT;
+    const int top = item.rcItem.top;
+    const UINT length = static_cast<UINT>(FieldLength(rule.name));
+
+    if (rule.status == STATUS_UNCHANGED) {
+        SetTextColor(dc, g_clrShadow);
+    } else {
+        SetTextColor(dc, (rule.status & NO_PRIVATE_BIT) ? g_clrListAM : g_clrText);
+        if (rule.status & IGNORE_BIT) {
+            SetTextColor(dc, g_clrHighlight);
+            ExtTextOutW(dc, left + EMBOSS_OFFSET, top + EMBOSS_OFFSET, ETO_CLIPPED, &clip,
+                        rule.name, length, nullptr);
+            SetTextColor(dc, g_clrShadow);
+        }
+    }
+    ExtTextOutW(dc, left, top, ETO_CLIPPED, &clip, rule.name, length, nullptr);
+}
+
+}  // namespace
+
+void DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item) {
+    PaintBackground(item);
+    // A row without a rule behind it stays blank.
+    if (item.itemID >= g_ruleCount) return;
+    const _RULE& rule = g_rules[item.itemID];
+
+    const HWND list = GetDlgItem(dialog, IDC_RULES);
+    const int nameWidth = ColumnWidth(list, 0);
+    const RECT nameClip{item.rcItem.left + TEXT_INSET, item.rcItem.top, nameWidth,
+                        item.rcItem.bottom};
+    PaintNickname(item, rule, nameClip);
+
+    // Column 1 is placed from the list's client origin, not from the row.
+    const int ipWidth = ColumnWidth(list, 1);
+    const RECT ipClip{nameWidth + TEXT_INSET, item.rcItem.top, nameWidth + ipWidth - 1,
+                      item.rcItem.bottom};
+    SetTextColor(item.hDC, g_clrText);
+    ExtTextOutA(item.hDC, nameWidth + TEXT_INSET, item.rcItem.top, ETO_CLIPPED, &ipClip,
+                rule.ipText, static_cast<UINT>(FieldLength(rule.ipText)), nullptr);
+}
