@@ -21,13 +21,22 @@ uint32_t ConvertAddress(const char* text, size_t length) {
 namespace {
 
 // A range end must be a plain four-part address: "10.0.0" or "1" would be
-// read by inet_addr as shorthand and give surprising bounds.
+// read by inet_addr as shorthand and give surprising bounds, and a second
+// "-" means the text is not "A-B" at all.
 bool IsFourPartAddress(const char* text, size_t length, uint32_t* address) {
-    int dots = 0;
+    int parts = 1;
+    size_t partLength = 0;
     for (size_t i = 0; i < length; ++i) {
-        if (text[i] == '.') ++dots;
+        if (text[i] == '-') return false;
+        if (text[i] != '.') {
+            ++partLength;
+            continue;
+        }
+        if (partLength == 0) return false;
+        ++parts;
+        partLength = 0;
     }
-    if (dots != 3 || length == 0) return false;
+    if (parts != 4 || partLength == 0) return false;
     *address = ConvertAddress(text, length);
     if (*address != ADDRESS_NONE) return true;
     constexpr char broadcast[] = "255.255.255.255";  // inet_addr's one ambiguous answer

@@ -173,3 +173,20 @@ std::vector<std::pair<WPARAM, LPARAM>> TakeRedraws(HWND window) {
     }
     return redraws;
 }
+
+GuardedPage::GuardedPage() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    pageSize_ = info.dwPageSize;
+    base_ = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, 2 * pageSize_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    DWORD previous = 0;
+    if (base_ && !VirtualProtect(base_ + pageSize_, pageSize_, PAGE_NOACCESS, &previous)) {
+        VirtualFree(base_, 0, MEM_RELEASE);
+        base_ = nullptr;
+    }
+}
+
+GuardedPage::~GuardedPage() {
+    if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+}

@@ -81,3 +81,19 @@ HWND CreateMessageSink();
 // LVM_REDRAWITEMS messages waiting for `window`, as (first, last) pairs,
 // removed from the queue.
 std::vector<std::pair<WPARAM, LPARAM>> TakeRedraws(HWND window);
+
+// Two pages of which the second is inaccessible: a record placed so that a
+// field ends at end() makes any read or write past that field fault.
+class GuardedPage {
+public:
+    GuardedPage();
+    ~GuardedPage();
+    GuardedPage(const GuardedPage&) = delete;
+    GuardedPage& operator=(const GuardedPage&) = delete;
+    bool ok() const { return base_ != nullptr; }
+    uint8_t* end() const { return base_ + pageSize_; }
+
+private:
+    uint8_t* base_ = nullptr;
+    size_t pageSize_ = 0;
+};
