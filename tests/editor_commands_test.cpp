@@ -421,6 +421,20 @@ TEST_F(EditorCommands, NamesTravelWholeInBothDirections) {
     EXPECT_EQ(cut, std::wstring(cut.size(), L'\u0416'));
 }
 
+// The host's character mode picks the call that carries the name: the wide
+// call passes the UTF-16 name as it is, the ANSI call passes the same bytes as
+// single-byte text, which ends at the first zero byte.
+TEST_F(EditorCommands, CharacterModeOneSendsTheNameAsSingleByteText) {
+    for (uint32_t mode : {0u, 1u, 2u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(mode);
+        Open({Rule(L"abc")}, mode);
+        Click(0);
+        EXPECT_EQ(Name(), mode == 1 ? L"a" : L"abc");
+        Command(IDCANCEL);
+        UnloadModule(module);
+    }
+}
+
 // A few hundred random commands against a plain model of the list.
 TEST_F(EditorCommands, RandomCommandsKeepRowsAndRulesInStep) {
     std::vector<_RULE> model = {Rule(L"r0"), Rule(L"r1")};

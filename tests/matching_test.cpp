@@ -12,20 +12,6 @@
 
 namespace {
 
-// A read past a field faults. Without this the fault would wait in Wine's
-// crash dialog; here it ends the program with a failure at once.
-LONG WINAPI ReportFault(EXCEPTION_POINTERS* fault) {
-    const EXCEPTION_RECORD& record = *fault->ExceptionRecord;
-    std::fprintf(stderr, "FATAL: exception 0x%08lx at %p (address %p)\n",
-                 static_cast<unsigned long>(record.ExceptionCode), record.ExceptionAddress,
-                 record.NumberParameters > 1 ? reinterpret_cast<void*>(record.ExceptionInformation[1])
-                                             : nullptr);
-    std::fflush(stderr);
-    TerminateProcess(GetCurrentProcess(), 3);
-    return EXCEPTION_EXECUTE_HANDLER;
-}
-const LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(ReportFault);
-
 constexpr unsigned long QUERY = 0;
 constexpr unsigned long ALL_USERS = 16;
 constexpr unsigned long NEW_USER = 64;
@@ -457,32 +443,15 @@ TEST_F(Matching, SearchTypeCombinesTheTwoTests) {
 constexpr char GUARDED_IP[] = "0000000000000001";
 static_assert(sizeof GUARDED_IP == USER_IP_BYTES + 1);
 
-class GuardedVisitor {
-public:
+struct GuardedVisitor {
     GuardedVisitor() {
-        SYSTEM_INFO system;
-        GetSystemInfo(&system);
-        page_ = system.dwPageSize;
-        base_ = static_cast<uint8_t*>(
-            VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        if (!base_) return;
-        entry = reinterpret_cast<_ROOM_USER*>(base_ + page_ - offsetof(_ROOM_USER, state));
+        if (!page.ok()) return;
+        entry = reinterpret_cast<_ROOM_USER*>(page.end() - offsetof(_ROOM_USER, state));
         for (wchar_t& unit : entry->nick) unit = L'n';
         std::memcpy(entry->ip, GUARDED_IP, USER_IP_BYTES);
-        Guard(true);
     }
-    ~GuardedVisitor() {
-        if (base_) VirtualFree(base_, 0, MEM_RELEASE);
-    }
-    void Guard(bool on) {
-        DWORD previous = 0;
-        VirtualProtect(base_ + page_, page_, on ? PAGE_NOACCESS : PAGE_READWRITE, &previous);
-    }
+    GuardedPage page;
     _ROOM_USER* entry = nullptr;
-
-private:
-    uint8_t* base_ = nullptr;
-    DWORD page_ = 0;
 };
 
 TEST_F(Matching, ReadsStopAtTheEndOfTheVisitorsNickAndIp) {
@@ -516,7 +485,7 @@ TEST_F(Matching, ReadsStopAtTheEndOfTheVisitorsNickAndIp) {
 
     // The same record, readable again, is picked by the whole 16-byte text,
     // and by the address it converts to.
-    guarded.Guard(false);
+    guarded.page.SetGuard(false);
     LoadWithRules({nearPrefix, range, IpRule(GUARDED_IP, 0, 0)});
     EXPECT_EQ(Send(NEW_USER, &room), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{0, 0}}));

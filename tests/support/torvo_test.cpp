@@ -4,7 +4,26 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
+#include <cstdio>
 #include <cstring>
+
+namespace {
+
+// A read past a field faults. Every test program reports such a fault and
+// ends at once with a failure, rather than leaving it to Wine's debugger.
+LONG WINAPI ReportFault(EXCEPTION_POINTERS* fault) {
+    const EXCEPTION_RECORD& record = *fault->ExceptionRecord;
+    std::fprintf(stderr, "FATAL: exception 0x%08lx at %p (address %p)\n",
+                 static_cast<unsigned long>(record.ExceptionCode), record.ExceptionAddress,
+                 record.NumberParameters > 1 ? reinterpret_cast<void*>(record.ExceptionInformation[1])
+                                             : nullptr);
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+const LPTOP_LEVEL_EXCEPTION_FILTER previousFaultFilter = SetUnhandledExceptionFilter(ReportFault);
+
+}  // namespace
 
 std::string ModulePath() {
     char exe[MAX_PATH] = {};
@@ -21,8 +40,9 @@ LoadedModule LoadModule() {
         return module;
     }
     module.setUserState = reinterpret_cast<SetUserStateFn>(
-        GetProcAddress(module.handle, SET_USER_STATE_SYMBOL));
-    module.setup = reinterpret_cast<SetupFn>(GetProcAddress(module.handle, SETUP_SYMBOL));
+        reinterpret_cast<void*>(GetProcAddress(module.handle, SET_USER_STATE_SYMBOL)));
+    module.setup = reinterpret_cast<SetupFn>(
+        reinterpret_cast<void*>(GetProcAddress(module.handle, SETUP_SYMBOL)));
     EXPECT_NE(module.setUserState, nullptr);
     EXPECT_NE(module.setup, nullptr);
     return module;
@@ -185,6 +205,11 @@ GuardedPage::GuardedPage() {
         VirtualFree(base_, 0, MEM_RELEASE);
         base_ = nullptr;
     }
+}
+
+void GuardedPage::SetGuard(bool guarded) {
+    DWORD previous = 0;
+    VirtualProtect(base_ + pageSize_, pageSize_, guarded ? PAGE_NOACCESS : PAGE_READWRITE, &previous);
 }
 
 GuardedPage::~GuardedPage() {

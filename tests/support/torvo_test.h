@@ -92,6 +92,8 @@ public:
     GuardedPage& operator=(const GuardedPage&) = delete;
     bool ok() const { return base_ != nullptr; }
     uint8_t* end() const { return base_ + pageSize_; }
+    // Makes the second page inaccessible (the start state) or readable again.
+    void SetGuard(bool guarded);
 
 private:
     uint8_t* base_ = nullptr;
