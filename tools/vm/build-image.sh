@@ -51,7 +51,7 @@ chroot "$root" /bin/bash -euo pipefail -c '
   apt-get update -q
   apt-get install -y -q --no-install-recommends \
     linux-image-amd64 initramfs-tools kmod \
-    wine wine32:i386 wine64 xvfb xauth locales \
+    wine wine32:i386 wine64 fonts-wine xvfb xauth locales \
     fonts-dejavu-core fonts-liberation cmake make procps
   echo "ru_RU.UTF-8 UTF-8" >/etc/locale.gen
   locale-gen
