@@ -21,7 +21,8 @@ timeout "${TORVO_GUEST_TIMEOUT:-4800}" qemu-system-x86_64 \
   -drive "file=$vm_dir/root.img,if=virtio,format=raw,snapshot=on" \
   -virtfs "local,path=$project,mount_tag=project,security_model=passthrough,id=project" \
   -display none -monitor none -nic none -no-reboot \
-  -serial "file:$console_log" -serial stdio | tee "$output" || true
+  -serial "file:$console_log" -serial stdio \
+  | tee "$output" | grep --line-buffered -v '^torvo-guest-exit=' || true
 
 status=$(sed -n 's/^torvo-guest-exit=\([0-9]*\).*/\1/p' "$output" | tr -d '\r' | tail -1)
 if [ -z "$status" ]; then
