@@ -24,11 +24,7 @@ protected:
         module = LoadModule();
         ASSERT_NE(module.handle, nullptr);
         PrepareHostClasses();
-        _CFG_INFO config{};
-        config.charMode = charMode;
-        std::strcpy(config.configFile, (folder.path() + "\\absent.ini").c_str());
-        EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
-        dialog = FindWindowA("#32770", "Torvo");
+        dialog = OpenEditor(module, folder.path() + "\\absent.ini", charMode);
         ASSERT_NE(dialog, nullptr);
     }
 
@@ -45,7 +41,7 @@ protected:
     void Command(int id, WORD code = BN_CLICKED) {
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code),
                      reinterpret_cast<LPARAM>(Control(id)));
-        Pump();
+        PumpMessages();
     }
 
     // What a mouse click on a row (or on the empty part, row -1) sends.
@@ -63,15 +59,7 @@ protected:
         click.hdr.code = NM_CLICK;
         click.iItem = row;
         SendMessageA(dialog, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
-        Pump();
-    }
-
-    static void Pump() {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+        PumpMessages();
     }
 
     bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
@@ -92,13 +80,13 @@ protected:
     }
     void SetIp(const char* text) {
         SetWindowTextA(Control(IDC_IP), text);
-        Pump();
+        PumpMessages();
     }
     void TypeIp(const char* keys) {
         for (const char* key = keys; *key; ++key) {
             SendMessageA(Control(IDC_IP), WM_CHAR, static_cast<unsigned char>(*key), 1);
         }
-        Pump();
+        PumpMessages();
     }
     int ComboSelection(int id) { return static_cast<int>(SendMessageA(Control(id), CB_GETCURSEL, 0, 0)); }
     void Choose(int id, int item) { SendMessageA(Control(id), CB_SETCURSEL, item, 0); }
@@ -332,7 +320,7 @@ TEST_F(EditorCommands, IpFieldKeepsOnlyAddressCharacters) {
     SetIp("");
     SendMessageA(Control(IDC_IP), EM_REPLACESEL, TRUE,
                  reinterpret_cast<LPARAM>("10.0.0.1 - 10.0.0.9"));
-    Pump();
+    PumpMessages();
     EXPECT_EQ(Ip(), "10.0.0.1-10.0.0.9");
 
     SetIp("192.168.*");

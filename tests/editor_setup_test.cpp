@@ -43,14 +43,6 @@ constexpr COLORREF LIST_AM = RGB(0x20, 0xB0, 0x40);
 const char PAINT_SETTINGS[] = "Color.ListHI=0030A0F0\r\nColor.ListAM=0040B020\r\n";
 constexpr int ENOUGH_PIXELS = 5;  // glyph stems in the exact text colour
 
-void Pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 // A nickname with many upright strokes, so that its colour shows unblended.
 _RULE PaintRule(int32_t status, const char* ip = "") {
     _RULE rule = MakeRule(L"HHHHMMMMHHHH", SEARCH_NAME, status);
@@ -169,13 +161,8 @@ public:
     std::string SettingsPath() const { return folder.path() + "\\host.ini"; }
 
     void Open(const std::string& configPath) {
-        _CFG_INFO config;
-        std::memset(&config, 0, sizeof config);
-        strncpy(config.configFile, configPath.c_str(), sizeof config.configFile - 1);
-        EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
-        dialog = FindWindowA(MAKEINTATOM(32770), "Torvo");
+        dialog = OpenEditor(module, configPath);
         ASSERT_NE(dialog, nullptr);
-        Pump();
     }
     void OpenWithSettings(const std::string& lines) {
         WriteSettings(lines);

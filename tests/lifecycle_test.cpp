@@ -10,14 +10,6 @@
 
 namespace {
 
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 BOOL CALLBACK CollectEditor(HWND window, LPARAM found) {
     char className[32] = {};
     char caption[32] = {};

@@ -60,6 +60,25 @@ void PrepareHostClasses() {
     (void)richEdit;
 }
 
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint32_t charMode) {
+    _CFG_INFO config;
+    std::memset(&config, 0, sizeof config);
+    config.charMode = charMode;
+    std::strncpy(config.configFile, configPath.c_str(), sizeof config.configFile - 1);
+    EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
+    HWND editor = FindWindowA(MAKEINTATOM(32770), "Torvo");
+    PumpMessages();
+    return editor;
+}
+
 namespace {
 
 void RemoveTree(const std::string& folder) {

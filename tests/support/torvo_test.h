@@ -35,6 +35,14 @@ void UnloadModule(LoadedModule& module);
 // before it opens the editor.
 void PrepareHostClasses();
 
+// Dispatches every message waiting in this thread's queue.
+void PumpMessages();
+
+// Calls Torvo_Setup as the host does, with a _CFG_INFO naming `configPath`
+// and `charMode`, and returns the editor dialog it shows (null if none).
+HWND OpenEditor(const LoadedModule& module, const std::string& configPath,
+                uint32_t charMode = 0);
+
 // A fresh temporary folder, made current, with MODULES inside unless asked
 // otherwise. Restores the previous current folder and removes the folder.
 class ScratchFolder {
