@@ -1,13 +1,16 @@
-# make test   install what is missing, build, run every test in the test guest
+# make test   install what is missing, build, run every test
 # make demo   build and run the stand-in host on its sample room with the
-#             sample rules, in the test guest: prints the table and saves
-#             build/demo/editor.png, a picture of the rule editor
-# make demo EDITOR=1   run it on this machine's display instead and open the
-#             editor for real use (needs Wine that runs 32-bit programs and a
-#             display; the build machines have neither)
-# make bench  build and run the matching benchmark
+#             sample rules: prints the table and saves build/demo/editor.png,
+#             a picture of the rule editor
+# make demo EDITOR=1   open the editor for real use on this machine's display
+#             instead (needs a display and a Wine that runs 32-bit programs)
+# make bench  build and run the benchmark
+# The Windows programs run in this machine's own Wine where it runs 32-bit
+# code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
+# or guest overrides the choice).
 BUILD ?= build
 JOBS := $(shell nproc)
+MAKEFLAGS += --no-print-directory
 
 .PHONY: deps build test demo bench clean
 
@@ -19,17 +22,17 @@ build: deps
 	@cmake --build $(BUILD) -j$(JOBS)
 
 test: build
-	@bash tools/vm/run-in-guest.sh 'cd $(BUILD) && ctest --output-on-failure'
+	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure'
 
 demo: build
 ifeq ($(EDITOR),1)
-	@bash tools/demo.sh $(BUILD) --editor
+	@bash tools/run.sh --own-display 'bash tools/demo.sh $(BUILD) --editor'
 else
-	@bash tools/vm/run-in-guest.sh 'bash tools/demo.sh $(BUILD)'
+	@bash tools/run.sh 'bash tools/demo.sh $(BUILD)'
 endif
 
 bench: build
-	@bash tools/vm/run-in-guest.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS)'
+	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS)'
 
 clean:
 	rm -rf $(BUILD)

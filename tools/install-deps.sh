@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a Debian 12 machine (as root),
-# then makes sure the test guest exists. Does nothing that is already done.
+# Installs what building and testing need on a Debian 12 machine (as root):
+# the cross compiler and build tools, then what the chosen runner needs
+# (tools/runner.sh): this machine's own 32-bit Wine, or the test guest.
+# Does nothing that is already done.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/runner.sh"
+choose_runner
+
 packages=(python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make googletest
-          qemu-system-x86 debootstrap e2fsprogs ca-certificates)
+          g++ clang libclang-rt-14-dev)
+if [ "$TORVO_RUNNER" = native ]; then
+  packages+=(wine wine32:i386 fonts-wine fonts-dejavu-core fonts-liberation xvfb xauth locales)
+else
+  packages+=(qemu-system-x86 debootstrap e2fsprogs ca-certificates)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' \
@@ -11,7 +23,19 @@ for package in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
+  if [ "$TORVO_RUNNER" = native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -q >/dev/null
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
-bash "$(dirname "$0")/vm/build-image.sh"
+
+if [ "$TORVO_RUNNER" = native ]; then
+  # The Russian locale gives Wine the Windows-1251 ANSI code page.
+  if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+    grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen
+    locale-gen >/dev/null
+  fi
+else
+  bash "$here/vm/build-image.sh"
+fi
