@@ -23,8 +23,11 @@ export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
 # One prefix per checkout, so two checkouts can run side by side.
+# TORVO_WINE_CACHE names a folder that outlives this machine's /tmp (the
+# emulated guest's /tmp is new at every boot, and making a prefix there
+# takes more than a minute): the prefix is kept there instead.
 prefix_key=$(printf '%s' "$project" | sha256sum | cut -c1-12)
-export WINEPREFIX=${TORVO_WINEPREFIX:-${TMPDIR:-/tmp}/torvo-wine-$prefix_key}
+export WINEPREFIX=${TORVO_WINE_CACHE:-${TMPDIR:-/tmp}}/torvo-wine-$prefix_key
 
 started_pids=()
 stop_started() {
@@ -56,9 +59,9 @@ else
 fi
 
 detached() { "$@" </dev/null >/dev/null 2>&1; }
-# A new prefix is made once (about 8 s) and set up with its wineserver
-# stopped afterwards, so that no process started before the settings keeps
-# running without them; later runs reuse it.
+# A new prefix is made once (about 8 s natively) and set up with its
+# wineserver stopped afterwards, so that no process started before the
+# settings keeps running without them; later runs reuse it.
 prefix_settings=v1
 if [ "$(cat "$WINEPREFIX/torvo-settings" 2>/dev/null)" != "$prefix_settings" ]; then
   detached wineboot -i

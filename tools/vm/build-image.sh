@@ -11,6 +11,8 @@
 #   vmlinuz, initrd.img, root.img   the guest
 #   stamp                           content hash of this script, so the
 #                                   image is rebuilt when the recipe changes
+#   wine-cache/                     the guest's Wine prefix, kept between
+#                                   boots; emptied with every new image
 set -euo pipefail
 
 vm_dir=${TORVO_VM_DIR:-/var/cache/torvo-vm}
@@ -25,7 +27,7 @@ fi
 echo "Building the test guest in $vm_dir (a few minutes, once)..."
 mkdir -p "$vm_dir"
 root="$vm_dir/rootfs"
-rm -rf "$root" "$vm_dir/root.img" "$vm_dir/stamp"
+rm -rf "$root" "$vm_dir/root.img" "$vm_dir/stamp" "$vm_dir/wine-cache"
 
 debootstrap --variant=minbase --arch=amd64 --include=ca-certificates \
   bookworm "$root" http://deb.debian.org/debian >"$vm_dir/debootstrap.log" 2>&1 \

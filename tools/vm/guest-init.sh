@@ -22,6 +22,11 @@ arg() { tr ' ' '\n' </proc/cmdline | sed -n "s/^$1=//p" | base64 -d; }
 project=$(arg torvo.dir)
 mkdir -p "$project"
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose project "$project"
+# The host keeps the Wine prefix made by the first run, so later boots skip
+# making it again.
+export TORVO_WINE_CACHE=/var/cache/torvo-wine
+mkdir -p "$TORVO_WINE_CACHE"
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 winecache "$TORVO_WINE_CACHE"
 cd "$project" && bash -c "$(arg torvo.cmd)" </dev/null >/dev/ttyS1 2>&1
 echo "torvo-guest-exit=$?" >/dev/ttyS1
 sync

@@ -7,6 +7,8 @@ project=$(cd "$here/../.." && pwd)
 vm_dir=${TORVO_VM_DIR:-/var/cache/torvo-vm}
 bash "$here/build-image.sh"
 
+mkdir -p "$vm_dir/wine-cache"
+
 b64() { printf '%s' "$1" | base64 -w0; }
 console_log=$(mktemp /tmp/torvo-guest-console.XXXXXX)
 output=$(mktemp /tmp/torvo-guest-output.XXXXXX)
@@ -20,6 +22,7 @@ timeout "${TORVO_GUEST_TIMEOUT:-4800}" qemu-system-x86_64 \
   -append "root=/dev/vda rw console=ttyS0 quiet panic=-1 init=/sbin/torvo-init torvo.dir=$(b64 "$project") torvo.cmd=$(b64 "$1")" \
   -drive "file=$vm_dir/root.img,if=virtio,format=raw,snapshot=on" \
   -virtfs "local,path=$project,mount_tag=project,security_model=passthrough,id=project" \
+  -virtfs "local,path=$vm_dir/wine-cache,mount_tag=winecache,security_model=passthrough,id=winecache" \
   -display none -monitor none -nic none -no-reboot \
   -serial "file:$console_log" -serial stdio \
   | tee "$output" | grep --line-buffered -v '^torvo-guest-exit=' || true
