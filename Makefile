@@ -5,6 +5,7 @@
 # make demo EDITOR=1   open the editor for real use on this machine's display
 #             instead (needs a display and a Wine that runs 32-bit programs)
 # make bench  build and run the benchmark
+# make native build the portable code natively (host compiler) in build/native
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
 # or guest overrides the choice).
@@ -12,7 +13,9 @@ BUILD ?= build
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: deps build test demo bench clean
+NATIVE_BUILD ?= $(BUILD)/native
+
+.PHONY: deps build native test demo bench clean
 
 deps:
 	@bash tools/install-deps.sh
@@ -20,6 +23,10 @@ deps:
 build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS)
+
+native: deps
+	@cmake -S tests/native -B $(NATIVE_BUILD) >/dev/null
+	@cmake --build $(NATIVE_BUILD) -j$(JOBS)
 
 test: build
 	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure'

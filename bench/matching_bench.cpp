@@ -69,7 +69,7 @@ std::string VisitorIp(uint32_t k) {
 }
 
 void SetName(_RULE& rule, const std::wstring& name) {
-    wcsncpy(rule.name, name.c_str(), RULE_NAME_UNITS - 1);
+    wcsncpy(reinterpret_cast<wchar_t*>(rule.name), name.c_str(), RULE_NAME_UNITS - 1);
 }
 void SetPrefix(_RULE& rule, const std::string& prefix) {
     strncpy(rule.ipPrefix, prefix.c_str(), RULE_IP_PREFIX_BYTES - 1);

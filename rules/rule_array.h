@@ -3,6 +3,7 @@
 // block; LoadRules and AppendRule replace it whole.
 #pragma once
 
+#include "rules/ip_pattern.h"
 #include "rules/rule.h"
 
 #include <cstdint>
@@ -16,9 +17,6 @@ constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
 int32_t LoadRules(const char* path);
 // 0 on success, -1 on failure; on failure the previous file is left as it was.
 int32_t SaveRules(const char* path);
-
-// Derives ipPrefix, ipLow and ipHigh from ipText.
-void ParseRuleIp(_RULE& rule);
 
 // Adds a copy of `rule` at the end. 0, or -1 (array unchanged) without memory.
 int32_t AppendRule(const _RULE& rule);
