@@ -28,7 +28,8 @@ native: deps
 	@cmake -S tests/native -B $(NATIVE_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j$(JOBS)
 
-test: build
+test: build native
+	@cd $(NATIVE_BUILD) && ctest --output-on-failure
 	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure'
 
 demo: build
