@@ -5,6 +5,7 @@
 # make demo EDITOR=1   open the editor for real use on this machine's display
 #             instead (needs a display and a Wine that runs 32-bit programs)
 # make bench  build and run the benchmark
+# make dist   build the release archive dist/torvo-<version>.zip
 # make native build the portable code natively (host compiler) in build/native
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
@@ -15,7 +16,7 @@ MAKEFLAGS += --no-print-directory
 
 NATIVE_BUILD ?= $(BUILD)/native
 
-.PHONY: deps build native test demo bench clean
+.PHONY: deps build native test demo bench dist clean
 
 deps:
 	@bash tools/install-deps.sh
@@ -28,7 +29,7 @@ native: deps
 	@cmake -S tests/native -B $(NATIVE_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j$(JOBS)
 
-test: build native
+test: build native dist
 	@cd $(NATIVE_BUILD) && ctest --output-on-failure
 	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure'
 
@@ -42,5 +43,8 @@ endif
 bench: build
 	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS)'
 
+dist: build native
+	@bash tools/make-dist.sh $(BUILD) $(NATIVE_BUILD)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) dist
