@@ -27,6 +27,7 @@ int32_t LoadRules(const char* path) {
     FreeRules();
     g_rules = loaded;
     g_ruleCount = bytesRead / RULE_SIZE;  // only whole records actually read
+    MarkRulesChanged();
     return 0;
 }
 
