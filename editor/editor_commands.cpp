@@ -197,7 +197,9 @@ void ChangeRule(HWND dialog) {
     const int row = SelectedRow(dialog);
     if (!IsRuleIndex(row)) return;
     // The row shows the change the next time the list paints it.
-    ReadFieldsIntoRule(dialog, g_rules[row]);
+    _RULE changed = g_rules[row];
+    ReadFieldsIntoRule(dialog, changed);
+    ReplaceRule(row, changed);
 }
 
 void DeleteRule(HWND dialog) {

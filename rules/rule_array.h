@@ -25,3 +25,12 @@ void RemoveRule(int32_t index);
 // Exchanges rules `first` and `first + 1`; out of range changes nothing.
 void SwapRules(int32_t first);
 void FreeRules();
+
+// Overwrites rule `index` with `rule`; out of range changes nothing.
+void ReplaceRule(int32_t index, const _RULE& rule);
+
+// Every change to the array or its records goes through MarkRulesChanged,
+// which moves g_ruleArrayVersion on; matching rebuilds its index when the
+// version differs from the one it was built for.
+extern uint32_t g_ruleArrayVersion;
+void MarkRulesChanged();

@@ -44,6 +44,7 @@ int32_t LoadRules(const char* path) {
     FreeRules();
     g_rules = contents.records;
     g_ruleCount = contents.count;
+    MarkRulesChanged();
     return 0;
 }
 
