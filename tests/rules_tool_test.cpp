@@ -229,6 +229,49 @@ TEST_F(RulesToolOnWindows, ShowWritesUtf8ToAFileAndReportsProblemsByStatus) {
     EXPECT_EQ(RunTool("show").exitCode, 2u);
 }
 
+// In a console window the tool writes characters, not bytes: Cyrillic shows
+// as Cyrillic whatever the console's code page, here an OEM one in which
+// UTF-8 bytes would show as other letters.
+TEST_F(RulesToolOnWindows, ShowInAConsoleWritesCharacters) {
+    WriteRuleFile({MakeRule(L"\u0413\u043e\u0441\u0442\u044c", SEARCH_NAME, STATUS_ALLOW_ALL)});
+    // A console of the test's own, whatever Wine gave the program at start.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    SetConsoleOutputCP(866);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = screen;
+    startup.hStdError = screen;
+    std::string command = "\"" + ToolPath() + "\" show MODULES\\torvo.tdb";
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &startup, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+    std::wstring shown(static_cast<size_t>(info.dwSize.X) * (info.dwCursorPosition.Y + 1), L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, &shown[0], static_cast<DWORD>(shown.size()), COORD{0, 0}, &read);
+    shown.resize(read);
+    CloseHandle(screen);
+    FreeConsole();
+    EXPECT_NE(shown.find(L"\u0413\u043e\u0441\u0442\u044c"), std::wstring::npos);
+    EXPECT_NE(shown.find(L"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u043e"), std::wstring::npos);
+}
+
 TEST_F(RulesToolOnWindows, ImportLeavesAReadOnlyOrHeldRuleFileAlone) {
     WriteFileBytes("list.txt", {'G', 'u', 'e', 's', 't', '\n'});
     WriteRuleFile({MakeRule(L"old", SEARCH_NAME)});
