@@ -28,13 +28,12 @@ bool AllZero(const void* bytes, size_t count) {
     return true;
 }
 
-// The bytes of a text field behind its terminator (none without one).
+// Where the bytes behind a text field's terminator start, in bytes from the
+// field's start (the field's size when it has no terminator).
 template <typename Char, size_t Width>
-void TailOf(const Char (&field)[Width], const uint8_t** tail, size_t* size) {
+size_t TailOffset(const Char (&field)[Width]) {
     const size_t length = FieldLength(field);
-    const size_t used = length < Width ? length + 1 : Width;
-    *tail = reinterpret_cast<const uint8_t*>(field) + used * sizeof(Char);
-    *size = (Width - used) * sizeof(Char);
+    return (length < Width ? length + 1 : Width) * sizeof(Char);
 }
 
 bool DerivedAsStored(const _RULE& rule) {
@@ -48,6 +47,18 @@ std::string Hex32(uint32_t value) {
     char text[12];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
     return text;
+}
+
+// "0x" and eight hexadecimal digits, as Hex32 writes them.
+bool ParseHex32(const std::string& text, uint32_t* value) {
+    std::string bytes;
+    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') ||
+        !ParseHexBytes(text.substr(2), &bytes)) {
+        return false;
+    }
+    *value = 0;
+    for (char byte : bytes) *value = (*value << 8) | static_cast<uint8_t>(byte);
+    return true;
 }
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -227,7 +238,7 @@ bool ParseStoredPattern(const std::string& column, _RULE& rule, std::string* rea
         const std::string value = equals == std::string::npos ? "" : item.substr(equals + 1);
         std::string bytes;
         uint32_t number = 0;
-        if ((key == "low" || key == "high") && ParseColour(value, &number)) {
+        if ((key == "low" || key == "high") && ParseHex32(value, &number)) {
             (key == "low" ? rule.ipLow : rule.ipHigh) = number;
             (key == "low" ? haveLow : haveHigh) = true;
         } else if (key == "prefix" && ParseHexBytes(value, &bytes) &&
@@ -248,14 +259,13 @@ bool ParseStoredPattern(const std::string& column, _RULE& rule, std::string* rea
 
 template <typename Char, size_t Width>
 bool SetTail(Char (&field)[Width], const std::string& bytes, const char* key, std::string* reason) {
-    const uint8_t* tail = nullptr;
-    size_t size = 0;
-    TailOf(field, &tail, &size);
+    const size_t offset = TailOffset(field);
+    const size_t size = sizeof field - offset;
     if (bytes.size() != size) {
         *reason = std::string(key) + " must be " + std::to_string(size) + " bytes here";
         return false;
     }
-    std::memcpy(const_cast<uint8_t*>(tail), bytes.data(), size);
+    std::memcpy(reinterpret_cast<uint8_t*>(field) + offset, bytes.data(), size);
     return true;
 }
 
@@ -417,12 +427,12 @@ std::string ExportLine(const _RULE& rule) {
         if (!hidden.empty()) hidden += ' ';
         hidden += std::string(key) + "=" + HexBytes(bytes, size);
     };
-    const uint8_t* tail = nullptr;
-    size_t size = 0;
-    TailOf(rule.name, &tail, &size);
-    addHidden("name-tail", tail, size);
-    TailOf(rule.ipText, &tail, &size);
-    addHidden("ip-tail", tail, size);
+    const size_t nameTail = TailOffset(rule.name);
+    addHidden("name-tail", reinterpret_cast<const uint8_t*>(rule.name) + nameTail,
+              sizeof rule.name - nameTail);
+    const size_t ipTail = TailOffset(rule.ipText);
+    addHidden("ip-tail", reinterpret_cast<const uint8_t*>(rule.ipText) + ipTail,
+              sizeof rule.ipText - ipTail);
     addHidden("reserved", rule.reserved, sizeof rule.reserved);
     line += '\t' + hidden;
     return line;

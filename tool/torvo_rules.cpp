@@ -16,6 +16,7 @@
 #include "tool/text_codec.h"
 #include "version.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
