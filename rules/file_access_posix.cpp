@@ -77,7 +77,7 @@ void CloseReadable(ReadableFile file) { close(AsDescriptor(file)); }
 
 bool TargetIsReplaceable(const char* path) {
     struct stat status;
-    if (lstat(path, &status) != 0) return errno == ENOENT;  // absent: created by the move
+    if (stat(path, &status) != 0) return errno == ENOENT;  // absent: created by the move
     if (!S_ISREG(status.st_mode)) return false;
     if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
     return access(path, W_OK) == 0;
