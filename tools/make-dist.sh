@@ -36,7 +36,8 @@ done
 as_windows_text() { sed 's/$/\r/' "$1"; }
 as_windows_text release/sample-rules.txt >"$stage/$name/sample-rules.txt"
 for language in ru en; do
-  { printf '\xEF\xBB\xBF'; as_windows_text "release/guide-$language.txt"; } >"$stage/$name/guide-$language.txt"
+  { printf '\xEF\xBB\xBF'; as_windows_text "release/guide-$language.txt" | sed "s/@VERSION@/$version/g"; } \
+    >"$stage/$name/guide-$language.txt"
 done
 
 TZ=UTC find "$stage/$name" -exec touch -t "$stamp" {} +

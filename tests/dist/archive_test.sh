@@ -48,6 +48,9 @@ for language in ru en; do
   grep -q '198.51.100.0/24' "$guide" || fail "$guide: no CIDR example"
 done
 grep -q 'Установка' "$dir/guide-ru.txt" || fail "guide-ru.txt is not in Russian"
+for language in ru en; do
+  head -1 "$dir/guide-$language.txt" | grep -q "^.*Torvo $version:" || fail "guide-$language.txt: not version $version"
+done
 grep -q '^1\. Installing' "$dir/guide-en.txt" || fail "guide-en.txt is not in English"
 
 # The tool in the archive: the sample rule file is clean and is its text.
