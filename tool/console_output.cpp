@@ -1,5 +1,6 @@
 #include "tool/console_output.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -19,8 +20,20 @@ bool WriteToConsole(DWORD which, const std::string& utf8) {
                                           nullptr, 0);
     std::wstring wide(static_cast<size_t>(units), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], units);
-    DWORD written = 0;
-    return WriteConsoleW(stream, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    // In pieces: older consoles refuse one very long write. A piece never
+    // ends between the two halves of a surrogate pair.
+    constexpr size_t PIECE_UNITS = 8192;
+    for (size_t start = 0; start < wide.size();) {
+        size_t length = std::min(PIECE_UNITS, wide.size() - start);
+        const wchar_t last = wide[start + length - 1];
+        if (start + length < wide.size() && last >= 0xD800 && last <= 0xDBFF) --length;
+        DWORD written = 0;
+        if (!WriteConsoleW(stream, wide.data() + start, static_cast<DWORD>(length), &written, nullptr)) {
+            return start > 0;  // a console that took nothing gets the bytes instead
+        }
+        start += length;
+    }
+    return true;
 }
 
 }  // namespace
