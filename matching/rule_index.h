@@ -29,9 +29,13 @@ struct RuleKeySlot {
     uint32_t count;
 };
 
+// Most probes are for keys that no rule has: a bit per hash value in
+// `filter` answers those with one read, before the slots are searched.
 struct RuleKeyTable {
     RuleKeySlot* slots;  // open addressing, a power of two of them
     uint32_t mask;
+    uint32_t* filter;    // a power of two of bits, 16 or more per key
+    uint32_t filterShift;
 };
 
 // Ranges ordered by low end; maxHigh[m] holds the highest high end of the
