@@ -3,17 +3,20 @@
 // 100 rules or 100,000. Plain code without Windows.
 //
 // A rule picks only through a true name test or a true IP test, so each rule
-// that can pick at all is filed under the keys whose test its pick needs:
+// that can pick at all is filed under the keys of a test that its pick needs
+// (searchType values: 1 name bit, 2 IP bit, 4 either bit):
 //   - its exact name (hash of the UTF-16 units) when a true name alone can
-//     pick (searchType 1, or bit 4 with the name bit) or when both tests
-//     must be true (bits 1 and 2 without bit 4, 3 among them);
-//   - its IP keys when a true IP test alone can pick (searchType 2, or bit 4
-//     with the IP bit): the prefix text, the exact address ipLow, and the
-//     range ipLow..ipHigh. ipLow goes in for ranges too, because the exact
-//     sub-test runs after a failed range.
-// Other rules (searchType 0, 4, 8, or with one test bit and neither 4 nor
-// the exact value 1 or 2) never pick. Candidates are only candidates: the
-// literal RulePicks decides each of them.
+//     pick (searchType 1, or the either bit with the name bit), or when both
+//     results must be true (name and IP bits without the either bit; 3 is
+//     one of these);
+//   - its IP keys when a true IP test alone can pick (searchType 2, or the
+//     either bit with the IP bit): the prefix text, the exact address ipLow,
+//     and the range ipLow..ipHigh. A range's ipLow is filed as an exact
+//     address too, because the exact sub-test runs after a failed range.
+// Other rules never pick and are not filed: those without a test bit (0, 4,
+// 8, 12), and those with one test bit, no either bit and a value other than
+// exactly 1 or 2 (9, 10). Candidates are only candidates: the literal
+// RulePicks decides each of them.
 #pragma once
 
 #include "matching/rule_pick.h"
@@ -29,9 +32,13 @@ struct RuleKeySlot {
     uint32_t count;
 };
 
+// Most probes are for keys that no rule has: a bit per hash value in
+// `filter` answers those with one read, before the slots are searched.
 struct RuleKeyTable {
     RuleKeySlot* slots;  // open addressing, a power of two of them
     uint32_t mask;
+    uint32_t* filter;    // a power of two of bits, 16 or more per key
+    uint32_t filterShift;
 };
 
 // Ranges ordered by low end; maxHigh[m] holds the highest high end of the

@@ -27,11 +27,11 @@ int DigitValue(char c, int base) {
 
 // One dotted part read the way strtoul with base 0 reads it: "0x" starts
 // hexadecimal, a leading "0" octal, anything else decimal; too large a number
-// saturates. The caller has checked that text[0] is a decimal digit. Returns
-// the bytes used, 0 when nothing was read.
-size_t ReadPart(const char* text, size_t length, uint64_t* value) {
+// saturates at PART_MAX. The caller has checked that text[0] is a decimal
+// digit. Returns the bytes used, 0 when nothing was read.
+size_t ReadPart(const char* text, size_t length, uint32_t* value) {
     size_t used = 0;
-    int base = 10;
+    uint32_t base = 10;
     if (text[0] == '0') {
         base = 8;
         if (length > 1 && (text[1] == 'x' || text[1] == 'X')) {
@@ -40,14 +40,20 @@ size_t ReadPart(const char* text, size_t length, uint64_t* value) {
         }
     }
     const size_t firstDigit = used;
-    uint64_t number = 0;
+    uint32_t number = 0;
+    bool saturated = false;
     for (; used < length; ++used) {
-        const int digit = DigitValue(text[used], base);
+        const int digit = DigitValue(text[used], static_cast<int>(base));
         if (digit < 0) break;
-        number = number * base + static_cast<uint64_t>(digit);
-        if (number > PART_MAX) number = PART_MAX + 1;  // stays above every valid part
+        if (number < 0x10000000u) {  // number * 16 + 15 still fits
+            number = number * base + static_cast<uint32_t>(digit);
+        } else {
+            const uint64_t wide = uint64_t{number} * base + static_cast<uint32_t>(digit);
+            if (wide > PART_MAX) saturated = true;
+            else number = static_cast<uint32_t>(wide);
+        }
     }
-    *value = number > PART_MAX ? PART_MAX : number;
+    *value = saturated ? static_cast<uint32_t>(PART_MAX) : number;
     // "0x" without a hexadecimal digit reads nothing at all.
     return used == firstDigit && base == 16 ? 0 : used;
 }
@@ -66,7 +72,7 @@ uint32_t ConvertAddress(const char* text, size_t length) {
     length = BoundedLength(text, length);
     if (length == 1 && text[0] == ' ') return 0;  // inet_addr's one special text
 
-    uint64_t parts[4] = {};
+    uint32_t parts[4] = {};
     size_t position = 0;
     size_t lastPart = 4;
     for (size_t i = 0; i < 4; ++i) {
@@ -82,7 +88,7 @@ uint32_t ConvertAddress(const char* text, size_t length) {
     if (lastPart == 4) return ADDRESS_NONE;
 
     // The last part holds all the bytes after the earlier parts.
-    const uint64_t last = parts[lastPart];
+    const uint32_t last = parts[lastPart];
     switch (lastPart) {
         case 0:
             parts[0] = last >> 24;
@@ -105,9 +111,9 @@ uint32_t ConvertAddress(const char* text, size_t length) {
             break;
     }
     uint32_t address = 0;
-    for (uint64_t part : parts) {
+    for (uint32_t part : parts) {
         if (part > 0xFF) return ADDRESS_NONE;
-        address = (address << 8) | static_cast<uint32_t>(part);
+        address = (address << 8) | part;
     }
     return address;
 }
