@@ -58,6 +58,9 @@ cd "$dir"
 wine torvo-rules.exe check sample-rules.tdb >/dev/null || fail "check of the sample rules: status $?"
 wine torvo-rules.exe export sample-rules.tdb >exported.txt
 tr -d '\r' <sample-rules.txt | cmp -s - exported.txt || fail "sample-rules.txt is not the sample file's export"
+# They are the demo's rules, as the stand-in host writes them.
+wine "$build/bin/torvo_host.exe" --write-sample-rules demo-rules.tdb >/dev/null
+cmp -s sample-rules.tdb demo-rules.tdb || fail "sample-rules.tdb differs from the demo's sample rules"
 
 # The module in the archive loads and applies the sample rules.
 wine "$build/bin/unpacked_module_test.exe" "$(winepath -w "$dir")" --gtest_brief=1
