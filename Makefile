@@ -5,6 +5,11 @@
 # make demo EDITOR=1   open the editor for real use on this machine's display
 #             instead (needs a display and a Wine that runs 32-bit programs)
 # make bench  build and run the benchmark
+# make dist   build the release archive dist/torvo-<version>.zip
+# make native build the portable code natively (host compiler) in build/native
+#             and run its tests
+# make fuzz   fuzz the rule index against the plain walk (clang, libFuzzer,
+#             ASan, UBSan) for FUZZ_SECONDS seconds; corpus in build/fuzz/corpus
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
 # or guest overrides the choice).
@@ -12,7 +17,12 @@ BUILD ?= build
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 
-.PHONY: deps build test demo bench clean
+NATIVE_BUILD ?= $(BUILD)/native
+FUZZ_BUILD ?= $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
+TEST_FUZZ_SECONDS ?= 20
+
+.PHONY: deps build native fuzz test demo bench dist clean
 
 deps:
 	@bash tools/install-deps.sh
@@ -21,7 +31,24 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS)
 
-test: build
+native: deps
+	@cmake -S tests/native -B $(NATIVE_BUILD) >/dev/null
+	@cmake --build $(NATIVE_BUILD) -j$(JOBS)
+	@$(NATIVE_BUILD)/matching_differential_test --gtest_brief=1
+	@$(NATIVE_BUILD)/rules_tool_test --gtest_brief=1
+
+fuzz: deps
+	@cmake -S tests/native -B $(FUZZ_BUILD) -DTORVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	@mkdir -p $(FUZZ_BUILD)/corpus
+	@echo "fuzzing the rule index against the plain walk for $(FUZZ_SECONDS) s"
+	@$(FUZZ_BUILD)/matching_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus 2>&1 \
+	  | grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|==[0-9]+==|SUMMARY|index and walk|artifact_prefix)' || true
+	@test -z "$$(ls $(FUZZ_BUILD)/crash-* 2>/dev/null)" || { echo "fuzz: crash files in $(FUZZ_BUILD)"; exit 1; }
+
+test: build native dist
+	@$(MAKE) fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure'
 
 demo: build
@@ -34,5 +61,8 @@ endif
 bench: build
 	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS)'
 
+dist: build native
+	@bash tools/make-dist.sh $(BUILD) $(NATIVE_BUILD)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) dist

@@ -1,14 +1,25 @@
-// Times the module's matching through its real export, the way the host
-// calls it: event 16 over a full room for several rule-list sizes, and
-// event 64 (one new visitor) against a long list.
+// Times matching the way the host calls it, the plain walk over every rule
+// beside the rule index, in one run:
+//   - event 16 over a room of 1,000 visitors with 10,000 and 100,000 mixed
+//     rules, no visitor picked;
+//   - the same with one visitor in ten picked by one rule, beside a bare
+//     loop of as many redraw posts (Wine's PostMessage is a round trip to
+//     its server and the floor of that case);
+//   - event 64 (one new visitor) with 100,000 rules;
+//   - building the index for 100,000 rules, and its memory;
+//   - event 16 once more through torvo.jem's own export.
+// The walk and the index run in this program from the module's own matching
+// code (torvo_core); g_matchByPlainWalk switches between them.
 //
-// Usage: matching_bench [--rules 100,1000,10000] [--visitors 1000]
-//                       [--new-user-rules 10000] [--seconds 1]
+// Usage: matching_bench [--rules 10000,100000] [--visitors 1000]
+//                       [--new-user-rules 100000] [--seconds 1]
+#include "matching/matching.h"
+#include "matching/rule_index.h"
 #include "module/host_records.h"
-#include "rules/rule.h"
+#include "rules/ip_pattern.h"
+#include "rules/rule_array.h"
 
 #include <windows.h>
-#include <winsock2.h>
 #include <commctrl.h>
 
 #include <algorithm>
@@ -22,14 +33,12 @@ namespace {
 
 using SetUserStateFn = unsigned long(__cdecl*)(unsigned long, _ROOM*, unsigned long);
 
-constexpr unsigned long ALL_USERS = 16;
-constexpr unsigned long NEW_USER = 64;
-constexpr uint32_t PICKING_RULE_EVERY = 50;  // one rule in 50 picks a visitor
+constexpr uint32_t PICKED_VISITOR_EVERY = 10;  // one visitor in ten
 
 struct Options {
-    std::vector<uint32_t> ruleCounts{100, 1000, 10000};
+    std::vector<uint32_t> ruleCounts{10000, 100000};
     uint32_t visitors = 1000;
-    uint32_t newUserRules = 10000;
+    uint32_t newUserRules = 100000;
     double seconds = 1.0;  // minimum measuring time per figure
 };
 
@@ -59,7 +68,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return argc % 2 == 1 && options.visitors > 0;
 }
 
-uint32_t Address(const char* dotted) { return ntohl(inet_addr(dotted)); }
+uint32_t Address(const std::string& dotted) { return ConvertAddress(dotted.data(), dotted.size()); }
 
 // Visitor k: nickname "visitor<k>", address 10.<k/250 % 256>.<k % 250>.<k*7 % 250 + 1>.
 std::wstring VisitorNick(uint32_t k) { return L"visitor" + std::to_wstring(k); }
@@ -69,17 +78,14 @@ std::string VisitorIp(uint32_t k) {
 }
 
 void SetName(_RULE& rule, const std::wstring& name) {
-    wcsncpy(rule.name, name.c_str(), RULE_NAME_UNITS - 1);
-}
-void SetPrefix(_RULE& rule, const std::string& prefix) {
-    strncpy(rule.ipPrefix, prefix.c_str(), RULE_IP_PREFIX_BYTES - 1);
+    wcsncpy(reinterpret_cast<wchar_t*>(rule.name), name.c_str(), RULE_NAME_UNITS - 1);
 }
 
 // Search types 1, 2, 3 and 7 in turn, IP patterns prefix, exact and range in
-// turn. Rule i with i % 50 == 0 picks visitor i / 50; the others resemble
-// the visitors closely enough that every comparison does some work, but pick
-// no one. So a run posts a few redraws, far below a queue's 10,000 limit.
-std::vector<_RULE> MakeRules(uint32_t count, uint32_t visitors) {
+// turn, all close to the visitors' names and addresses but picking no one.
+// With `pickOneInTen`, visitor k for every tenth k is picked by exactly one
+// rule (its own name), spread evenly over the list.
+std::vector<_RULE> MakeRules(uint32_t count, uint32_t visitors, bool pickOneInTen) {
     static const int32_t searchTypes[] = {1, 2, 3, 7};
     std::vector<_RULE> rules(count);
     for (uint32_t i = 0; i < count; ++i) {
@@ -89,64 +95,46 @@ std::vector<_RULE> MakeRules(uint32_t count, uint32_t visitors) {
         rule.status = (i % 3 == 0) ? STATUS_NO_PRIVATE : STATUS_IGNORE;
         rule.nickColor = 0x000000FF + i;
         rule.textColor = 0x00FF0000 + i;
-
-        const bool picks = i % PICKING_RULE_EVERY == 0 && i / PICKING_RULE_EVERY < visitors;
-        const uint32_t target = i / PICKING_RULE_EVERY;
-        SetName(rule, picks ? VisitorNick(target) : VisitorNick(visitors + i));
+        SetName(rule, VisitorNick(visitors + i));
         switch (i % 3) {
-            case 0:  // prefix: a visitor's whole text, or "10.<n>.250" that no one has
-                SetPrefix(rule, picks ? VisitorIp(target)
-                                      : "10." + std::to_string(i % 256) + ".250");
-                break;
-            case 1:  // exact: a visitor's own address, or one no visitor has
-                rule.ipLow = Address(picks ? VisitorIp(target).c_str() : "10.255.251.1");
-                break;
-            default: {  // range: around a visitor, or just above all of them
-                const uint32_t base = picks ? Address(VisitorIp(target).c_str())
-                                            : Address("10.255.252.0") + i % 200;
-                rule.ipLow = base;
-                rule.ipHigh = base + (picks ? 0 : 3);
+            case 0: {  // prefix "10.<n>.250" that no visitor's address starts with
+                const std::string prefix = "10." + std::to_string(i % 256) + ".250";
+                std::memcpy(rule.ipPrefix, prefix.data(), prefix.size());
                 break;
             }
+            case 1:  // an exact address no visitor has
+                rule.ipLow = Address("10.255.251.1");
+                break;
+            default:  // a narrow range just above all visitors
+                rule.ipLow = Address("10.255.252.0") + i % 200;
+                rule.ipHigh = rule.ipLow + 3;
+                break;
+        }
+    }
+    if (pickOneInTen) {
+        const uint32_t picked = (visitors + PICKED_VISITOR_EVERY - 1) / PICKED_VISITOR_EVERY;
+        for (uint32_t n = 0; n < picked && n < count; ++n) {
+            _RULE& rule = rules[static_cast<uint64_t>(n) * count / picked];
+            std::memset(rule.name, 0, sizeof rule.name);
+            SetName(rule, VisitorNick(n * PICKED_VISITOR_EVERY));
+            rule.searchType = SEARCH_NAME;
         }
     }
     return rules;
 }
 
-bool WriteRuleFile(const std::vector<_RULE>& rules) {
-    HANDLE file = CreateFileA("MODULES\\torvo.tdb", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const DWORD size = static_cast<DWORD>(rules.size() * sizeof(_RULE));
-    DWORD written = 0;
-    const BOOL ok = size == 0 || WriteFile(file, rules.data(), size, &written, nullptr);
-    CloseHandle(file);
-    return ok && written == size;
+// The rules made the module's array in one block, as a load does.
+void UseRules(const std::vector<_RULE>& rules) {
+    FreeRules();
+    auto* block = static_cast<_RULE*>(std::calloc(rules.size() + 1, sizeof(_RULE)));
+    if (!block) return;
+    if (!rules.empty()) std::memcpy(block, rules.data(), rules.size() * sizeof(_RULE));
+    g_rules = block;
+    g_ruleCount = static_cast<uint32_t>(rules.size());
+    MarkRulesChanged();
 }
 
-std::string ModulePath() {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string path = exe;
-    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
-}
-
-// The list of `count` rules written to MODULES\torvo.tdb, then the module
-// loaded, which reads it.
-HMODULE LoadWithRules(uint32_t count, uint32_t visitors, SetUserStateFn* setUserState) {
-    if (!WriteRuleFile(MakeRules(count, visitors))) return nullptr;
-    HMODULE module = LoadLibraryA(ModulePath().c_str());
-    if (!module) return nullptr;
-    *setUserState = reinterpret_cast<SetUserStateFn>(reinterpret_cast<void*>(
-        GetProcAddress(module, "@Torvo_SetUserState$qulp5_ROOMul")));
-    if (!*setUserState) {
-        FreeLibrary(module);
-        return nullptr;
-    }
-    return module;
-}
-
-// The room's visitors plus the entry just behind them for event 64. That one
+// The room's visitors plus the entry just behind them for event 64; that one
 // is picked by no rule, so event 64 tests the whole list.
 struct Room {
     _ROOM room;
@@ -178,35 +166,81 @@ uint32_t DrainRedraws(HWND window) {
     return count;
 }
 
+double Now() {
+    static LARGE_INTEGER frequency{};
+    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
 struct Timing {
-    double medianSeconds;
-    double minSeconds;
+    double median;  // seconds
     uint32_t runs;
-    uint32_t redrawsPerRun;
+    uint32_t redraws;  // posted by the last run
 };
 
-// Calls the event repeatedly for at least `seconds` (and 5 runs), draining
-// the posted redraws after each call outside the timed part.
-Timing Measure(SetUserStateFn setUserState, unsigned long event, Room& room, HWND sink,
-               double seconds) {
-    LARGE_INTEGER frequency, start, stop;
-    QueryPerformanceFrequency(&frequency);
+// Runs `step` repeatedly for at least `seconds` (and 3 runs), draining the
+// posted redraws after each run outside the timed part.
+template <typename Step>
+Timing Measure(Step step, HWND sink, double seconds) {
     std::vector<double> samples;
     uint32_t redraws = 0;
     double total = 0;
-    while ((total < seconds || samples.size() < 5) && samples.size() < 100000) {
-        QueryPerformanceCounter(&start);
-        setUserState(event, &room.room, 0);
-        QueryPerformanceCounter(&stop);
-        const double elapsed =
-            static_cast<double>(stop.QuadPart - start.QuadPart) / frequency.QuadPart;
+    while ((total < seconds || samples.size() < 3) && samples.size() < 100000) {
+        const double start = Now();
+        step();
+        const double elapsed = Now() - start;
         samples.push_back(elapsed);
         total += elapsed;
         redraws = DrainRedraws(sink);
     }
     std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2], samples.front(), static_cast<uint32_t>(samples.size()),
-            redraws};
+    return {samples[samples.size() / 2], static_cast<uint32_t>(samples.size()), redraws};
+}
+
+// One event through the module's matching, by walk or by index. The index
+// is built before timing (the first event after a change builds it). A
+// sample of `repeat` calls gives short calls a time well above the clock's
+// resolution; the median is per call.
+Timing MeasureEvent(uint32_t event, Room& room, HWND sink, bool walk, double seconds,
+                    uint32_t repeat = 1) {
+    g_matchByPlainWalk = walk;
+    MatchRoomVisitors(event, &room.room, 0);
+    DrainRedraws(sink);
+    Timing timing = Measure(
+        [&] {
+            for (uint32_t k = 0; k < repeat; ++k) MatchRoomVisitors(event, &room.room, 0);
+        },
+        sink, seconds);
+    timing.median /= repeat;
+    return timing;
+}
+
+Timing MeasurePosts(HWND sink, uint32_t posts, double seconds) {
+    return Measure(
+        [&] {
+            for (uint32_t k = 0; k < posts; ++k) PostMessageA(sink, LVM_REDRAWITEMS, k, k);
+        },
+        sink, seconds);
+}
+
+std::string ModulePath() {
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string path = exe;
+    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
+}
+
+bool WriteRuleFile(const std::vector<_RULE>& rules) {
+    HANDLE file = CreateFileA("MODULES\\torvo.tdb", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const DWORD size = static_cast<DWORD>(rules.size() * sizeof(_RULE));
+    DWORD written = 0;
+    const BOOL ok = size == 0 || WriteFile(file, rules.data(), size, &written, nullptr);
+    CloseHandle(file);
+    return ok && written == size;
 }
 
 // A temporary folder with MODULES inside, made current for the module's
@@ -229,16 +263,42 @@ void RemoveScratchFolder(const std::string& folder, const std::string& previous)
     RemoveDirectoryA(folder.c_str());
 }
 
+// Event 16 through the built torvo.jem, which reads `rules` from the rule file.
+bool MeasureModuleExport(const std::vector<_RULE>& rules, Room& room, HWND sink, double seconds,
+                         Timing* timing) {
+    if (!WriteRuleFile(rules)) return false;
+    HMODULE module = LoadLibraryA(ModulePath().c_str());
+    if (!module) return false;
+    auto setUserState = reinterpret_cast<SetUserStateFn>(reinterpret_cast<void*>(
+        GetProcAddress(module, "@Torvo_SetUserState$qulp5_ROOMul")));
+    if (setUserState) {
+        setUserState(EVENT_ALL_USERS, &room.room, 0);
+        DrainRedraws(sink);
+        *timing = Measure([&] { setUserState(EVENT_ALL_USERS, &room.room, 0); }, sink, seconds);
+    }
+    FreeLibrary(module);  // saves the rule file back; harmless here
+    return setUserState != nullptr;
+}
+
+const char* EnvironmentText(const char* name, const char* absent) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : absent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: matching_bench [--rules 100,1000,10000] [--visitors 1000]\n"
-                     "                      [--new-user-rules 10000] [--seconds 1]\n");
+                     "usage: matching_bench [--rules 10000,100000] [--visitors 1000]\n"
+                     "                      [--new-user-rules 100000] [--seconds 1]\n");
         return 2;
     }
+    const bool emulated = std::strcmp(EnvironmentText("TORVO_CPU", ""), "emulated") == 0;
+    std::printf("runner: %s, CPU %s\n", EnvironmentText("TORVO_RUNNER", "unknown"),
+                emulated ? "emulated" : "not emulated");
+
     char current[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, current);
     const std::string folder = MakeScratchFolder();
@@ -246,44 +306,76 @@ int main(int argc, char** argv) {
                                 GetModuleHandleA(nullptr), nullptr);
     Room room;
     FillRoom(room, options.visitors, sink);
-    int status = 0;
+    const double seconds = options.seconds;
 
-    std::printf("Event 16 over a room of %u visitors (one rule in %u picks a visitor)\n",
-                options.visitors, PICKING_RULE_EVERY);
-    std::printf("%8s %12s %12s %14s %8s %10s\n", "rules", "median ms", "min ms", "ns per pair",
-                "runs", "redraws");
+    std::printf("\nEvent 16 over %u visitors, mixed rules, no visitor picked\n", options.visitors);
+    std::printf("%8s %12s %12s %10s\n", "rules", "walk ms", "index ms", "walk/index");
     for (uint32_t count : options.ruleCounts) {
-        SetUserStateFn setUserState = nullptr;
-        HMODULE module = LoadWithRules(count, options.visitors, &setUserState);
-        if (!module) {
-            std::fprintf(stderr, "cannot load %s with %u rules\n", ModulePath().c_str(), count);
-            status = 1;
-            break;
-        }
-        const Timing t = Measure(setUserState, ALL_USERS, room, sink, options.seconds);
-        const double pairs = static_cast<double>(count) * options.visitors;
-        std::printf("%8u %12.3f %12.3f %14.2f %8u %10u\n", count, t.medianSeconds * 1e3,
-                    t.minSeconds * 1e3, pairs > 0 ? t.medianSeconds * 1e9 / pairs : 0.0, t.runs,
-                    t.redrawsPerRun);
-        FreeLibrary(module);  // saves the rule file back; harmless here
+        UseRules(MakeRules(count, options.visitors, false));
+        const Timing walk = MeasureEvent(EVENT_ALL_USERS, room, sink, true, seconds);
+        const Timing index = MeasureEvent(EVENT_ALL_USERS, room, sink, false, seconds);
+        std::printf("%8u %12.3f %12.4f %10.0f\n", count, walk.median * 1e3, index.median * 1e3,
+                    walk.median / index.median);
     }
 
-    if (status == 0) {
-        SetUserStateFn setUserState = nullptr;
-        HMODULE module = LoadWithRules(options.newUserRules, options.visitors, &setUserState);
-        if (!module) {
-            std::fprintf(stderr, "cannot load %s\n", ModulePath().c_str());
-            status = 1;
-        } else {
-            const Timing t = Measure(setUserState, NEW_USER, room, sink, options.seconds);
-            std::printf("\nEvent 64 (new visitor, no rule picks it) with %u rules:\n",
-                        options.newUserRules);
-            std::printf("  median %.1f us, min %.1f us, %.2f ns per rule, %u runs, %u redraws\n",
-                        t.medianSeconds * 1e6, t.minSeconds * 1e6,
-                        options.newUserRules ? t.medianSeconds * 1e9 / options.newUserRules : 0.0,
-                        t.runs, t.redrawsPerRun);
-            FreeLibrary(module);
+    std::printf("\nEvent 16 over %u visitors, one visitor in %u picked by one rule\n",
+                options.visitors, PICKED_VISITOR_EVERY);
+    std::printf("%8s %12s %12s %10s %8s %12s %14s\n", "rules", "walk ms", "index ms",
+                "walk/index", "redraws", "posts ms", "index-posts ms");
+    for (uint32_t count : options.ruleCounts) {
+        UseRules(MakeRules(count, options.visitors, true));
+        const Timing walk = MeasureEvent(EVENT_ALL_USERS, room, sink, true, seconds);
+        const Timing index = MeasureEvent(EVENT_ALL_USERS, room, sink, false, seconds);
+        const Timing posts = MeasurePosts(sink, index.redraws, seconds);
+        std::printf("%8u %12.3f %12.4f %10.0f %8u %12.4f %14.4f\n", count, walk.median * 1e3,
+                    index.median * 1e3, walk.median / index.median, index.redraws,
+                    posts.median * 1e3, (index.median - posts.median) * 1e3);
+        if (walk.redraws != index.redraws) {
+            std::printf("  walk posted %u redraws, index %u\n", walk.redraws, index.redraws);
         }
+    }
+
+    const std::vector<_RULE> newUserRules = MakeRules(options.newUserRules, options.visitors, false);
+    UseRules(newUserRules);
+    {
+        const Timing walk = MeasureEvent(EVENT_NEW_USER, room, sink, true, seconds);
+        const Timing index = MeasureEvent(EVENT_NEW_USER, room, sink, false, seconds, 1000);
+        std::printf("\nEvent 64 (a new visitor no rule picks) with %u rules\n",
+                    options.newUserRules);
+        std::printf("  walk %.1f us, index %.3f us (median of calls in runs of 1,000), "
+                    "walk/index %.0f\n", walk.median * 1e6,
+                    index.median * 1e6, walk.median / index.median);
+    }
+
+    {
+        RuleIndex index{};
+        size_t bytes = 0;
+        const Timing build = Measure(
+            [&] {
+                BuildRuleIndex(index, g_rules, g_ruleCount);
+                bytes = index.bytes;
+                FreeRuleIndex(index);
+            },
+            sink, seconds);
+        const double arrayBytes = static_cast<double>(g_ruleCount) * sizeof(_RULE);
+        std::printf("\nIndex for %u rules: built in %.2f ms (median of %u), %zu bytes, "
+                    "%.1f%% of the rule array's %.0f bytes\n",
+                    g_ruleCount, build.median * 1e3, build.runs, bytes,
+                    100.0 * static_cast<double>(bytes) / arrayBytes, arrayBytes);
+    }
+    FreeRules();
+    g_matchByPlainWalk = false;
+
+    int status = 0;
+    const uint32_t exportRules = options.ruleCounts.back();
+    Timing module{};
+    if (MeasureModuleExport(MakeRules(exportRules, options.visitors, false), room, sink, seconds,
+                            &module)) {
+        std::printf("\nEvent 16 through torvo.jem's export, %u rules, no visitor picked: "
+                    "%.4f ms\n", exportRules, module.median * 1e3);
+    } else {
+        std::fprintf(stderr, "cannot load %s\n", ModulePath().c_str());
+        status = 1;
     }
 
     DestroyWindow(sink);

@@ -150,7 +150,7 @@ void OnRuleListClick(HWND dialog) {
 // Copies the name field into `name`, never past its 64 units. The text is
 // read whole into a buffer sized from the field's length (an ANSI host gets
 // bytes, up to two per character), then cut to 63 units and a terminator.
-void ReadNameField(HWND dialog, wchar_t (&name)[RULE_NAME_UNITS]) {
+void ReadNameField(HWND dialog, char16_t (&name)[RULE_NAME_UNITS]) {
     HWND field = GetDlgItem(dialog, IDC_NAME);
     const size_t units = static_cast<size_t>(GetWindowTextLengthW(field)) * 2 + RULE_NAME_UNITS;
     auto* buffer = static_cast<wchar_t*>(std::calloc(units + 1, sizeof(wchar_t)));
@@ -197,7 +197,9 @@ void ChangeRule(HWND dialog) {
     const int row = SelectedRow(dialog);
     if (!IsRuleIndex(row)) return;
     // The row shows the change the next time the list paints it.
-    ReadFieldsIntoRule(dialog, g_rules[row]);
+    _RULE changed = g_rules[row];
+    ReadFieldsIntoRule(dialog, changed);
+    ReplaceRule(row, changed);
 }
 
 void DeleteRule(HWND dialog) {

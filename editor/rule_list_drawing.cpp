@@ -38,6 +38,7 @@ void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& cl
     const int left = item.rcItem.left + NICK_INDENT;
     const int top = item.rcItem.top;
     const UINT length = static_cast<UINT>(FieldLength(rule.name));
+    const auto* name = reinterpret_cast<const wchar_t*>(rule.name);  // UTF-16 on Windows
 
     if (rule.status == STATUS_UNCHANGED) {
         SetTextColor(dc, g_clrShadow);
@@ -46,11 +47,11 @@ void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& cl
         if (rule.status & IGNORE_BIT) {
             SetTextColor(dc, g_clrHighlight);
             ExtTextOutW(dc, left + EMBOSS_OFFSET, top + EMBOSS_OFFSET, ETO_CLIPPED, &clip,
-                        rule.name, length, nullptr);
+                        name, length, nullptr);
             SetTextColor(dc, g_clrShadow);
         }
     }
-    ExtTextOutW(dc, left, top, ETO_CLIPPED, &clip, rule.name, length, nullptr);
+    ExtTextOutW(dc, left, top, ETO_CLIPPED, &clip, name, length, nullptr);
 }
 
 }  // namespace

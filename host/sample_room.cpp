@@ -19,7 +19,7 @@ _RULE Rule(const wchar_t* name, const char* ipText, int32_t searchType, int32_t 
            COLORREF nickColor, COLORREF textColor) {
     _RULE rule;
     std::memset(&rule, 0, sizeof rule);
-    wcsncpy(rule.name, name, RULE_NAME_UNITS - 1);
+    wcsncpy(reinterpret_cast<wchar_t*>(rule.name), name, RULE_NAME_UNITS - 1);
     CopyText(rule.ipText, ipText);
     rule.searchType = searchType;
     rule.status = status;

@@ -13,3 +13,13 @@ constexpr uint32_t HANDLED_EVENTS = EVENT_ALL_USERS | EVENT_NEW_USER | EVENT_ONE
 
 // Answers HANDLED_EVENTS to EVENT_QUERY and 0 to everything else.
 uint32_t MatchRoomVisitors(uint32_t event, _ROOM* room, uint32_t index);
+
+// Releases the rule index (at unload); the next event builds it anew.
+void FreeMatchingIndex();
+
+// Set, matching walks every rule for every visitor instead of using the
+// index: the reference that measurements compare the index against.
+extern bool g_matchByPlainWalk;
+
+// Bytes held by the rule index as last built (0 when none).
+size_t MatchingIndexBytes();

@@ -2,6 +2,7 @@
 #include "module/module_state.h"
 
 #include "editor/editor.h"
+#include "matching/matching.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"
 #include "resources/resource_ids.h"
@@ -23,6 +24,7 @@ BOOL ModuleEntry(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
             // Saves at every unload, editor open or not.
             CloseEditor(g_hEditor);
             FreeRules();
+            FreeMatchingIndex();
             break;
         default:
             break;

@@ -4,18 +4,118 @@
 //   "192.168.0.1"         exact address
 #include "rules/ip_pattern.h"
 
-#include "rules/rule_array.h"
 #include "rules/text_field.h"
-
-#include <winsock2.h>
 
 #include <cstring>
 
+namespace {
+
+constexpr uint64_t PART_MAX = 0xFFFFFFFFu;  // a 32-bit unsigned long saturates here
+
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+// White space of the C locale; it ends an address text like its terminator.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int DigitValue(char c, int base) {
+    int value = base;
+    if (c >= '0' && c <= '9') value = c - '0';
+    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    return value < base ? value : -1;
+}
+
+// One dotted part read the way strtoul with base 0 reads it: "0x" starts
+// hexadecimal, a leading "0" octal, anything else decimal; too large a number
+// saturates at PART_MAX. The caller has checked that text[0] is a decimal
+// digit. Returns the bytes used, 0 when nothing was read.
+size_t ReadPart(const char* text, size_t length, uint32_t* value) {
+    size_t used = 0;
+    uint32_t base = 10;
+    if (text[0] == '0') {
+        base = 8;
+        if (length > 1 && (text[1] == 'x' || text[1] == 'X')) {
+            base = 16;
+            used = 2;
+        }
+    }
+    const size_t firstDigit = used;
+    uint32_t number = 0;
+    bool saturated = false;
+    for (; used < length; ++used) {
+        const int digit = DigitValue(text[used], static_cast<int>(base));
+        if (digit < 0) break;
+        if (number < 0x10000000u) {  // number * 16 + 15 still fits
+            number = number * base + static_cast<uint32_t>(digit);
+        } else {
+            const uint64_t wide = uint64_t{number} * base + static_cast<uint32_t>(digit);
+            if (wide > PART_MAX) saturated = true;
+            else number = static_cast<uint32_t>(wide);
+        }
+    }
+    *value = saturated ? static_cast<uint32_t>(PART_MAX) : number;
+    // "0x" without a hexadecimal digit reads nothing at all.
+    return used == firstDigit && base == 16 ? 0 : used;
+}
+
+}  // namespace
+
+// The dotted-address conversion of Windows Sockets, as Wine's inet_addr does
+// it, followed by the change to host byte order: one to four parts separated
+// by dots, each starting with a decimal digit; the last part filling the
+// bytes the earlier ones left. Checked against the real inet_addr: white
+// space after a part ends the text and whatever follows it is ignored, the
+// text " " alone gives 0, "0x" without a digit is rejected, and a part too
+// large for 32 bits reads as 0xFFFFFFFF.
 uint32_t ConvertAddress(const char* text, size_t length) {
-    char terminated[RULE_IP_TEXT_BYTES + 1] = {};
     if (length > RULE_IP_TEXT_BYTES) length = RULE_IP_TEXT_BYTES;
-    std::memcpy(terminated, text, length);
-    return ntohl(inet_addr(terminated));
+    length = BoundedLength(text, length);
+    if (length == 1 && text[0] == ' ') return 0;  // inet_addr's one special text
+
+    uint32_t parts[4] = {};
+    size_t position = 0;
+    size_t lastPart = 4;
+    for (size_t i = 0; i < 4; ++i) {
+        if (position >= length || !IsDecimalDigit(text[position])) return ADDRESS_NONE;
+        position += ReadPart(text + position, length - position, &parts[i]);
+        if (position == length || IsSpace(text[position])) {
+            lastPart = i;
+            break;
+        }
+        if (text[position] != '.') return ADDRESS_NONE;
+        ++position;
+    }
+    if (lastPart == 4) return ADDRESS_NONE;
+
+    // The last part holds all the bytes after the earlier parts.
+    const uint32_t last = parts[lastPart];
+    switch (lastPart) {
+        case 0:
+            parts[0] = last >> 24;
+            parts[1] = (last >> 16) & 0xFF;
+            parts[2] = (last >> 8) & 0xFF;
+            parts[3] = last & 0xFF;
+            break;
+        case 1:
+            if (last > 0xFFFFFF) return ADDRESS_NONE;
+            parts[1] = last >> 16;
+            parts[2] = (last >> 8) & 0xFF;
+            parts[3] = last & 0xFF;
+            break;
+        case 2:
+            if (last > 0xFFFF) return ADDRESS_NONE;
+            parts[2] = last >> 8;
+            parts[3] = last & 0xFF;
+            break;
+        default:
+            break;
+    }
+    uint32_t address = 0;
+    for (uint32_t part : parts) {
+        if (part > 0xFF) return ADDRESS_NONE;
+        address = (address << 8) | part;
+    }
+    return address;
 }
 
 namespace {

@@ -1,12 +1,19 @@
 // Dotted IPv4 text to a host-order number, as the rules and the matcher
-// compare addresses.
+// compare addresses, and a rule's IP pattern derived from its text. Plain
+// code without Windows: native builds compile it too.
 #pragma once
+
+#include "rules/rule.h"
 
 #include <cstddef>
 #include <cstdint>
 
 constexpr uint32_t ADDRESS_NONE = 0xFFFFFFFFu;  // what inet_addr gives for bad text
 
-// Converts `length` bytes of `text` (no terminator needed). The empty text
-// gives ADDRESS_NONE, like any other text inet_addr rejects.
+// Converts at most `length` bytes of `text` (no terminator needed) exactly
+// as ntohl(inet_addr(text)) does. The empty text gives ADDRESS_NONE, like
+// any other text inet_addr rejects.
 uint32_t ConvertAddress(const char* text, size_t length);
+
+// Derives ipPrefix, ipLow and ipHigh from ipText.
+void ParseRuleIp(_RULE& rule);

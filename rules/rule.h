@@ -1,8 +1,8 @@
 // One black/white list rule. The record is also the rule file's record,
 // written byte for byte, so its layout is fixed to the byte.
+// Fixed-width types only: the same record is read by Windows and by native
+// builds, where wchar_t is 4 bytes.
 #pragma once
-
-#include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -29,10 +29,10 @@ constexpr int32_t SEARCH_NAME_AND_IP = 3;
 constexpr int32_t SEARCH_NAME_OR_IP = 7;
 
 struct _RULE {
-    wchar_t name[RULE_NAME_UNITS];           // UTF-16 nickname
+    char16_t name[RULE_NAME_UNITS];          // UTF-16 nickname
     int32_t status;                          // STATUS_* or other status bits
-    COLORREF nickColor;
-    COLORREF textColor;
+    uint32_t nickColor;                      // 0x00BBGGRR
+    uint32_t textColor;
     uint32_t ipLow;                          // exact address / range start, 0 none
     uint32_t ipHigh;                         // inclusive range end, 0 none
     char ipPrefix[RULE_IP_PREFIX_BYTES];     // text before the first '*'
@@ -41,6 +41,7 @@ struct _RULE {
     int32_t searchType;                      // SEARCH_* bits
 };
 
+static_assert(sizeof(char16_t) == 2, "rule names are UTF-16 code units");
 static_assert(offsetof(_RULE, name) == 0);
 static_assert(offsetof(_RULE, status) == 128);
 static_assert(offsetof(_RULE, nickColor) == 132);

@@ -3,6 +3,7 @@
 // block; LoadRules and AppendRule replace it whole.
 #pragma once
 
+#include "rules/ip_pattern.h"
 #include "rules/rule.h"
 
 #include <cstdint>
@@ -17,9 +18,6 @@ int32_t LoadRules(const char* path);
 // 0 on success, -1 on failure; on failure the previous file is left as it was.
 int32_t SaveRules(const char* path);
 
-// Derives ipPrefix, ipLow and ipHigh from ipText.
-void ParseRuleIp(_RULE& rule);
-
 // Adds a copy of `rule` at the end. 0, or -1 (array unchanged) without memory.
 int32_t AppendRule(const _RULE& rule);
 // Out-of-range indexes (such as -1, no selected row) change nothing.
@@ -27,3 +25,12 @@ void RemoveRule(int32_t index);
 // Exchanges rules `first` and `first + 1`; out of range changes nothing.
 void SwapRules(int32_t first);
 void FreeRules();
+
+// Overwrites rule `index` with `rule`; out of range changes nothing.
+void ReplaceRule(int32_t index, const _RULE& rule);
+
+// Every change to the array or its records goes through MarkRulesChanged,
+// which moves g_ruleArrayVersion on; matching rebuilds its index when the
+// version differs from the one it was built for.
+extern uint32_t g_ruleArrayVersion;
+void MarkRulesChanged();

@@ -1,80 +1,65 @@
 // The rule file: the records of the list, 460 bytes each, in list order,
-// with no header. A trailing part record is ignored.
-#include "rules/rule_array.h"
+// with no header. A trailing part record is ignored. The platform's own file
+// calls are in file_access_*.cpp.
+#include "rules/rule_file.h"
 
-#include <windows.h>
+#include "rules/file_access.h"
+#include "rules/rule_array.h"
 
 #include <cstdlib>
 #include <cstring>
 
-int32_t LoadRules(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return -1;
-
-    const DWORD size = GetFileSize(file, nullptr);
-    const DWORD count = size == INVALID_FILE_SIZE ? 0 : size / RULE_SIZE;
-    // Allocate before letting go of the current list, so a failure keeps it.
-    auto* loaded = static_cast<_RULE*>(std::calloc(count ? count : 1, sizeof(_RULE)));
-    if (!loaded) {
-        CloseHandle(file);
-        return -1;
-    }
-    DWORD bytesRead = 0;
-    if (count > 0 && !ReadFile(file, loaded, count * RULE_SIZE, &bytesRead, nullptr)) bytesRead = 0;
-    CloseHandle(file);
-
-    FreeRules();
-    g_rules = loaded;
-    g_ruleCount = bytesRead / RULE_SIZE;  // only whole records actually read
-    return 0;
-}
-
 namespace {
 
-// Opening the target for writing, as the old in-place save did, tells us
-// whether someone else holds it without shared writing.
-bool TargetIsWritable(const char* path) {
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // absent: created by the move
-    // Checked here because Wine would let the move replace a read-only file.
-    if (attributes & FILE_ATTRIBUTE_READONLY) return false;
-    HANDLE probe = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(probe);
-    return true;
-}
-
-bool WriteAll(HANDLE file, const void* data, DWORD size) {
-    DWORD written = 0;
-    if (size == 0) return true;
-    return WriteFile(file, data, size, &written, nullptr) && written == size;
-}
+// The longest path Windows' ANSI file calls take, with its terminator.
+constexpr size_t PATH_LIMIT = 260;
+constexpr char TEMPORARY_SUFFIX[] = ".saving";
 
 }  // namespace
 
-int32_t SaveRules(const char* path) {
-    // The list goes to a file beside the target first and replaces it in one
-    // step, so a failed write never leaves the operator with a cut-off list.
-    constexpr char suffix[] = ".saving";
-    char temporary[MAX_PATH];
-    const size_t pathLength = std::strlen(path);
-    if (pathLength + sizeof suffix > sizeof temporary) return -1;
-    std::memcpy(temporary, path, pathLength);
-    std::memcpy(temporary + pathLength, suffix, sizeof suffix);
+int32_t ReadRuleRecords(const char* path, RuleFileContents* contents) {
+    ReadableFile file;
+    if (!OpenExistingForReading(path, &file)) return -1;
 
-    if (!TargetIsWritable(path)) return -1;
-    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return -1;
-    const bool written = WriteAll(file, g_rules, g_ruleCount * RULE_SIZE) && FlushFileBuffers(file);
-    CloseHandle(file);
-
-    if (!written || !MoveFileExA(temporary, path,
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(temporary);
+    const uint32_t size = ReadableFileSize(file);
+    const uint32_t count = size / RULE_SIZE;
+    auto* loaded = static_cast<_RULE*>(std::calloc(count ? count : 1, sizeof(_RULE)));
+    if (!loaded) {
+        CloseReadable(file);
         return -1;
     }
+    const size_t bytesRead = count > 0 ? ReadFromStart(file, loaded, count * RULE_SIZE) : 0;
+    CloseReadable(file);
+
+    contents->records = loaded;
+    contents->count = static_cast<uint32_t>(bytesRead / RULE_SIZE);  // only whole records read
+    contents->trailingBytes = size % RULE_SIZE;
     return 0;
 }
+
+int32_t LoadRules(const char* path) {
+    // Read before letting go of the current list, so a failure keeps it.
+    RuleFileContents contents;
+    if (ReadRuleRecords(path, &contents) != 0) return -1;
+    FreeRules();
+    g_rules = contents.records;
+    g_ruleCount = contents.count;
+    MarkRulesChanged();
+    return 0;
+}
+
+int32_t WriteRuleRecords(const char* path, const _RULE* records, uint32_t count) {
+    // The list goes to a file beside the target first and replaces it in one
+    // step, so a failed write never leaves the operator with a cut-off list.
+    char temporary[PATH_LIMIT];
+    const size_t pathLength = std::strlen(path);
+    if (pathLength + sizeof TEMPORARY_SUFFIX > sizeof temporary) return -1;
+    std::memcpy(temporary, path, pathLength);
+    std::memcpy(temporary + pathLength, TEMPORARY_SUFFIX, sizeof TEMPORARY_SUFFIX);
+
+    if (!TargetIsReplaceable(path)) return -1;
+    if (!WriteAndReplace(temporary, path, records, size_t{count} * RULE_SIZE)) return -1;
+    return 0;
+}
+
+int32_t SaveRules(const char* path) { return WriteRuleRecords(path, g_rules, g_ruleCount); }

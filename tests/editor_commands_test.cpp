@@ -120,7 +120,7 @@ _RULE Rule(const wchar_t* name, const char* ipText = "", int32_t search = SEARCH
 
 std::vector<std::wstring> Names(const std::vector<_RULE>& rules) {
     std::vector<std::wstring> names;
-    for (const _RULE& rule : rules) names.emplace_back(rule.name);
+    for (const _RULE& rule : rules) names.emplace_back(WideName(rule));
     return names;
 }
 
@@ -233,7 +233,7 @@ TEST_F(EditorCommands, AddTakesEveryFieldAndSelectsOnlyTheNewRow) {
 
     const std::vector<_RULE> saved = CloseAndReadFile();
     ASSERT_EQ(saved.size(), 3u);
-    EXPECT_STREQ(saved[2].name, L"spammer");
+    EXPECT_STREQ(WideName(saved[2]), L"spammer");
     EXPECT_STREQ(saved[2].ipText, "10.0.0.1-10.0.0.9");
     EXPECT_EQ(saved[2].ipLow, Address("10.0.0.1"));
     EXPECT_EQ(saved[2].ipHigh, Address("10.0.0.9"));
@@ -253,8 +253,8 @@ TEST_F(EditorCommands, ChangeRewritesTheSelectedRuleInPlace) {
 
     const std::vector<_RULE> saved = CloseAndReadFile();
     ASSERT_EQ(saved.size(), 2u);
-    EXPECT_STREQ(saved[0].name, L"first");
-    EXPECT_STREQ(saved[1].name, L"net");
+    EXPECT_STREQ(WideName(saved[0]), L"first");
+    EXPECT_STREQ(WideName(saved[1]), L"net");
     EXPECT_STREQ(saved[1].ipText, "10.0.0.5");
     EXPECT_EQ(saved[1].ipPrefix[0], 0);
     EXPECT_EQ(saved[1].ipLow, Address("10.0.0.5"));
@@ -403,8 +403,8 @@ TEST_F(EditorCommands, NamesTravelWholeInBothDirections) {
 
     const std::vector<_RULE> saved = CloseAndReadFile();
     ASSERT_EQ(saved.size(), 2u);
-    EXPECT_STREQ(saved[0].name, L"\u0416\u0443\u043a\u0438");
-    const std::wstring cut(saved[1].name, wcsnlen(saved[1].name, RULE_NAME_UNITS));
+    EXPECT_STREQ(WideName(saved[0]), L"\u0416\u0443\u043a\u0438");
+    const std::wstring cut(WideName(saved[1]), wcsnlen(WideName(saved[1]), RULE_NAME_UNITS));
     EXPECT_LT(cut.size(), RULE_NAME_UNITS);  // terminated inside the field
     EXPECT_EQ(cut, std::wstring(cut.size(), L'\u0416'));
 }
@@ -479,7 +479,7 @@ TEST_F(EditorCommands, RandomCommandsKeepRowsAndRulesInStep) {
                 const std::wstring name = L"c" + std::to_wstring(step);
                 SetName(name.c_str());
                 Command(IDC_CHANGE);
-                if (clicked >= 0) wcscpy(model[clicked].name, name.c_str());
+                if (clicked >= 0) wcscpy(WideName(model[clicked]), name.c_str());
                 break;
             }
         }

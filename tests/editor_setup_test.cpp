@@ -623,7 +623,7 @@ TEST_F(EditorPainting, IgnoredRulesGetALightCopyUnderTheNickname) {
 
 TEST_F(Editor, TextsAreClippedToTheirColumns) {
     _RULE longName = PaintRule(STATUS_NO_PRIVATE, "255.255.255.255-255.255.255.255");
-    wcsncpy(longName.name, std::wstring(63, L'W').c_str(), RULE_NAME_UNITS - 1);
+    wcsncpy(WideName(longName), std::wstring(63, L'W').c_str(), RULE_NAME_UNITS - 1);
     Load({longName, PaintRule(0)});
     OpenWithSettings(PAINT_SETTINGS);
     Select(1);

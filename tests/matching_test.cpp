@@ -316,7 +316,7 @@ TEST_F(Matching, NameTestIsExactAndCaseSensitive) {
 TEST_F(Matching, RuleNameFillingItsFieldEndsAtTheFieldsEnd) {
     // A rule file may hold 64 units with no terminator: the name is those 64.
     _RULE rule = MakeRule(L"", SEARCH_NAME);
-    for (wchar_t& unit : rule.name) unit = L'n';
+    for (char16_t& unit : rule.name) unit = L'n';
     const std::wstring exact(64, L'n');
     EXPECT_EQ(Picked(rule, {MakeVisitor(exact.c_str(), ""), MakeVisitor((exact + L"n").c_str(), ""),
                             MakeVisitor(exact.substr(1).c_str(), "")}),
@@ -335,13 +335,13 @@ TEST_F(Matching, EmptyVisitorIpFailsTheIpTest) {
     EXPECT_EQ(Picked(IpRule("", 0, 0xFFFFFFFF), bob), "0");
 
     _RULE both = IpRule("", 0xFFFFFFFF, 0, SEARCH_NAME_AND_IP);
-    wcscpy(both.name, L"Bob");
+    wcscpy(WideName(both), L"Bob");
     EXPECT_EQ(Picked(both, bob), "0");
 
     _RULE either = IpRule("", 0xFFFFFFFF, 0, SEARCH_NAME_OR_IP);
-    wcscpy(either.name, L"Bob");
+    wcscpy(WideName(either), L"Bob");
     EXPECT_EQ(Picked(either, bob), "1");  // by the name alone
-    wcscpy(either.name, L"Rob");
+    wcscpy(WideName(either), L"Rob");
     EXPECT_EQ(Picked(either, bob), "0");
 }
 
@@ -427,7 +427,7 @@ TEST_F(Matching, SearchTypeCombinesTheTwoTests) {
     };
     for (const Case& c : cases) {
         _RULE rule = IpRule("", Address("10.0.0.1"), 0, c.searchType);
-        wcscpy(rule.name, L"Target");
+        wcscpy(WideName(rule), L"Target");
         EXPECT_EQ(Picked(rule, visitors), c.picked) << "searchType " << c.searchType;
     }
 }
@@ -461,16 +461,16 @@ TEST_F(Matching, ReadsStopAtTheEndOfTheVisitorsNickAndIp) {
     // Rules that read each field to its last unit and do not pick: a picked
     // visitor would be written into the guarded page.
     _RULE longName = MakeRule(L"", SEARCH_NAME);
-    for (wchar_t& unit : longName.name) unit = L'n';
+    for (char16_t& unit : longName.name) unit = L'n';
     const std::wstring shorterName(63, L'n');
     const _RULE shortName = MakeRule(shorterName.c_str(), SEARCH_NAME);
     const _RULE nearPrefix = IpRule("0000000000000002", 0, 0);
     const _RULE range = IpRule("", 2, 3);  // both convert the whole text
     const _RULE exact = IpRule("", 5, 0);
     _RULE either = IpRule("0000000000000000", 5, 0, SEARCH_NAME_OR_IP);
-    for (wchar_t& unit : either.name) unit = L'n';
+    for (char16_t& unit : either.name) unit = L'n';
     _RULE allBits = IpRule("0000000000000002", 2, 3, -1);
-    wcscpy(allBits.name, shorterName.c_str());
+    wcscpy(WideName(allBits), shorterName.c_str());
     LoadWithRules({longName, shortName, nearPrefix, range, exact, either, allBits});
 
     _ROOM room{};

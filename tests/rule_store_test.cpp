@@ -24,7 +24,7 @@ _RULE ZeroRule() {
 _RULE UsedRule() {
     _RULE rule;
     std::memset(&rule, 0xA5, sizeof rule);
-    wcscpy(rule.name, L"\u0412\u0430\u0441\u044f");
+    wcscpy(WideName(rule), L"\u0412\u0430\u0441\u044f");
     rule.ipLow = 0x01020304;
     rule.ipHigh = 0x0A0B0C0D;
     std::memcpy(rule.ipPrefix, "1.2.3.4.5.6.7.8", 16);

@@ -9,7 +9,7 @@ source "$here/runner.sh"
 choose_runner
 
 packages=(python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make googletest
-          g++ clang libclang-rt-14-dev)
+          g++ clang libclang-rt-14-dev zip unzip)
 if [ "$TORVO_RUNNER" = native ]; then
   packages+=(wine wine32:i386 fonts-wine fonts-dejavu-core fonts-liberation xvfb xauth locales)
 else

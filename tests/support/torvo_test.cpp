@@ -153,7 +153,7 @@ _RULE MakeRule(const wchar_t* name, int32_t searchType, int32_t status, COLORREF
                COLORREF textColor) {
     _RULE rule;
     std::memset(&rule, 0, sizeof rule);
-    wcsncpy(rule.name, name, RULE_NAME_UNITS - 1);
+    wcsncpy(reinterpret_cast<wchar_t*>(rule.name), name, RULE_NAME_UNITS - 1);
     rule.searchType = searchType;
     rule.status = status;
     rule.nickColor = nickColor;

@@ -65,6 +65,12 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // A rule with the given fields; derived IP fields are left for the caller.
+// A rule's UTF-16 name as Windows' wide text, for the wide string calls.
+inline wchar_t* WideName(_RULE& rule) { return reinterpret_cast<wchar_t*>(rule.name); }
+inline const wchar_t* WideName(const _RULE& rule) {
+    return reinterpret_cast<const wchar_t*>(rule.name);
+}
+
 _RULE MakeRule(const wchar_t* name, int32_t searchType, int32_t status = STATUS_IGNORE,
                COLORREF nickColor = 0x000000FF, COLORREF textColor = 0x00FF0000);
 std::vector<uint8_t> RuleBytes(const std::vector<_RULE>& rules);

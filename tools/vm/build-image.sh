@@ -54,7 +54,7 @@ chroot "$root" /bin/bash -euo pipefail -c '
   apt-get install -y -q --no-install-recommends \
     linux-image-amd64 initramfs-tools kmod \
     wine wine32:i386 wine64 fonts-wine xvfb xauth locales \
-    fonts-dejavu-core fonts-liberation cmake make procps
+    fonts-dejavu-core fonts-liberation cmake make procps unzip
   echo "ru_RU.UTF-8 UTF-8" >/etc/locale.gen
   locale-gen
   apt-get clean

@@ -1,0 +1,241 @@
+#include "tests/native/match_comparison.h"
+
+#include "matching/rule_index.h"
+#include "rules/ip_pattern.h"
+
+#include <cstring>
+#include <sstream>
+
+uint32_t Choose(ChoiceSource& source, uint32_t bound) {
+    if (bound <= 1) return 0;
+    if (source.generator) return (*source.generator)() % bound;
+    uint32_t value = 0;
+    for (uint32_t span = bound - 1; span != 0; span >>= 8) {
+        const uint8_t byte = source.used < source.size ? source.bytes[source.used++] : 0;
+        value = (value << 8) | byte;
+    }
+    return value % bound;
+}
+
+namespace {
+
+bool OneIn(ChoiceSource& source, uint32_t n) { return Choose(source, n) == 0; }
+
+// Names and addresses that visitors and rules share, so that names, prefixes,
+// exact addresses and ranges meet often; a few odd ones besides.
+const std::u16string NAMES[] = {
+    u"", u"a", u"b", u"ab", u"Ab", u"aB", u"bob", u"Bob", u"\u0416\u0443\u043a",
+    u"\xD800", u"visitor", u"visitor1", u"visitor10"};
+
+const char* const ADDRESSES[] = {
+    "10.0.0.1",  "10.0.0.12",  "10.0.1.1",       "10.0.0.255", "10.1.0.1", "10.10.0.1",
+    "1.2.3.4",   "192.168.0.1", "255.255.255.255", "0.0.0.0",    "0.0.0.1",  "10.0.0.1 x",
+    "012.0.0.1", "0x0a.0.0.1",  "10.1",           "167772161",  "bad",      "10.0.0.1.",
+    "1111111111111111"};  // the last one fills its field without a terminator
+
+constexpr size_t NAME_COUNT = sizeof NAMES / sizeof NAMES[0];
+constexpr size_t ADDRESS_COUNT = sizeof ADDRESSES / sizeof ADDRESSES[0];
+
+template <typename Unit, size_t Width>
+void FillLeftovers(ChoiceSource& source, Unit (&field)[Width], size_t from) {
+    for (size_t k = from; k < Width; ++k) field[k] = static_cast<Unit>(Choose(source, 3) + '0');
+}
+
+// A name: one of the shared ones, or one filling `width` units, with
+// leftovers behind the terminator now and then.
+template <size_t Width>
+void ChooseName(ChoiceSource& source, char16_t (&field)[Width]) {
+    std::memset(field, 0, sizeof field);
+    size_t length = 0;
+    switch (Choose(source, 8)) {
+        case 0:  // 63, 64 or 65 units of one letter: around the rule field's width
+            length = std::min<size_t>(Width, RULE_NAME_UNITS - 1 + Choose(source, 3));
+            for (size_t k = 0; k < length; ++k) field[k] = u'n';
+            break;
+        default: {
+            const std::u16string& name = NAMES[Choose(source, NAME_COUNT)];
+            length = name.size();
+            std::memcpy(field, name.data(), length * sizeof(char16_t));
+        }
+    }
+    if (length + 1 < Width && OneIn(source, 4)) FillLeftovers(source, field, length + 1);
+}
+
+uint32_t ChooseAddressNumber(ChoiceSource& source) {
+    switch (Choose(source, 6)) {
+        case 0: return 0;
+        case 1: return 0xFFFFFFFFu;
+        case 2: return Choose(source, 0xFFFFFFFFu);
+        default: {
+            const char* text = ADDRESSES[Choose(source, ADDRESS_COUNT)];
+            const uint32_t address = ConvertAddress(text, std::strlen(text));
+            return address + Choose(source, 5) - 2;  // on it, or just beside it
+        }
+    }
+}
+
+int32_t ChooseSearchType(ChoiceSource& source) {
+    static const int32_t odd[] = {-1, -2, -3, -4, -5, -8, 16, 17, 19, 23, 0x7FFFFFFF,
+                                  INT32_MIN, INT32_MIN + 3, INT32_MIN + 7, 0x101, 0x103};
+    if (OneIn(source, 5)) return odd[Choose(source, sizeof odd / sizeof odd[0])];
+    return static_cast<int32_t>(Choose(source, 16));
+}
+
+_RULE ChooseRule(ChoiceSource& source) {
+    _RULE rule;
+    std::memset(&rule, 0, sizeof rule);
+    ChooseName(source, rule.name);
+    static const int32_t statuses[] = {STATUS_UNCHANGED, STATUS_ALLOW_ALL, STATUS_NO_PRIVATE,
+                                       STATUS_IGNORE, 0x12345, -2};
+    rule.status = statuses[Choose(source, 6)];
+    rule.nickColor = Choose(source, 0x1000000);
+    rule.textColor = Choose(source, 0x1000000);
+    rule.searchType = ChooseSearchType(source);
+
+    const uint32_t pattern = Choose(source, 8);
+    if (pattern & 1) {  // a prefix of some address text, 1 to 16 bytes
+        const char* text = ADDRESSES[Choose(source, ADDRESS_COUNT)];
+        const size_t length = 1 + Choose(source, std::min<uint32_t>(16, std::strlen(text)));
+        std::memcpy(rule.ipPrefix, text, std::min<size_t>(length, std::strlen(text)));
+        if (length < RULE_IP_PREFIX_BYTES && OneIn(source, 4)) {
+            FillLeftovers(source, rule.ipPrefix, length + 1);
+        }
+    }
+    if (pattern & 2) rule.ipLow = ChooseAddressNumber(source);
+    if (pattern & 4) {  // a range: usually upward, sometimes inverted or wide
+        if (OneIn(source, 4)) {
+            rule.ipHigh = ChooseAddressNumber(source);
+        } else {
+            const uint32_t widths[] = {0, 1, 255, 65535, 0x00FFFFFF};
+            const uint32_t width = widths[Choose(source, 5)];
+            rule.ipHigh = rule.ipLow > 0xFFFFFFFFu - width ? 0xFFFFFFFFu : rule.ipLow + width;
+        }
+    }
+    return rule;
+}
+
+TestVisitor ChooseVisitor(ChoiceSource& source) {
+    TestVisitor visitor;
+    std::memset(&visitor, 0, sizeof visitor);
+    ChooseName(source, visitor.nick);
+    if (OneIn(source, 50)) {  // a nickname filling the host's whole field
+        for (char16_t& unit : visitor.nick) unit = u'n';
+    }
+    if (!OneIn(source, 8)) {
+        const char* text = ADDRESSES[Choose(source, ADDRESS_COUNT)];
+        std::memcpy(visitor.ip, text, std::min<size_t>(std::strlen(text), VISITOR_IP_BYTES));
+    }
+    visitor.state = Choose(source, 0x10000);
+    visitor.nickColor = 0x00ABCDEF;
+    visitor.textColor = 0x00123456;
+    return visitor;
+}
+
+// What one event leaves: every redraw posted (row and the rule behind it)
+// and the visitors' entries.
+struct EventResult {
+    std::vector<std::pair<uint32_t, uint32_t>> redraws;
+    std::vector<TestVisitor> visitors;
+};
+
+EventResult RunEvent(const TestCase& test, const RuleIndex* index, bool firstPickOnly,
+                     uint32_t* buffer, uint32_t capacity) {
+    EventResult result{{}, test.visitors};
+    const uint32_t count = static_cast<uint32_t>(test.rules.size());
+    for (uint32_t i = 0; i < result.visitors.size(); ++i) {
+        TestVisitor& entry = result.visitors[i];
+        MatchVisitor visitor = MakeMatchVisitor(entry.nick, entry.ip);
+        PickScan scan;
+        StartPickScan(scan, index, test.rules.data(), count, visitor, buffer, capacity);
+        uint32_t rule = 0;
+        while (NextPick(scan, visitor, &rule)) {
+            ApplyRuleEffect(test.rules[rule], entry.state, entry.nickColor, entry.textColor);
+            result.redraws.emplace_back(i, rule);
+            if (firstPickOnly) break;
+        }
+    }
+    return result;
+}
+
+std::string Difference(const EventResult& walk, const EventResult& indexed) {
+    std::ostringstream out;
+    if (walk.redraws != indexed.redraws) {
+        size_t at = 0;
+        while (at < walk.redraws.size() && at < indexed.redraws.size() &&
+               walk.redraws[at] == indexed.redraws[at]) {
+            ++at;
+        }
+        auto shown = [&](const EventResult& result) {
+            std::ostringstream text;
+            if (at < result.redraws.size()) {
+                text << "row " << result.redraws[at].first << " by rule "
+                     << result.redraws[at].second;
+            } else {
+                text << "nothing";
+            }
+            return text.str();
+        };
+        out << "redraw " << at << " differs: walk " << shown(walk) << ", index "
+            << shown(indexed);
+        return out.str();
+    }
+    for (size_t i = 0; i < walk.visitors.size(); ++i) {
+        const TestVisitor& a = walk.visitors[i];
+        const TestVisitor& b = indexed.visitors[i];
+        if (a.state != b.state || a.nickColor != b.nickColor || a.textColor != b.textColor) {
+            out << "visitor " << i << " differs";
+            return out.str();
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+TestCase MakeTestCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxVisitors) {
+    TestCase test;
+    const uint32_t rules = Choose(source, maxRules + 1);
+    for (uint32_t j = 0; j < rules; ++j) {
+        // Now and then a copy of an earlier rule: duplicate names and patterns.
+        if (j > 0 && OneIn(source, 6)) {
+            _RULE copy = test.rules[Choose(source, j)];
+            copy.searchType = ChooseSearchType(source);
+            test.rules.push_back(copy);
+        } else {
+            test.rules.push_back(ChooseRule(source));
+        }
+    }
+    const uint32_t visitors = Choose(source, maxVisitors + 1);
+    for (uint32_t i = 0; i < visitors; ++i) test.visitors.push_back(ChooseVisitor(source));
+    return test;
+}
+
+std::string CompareIndexWithWalk(const TestCase& test, uint32_t capacity, uint32_t* overflowed,
+                                 uint32_t* picks) {
+    RuleIndex index{};
+    if (!BuildRuleIndex(index, test.rules.data(), static_cast<uint32_t>(test.rules.size()))) {
+        return "index not built";
+    }
+    std::vector<uint32_t> buffer(capacity + 1);
+    std::string difference;
+    for (bool firstPickOnly : {false, true}) {
+        const EventResult walk = RunEvent(test, nullptr, firstPickOnly, buffer.data(), capacity);
+        const EventResult indexed = RunEvent(test, &index, firstPickOnly, buffer.data(), capacity);
+        if (picks && !firstPickOnly) *picks += static_cast<uint32_t>(walk.redraws.size());
+        difference = Difference(walk, indexed);
+        if (!difference.empty()) {
+            difference = (firstPickOnly ? "first pick only: " : "every pick: ") + difference;
+            break;
+        }
+    }
+    if (overflowed) {
+        for (const TestVisitor& entry : test.visitors) {
+            MatchVisitor visitor = MakeMatchVisitor(entry.nick, entry.ip);
+            if (CollectCandidates(index, visitor, buffer.data(), capacity) == CANDIDATES_OVERFLOW) {
+                ++*overflowed;
+            }
+        }
+    }
+    FreeRuleIndex(index);
+    return difference;
+}

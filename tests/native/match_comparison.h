@@ -1,0 +1,52 @@
+// Random rule lists and rooms, and the comparison of the rule index with the
+// plain walk over them. Shared by the native differential test and the
+// fuzz target; the choices come from a seeded generator or from fuzz bytes.
+#pragma once
+
+#include "matching/rule_pick.h"
+#include "rules/rule.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+// Where the random choices come from: fuzz bytes while they last (then
+// zeros), or a seeded generator.
+struct ChoiceSource {
+    const uint8_t* bytes;
+    size_t size;
+    size_t used;
+    std::mt19937* generator;
+};
+
+uint32_t Choose(ChoiceSource& source, uint32_t bound);  // 0 to bound - 1
+
+// One visitor entry as the host lays out its nickname and IP fields.
+struct TestVisitor {
+    char16_t nick[VISITOR_NICK_UNITS];
+    char ip[VISITOR_IP_BYTES];
+    uint32_t state;
+    uint32_t nickColor;
+    uint32_t textColor;
+};
+
+struct TestCase {
+    std::vector<_RULE> rules;
+    std::vector<TestVisitor> visitors;
+};
+
+// Rules of every searchType 0 to 15 and odd values, prefixes of every
+// length, exact addresses, ranges overlapping and inverted, duplicate and
+// full-width names, texts with leftovers behind their terminators; visitors
+// drawn from the same names and addresses, so that picks are frequent.
+TestCase MakeTestCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxVisitors);
+
+// Runs the three events over the case with the index (candidates limited to
+// `capacity`) and with the plain walk. Empty when both give the same
+// states, colours and redraw rows in the same order; else what differed.
+// `overflowed`, when given, counts visitors whose candidates did not fit;
+// `picks` counts the redraws of the walk under the every-pick event.
+std::string CompareIndexWithWalk(const TestCase& test, uint32_t capacity,
+                                 uint32_t* overflowed = nullptr, uint32_t* picks = nullptr);

@@ -1,0 +1,101 @@
+// The rule index against the plain walk, natively: thousands of random rule
+// lists against random rooms must give the same statuses, colours and
+// redraw rows in the same order, whichever way the candidates are found.
+#include "matching/rule_index.h"
+#include "rules/rule_array.h"
+#include "tests/native/match_comparison.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+constexpr uint32_t FULL_CAPACITY = 4096;  // as the module's candidate buffer
+
+struct Totals {
+    uint32_t picks = 0;
+    uint32_t overflowed = 0;
+};
+
+// Runs `cases` random cases from `seed`; stops at the first difference.
+Totals CompareRandomCases(uint32_t seed, uint32_t cases, uint32_t maxRules, uint32_t maxVisitors,
+                          uint32_t capacity) {
+    std::mt19937 generator(seed);
+    ChoiceSource source{nullptr, 0, 0, &generator};
+    Totals totals;
+    for (uint32_t n = 0; n < cases; ++n) {
+        const TestCase test = MakeTestCase(source, maxRules, maxVisitors);
+        const std::string difference =
+            CompareIndexWithWalk(test, capacity, &totals.overflowed, &totals.picks);
+        if (!difference.empty()) {
+            ADD_FAILURE() << "seed " << seed << ", case " << n << " (" << test.rules.size()
+                          << " rules, " << test.visitors.size() << " visitors): " << difference;
+            break;
+        }
+    }
+    return totals;
+}
+
+TEST(IndexAgainstWalk, ShortListsAndSmallRooms) {
+    const Totals totals = CompareRandomCases(1, 5000, 40, 12, FULL_CAPACITY);
+    EXPECT_GT(totals.picks, 5000u);  // the cases do pick visitors
+    EXPECT_EQ(totals.overflowed, 0u);
+}
+
+TEST(IndexAgainstWalk, LongListsWithManyKeysSharingValues) {
+    const Totals totals = CompareRandomCases(2, 300, 2000, 40, FULL_CAPACITY);
+    EXPECT_GT(totals.picks, 10000u);
+    EXPECT_EQ(totals.overflowed, 0u);
+}
+
+// Candidates that do not fit the buffer send the visitor to the walk, with
+// the same outcome.
+TEST(IndexAgainstWalk, CandidateOverflowFallsBackToTheWalk) {
+    const Totals totals = CompareRandomCases(3, 2000, 60, 12, 3);
+    EXPECT_GT(totals.overflowed, 100u);
+}
+
+TEST(IndexAgainstWalk, EverySearchTypeOnItsOwn) {
+    std::mt19937 generator(4);
+    ChoiceSource source{nullptr, 0, 0, &generator};
+    for (int32_t searchType = -9; searchType <= 40; ++searchType) {
+        for (int n = 0; n < 200; ++n) {
+            TestCase test = MakeTestCase(source, 30, 10);
+            for (_RULE& rule : test.rules) rule.searchType = searchType;
+            const std::string difference = CompareIndexWithWalk(test, FULL_CAPACITY);
+            ASSERT_TRUE(difference.empty()) << "searchType " << searchType << ": " << difference;
+        }
+    }
+}
+
+TEST(IndexAgainstWalk, EmptyListPicksNoOne) {
+    std::mt19937 generator(5);
+    ChoiceSource source{nullptr, 0, 0, &generator};
+    TestCase test = MakeTestCase(source, 0, 20);
+    uint32_t picks = 0;
+    EXPECT_EQ(CompareIndexWithWalk(test, FULL_CAPACITY, nullptr, &picks), "");
+    EXPECT_EQ(picks, 0u);
+}
+
+// Matching rebuilds its index when the array's version moved, so every
+// operation that changes the array must move it.
+TEST(RuleArrayChanges, EveryOperationThatChangesTheArrayMarksIt) {
+    _RULE rule;
+    std::memset(&rule, 0, sizeof rule);
+    auto marks = [](auto operation) {
+        const uint32_t before = g_ruleArrayVersion;
+        operation();
+        return g_ruleArrayVersion != before;
+    };
+    EXPECT_TRUE(marks([&] { AppendRule(rule); }));
+    EXPECT_TRUE(marks([&] { AppendRule(rule); }));
+    EXPECT_TRUE(marks([&] { SwapRules(0); }));
+    EXPECT_TRUE(marks([&] { ReplaceRule(1, rule); }));
+    EXPECT_TRUE(marks([&] { RemoveRule(0); }));
+    EXPECT_TRUE(marks([&] { FreeRules(); }));
+    EXPECT_EQ(g_ruleCount, 0u);
+}
+
+}  // namespace

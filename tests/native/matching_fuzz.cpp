@@ -1,0 +1,21 @@
+// libFuzzer target: the fuzz bytes choose a rule list and a room, and the
+// rule index must give what the plain walk gives, with a full candidate
+// buffer and with one so small that visitors fall back to the walk.
+#include "tests/native/match_comparison.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ChoiceSource source{data, size, 0, nullptr};
+    const TestCase test = MakeTestCase(source, 64, 16);
+    for (uint32_t capacity : {4096u, 2u}) {
+        const std::string difference = CompareIndexWithWalk(test, capacity);
+        if (!difference.empty()) {
+            std::fprintf(stderr, "index and walk differ (capacity %u): %s\n", capacity,
+                         difference.c_str());
+            std::abort();
+        }
+    }
+    return 0;
+}

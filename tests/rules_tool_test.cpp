@@ -1,0 +1,296 @@
+// torvo-rules.exe under Windows: run as a program on rule files that the
+// editor and the module wrote, with its output read back; CIDR blocks it
+// imports are matched by the loaded module as the ranges they stand for.
+#include "tests/support/torvo_test.h"
+
+#include "resource_ids.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;
+    std::string err;
+};
+
+std::string ToolPath() {
+    const std::string module = ModulePath();
+    return module.substr(0, module.find_last_of('\\') + 1) + "torvo-rules.exe";
+}
+
+// Runs torvo-rules.exe with `arguments` in the current folder, detached from
+// any console; its output goes to files of its own run.
+ToolRun RunTool(const std::string& arguments) {
+    static int runs = 0;
+    const std::string outName = "tool-" + std::to_string(++runs) + ".out";
+    const std::string errName = "tool-" + std::to_string(runs) + ".err";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(errName.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(out, INVALID_HANDLE_VALUE);
+    EXPECT_NE(err, INVALID_HANDLE_VALUE);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::string command = "\"" + ToolPath() + "\" " + arguments;
+    PROCESS_INFORMATION process{};
+    ToolRun run;
+    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
+                       nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        ADD_FAILURE() << "cannot start " << ToolPath() << ": " << GetLastError();
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    const std::vector<uint8_t> outBytes = ReadFileBytes(outName);
+    const std::vector<uint8_t> errBytes = ReadFileBytes(errName);
+    run.out.assign(outBytes.begin(), outBytes.end());
+    run.err.assign(errBytes.begin(), errBytes.end());
+    return run;
+}
+
+class RulesToolOnWindows : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (dialog && IsWindow(dialog)) Command(IDCANCEL);
+        UnloadModule(module);
+    }
+
+    void OpenEditor() {
+        module = LoadModule();
+        ASSERT_NE(module.handle, nullptr);
+        PrepareHostClasses();
+        dialog = ::OpenEditor(module, folder.path() + "\\absent.ini");
+        ASSERT_NE(dialog, nullptr);
+    }
+
+    void Command(int id) {
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        PumpMessages();
+    }
+
+    // What a mouse click on a row sends.
+    void Click(int row) {
+        HWND list = GetDlgItem(dialog, IDC_RULES);
+        LVITEMA state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+        NMITEMACTIVATE click{};
+        click.hdr.hwndFrom = list;
+        click.hdr.idFrom = IDC_RULES;
+        click.hdr.code = NM_CLICK;
+        click.iItem = row;
+        SendMessageA(dialog, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
+        PumpMessages();
+    }
+
+    void Fill(const wchar_t* name, const char* ip, int searchItem, int statusItem) {
+        SetWindowTextW(GetDlgItem(dialog, IDC_NAME), name);
+        SetWindowTextA(GetDlgItem(dialog, IDC_IP), ip);
+        SendMessageA(GetDlgItem(dialog, IDC_SEARCH), CB_SETCURSEL, searchItem, 0);
+        SendMessageA(GetDlgItem(dialog, IDC_STATUS), CB_SETCURSEL, statusItem, 0);
+        PumpMessages();
+    }
+
+    void CloseEditor() {
+        Command(IDCANCEL);
+        dialog = nullptr;
+    }
+
+    ScratchFolder folder;
+    LoadedModule module;
+    HWND dialog = nullptr;
+};
+
+bool AnyNonZero(const uint8_t* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i]) return true;
+    }
+    return false;
+}
+
+TEST_F(RulesToolOnWindows, ExportAndImportGiveBackAFileTheEditorWrote) {
+    WriteRuleFile({});
+    OpenEditor();
+    Fill(L"\u0414\u043b\u0438\u043d\u043d\u044b\u0439 \u043d\u0438\u043a \u0441\u043f\u0430\u043c\u0435\u0440\u0430",
+         "10.0.0.1-10.0.0.200", 3, 3);
+    Command(IDC_ADD);
+    Fill(L"Moderator", "192.168.*", 2, 2);
+    Command(IDC_ADD);
+    Fill(L"Guest", "", 0, 1);
+    Command(IDC_ADD);
+    // Change writes a shorter name and IP text over the longer ones, leaving
+    // the old ends behind the terminators, which the file keeps.
+    Click(0);
+    Fill(L"\u0421\u043f\u0430\u043c", "10.0.0.7", 1, 3);
+    Command(IDC_CHANGE);
+    CloseEditor();
+    UnloadModule(module);
+
+    const std::vector<uint8_t> written = ReadFileBytes(RULE_FILE);
+    ASSERT_EQ(written.size(), 3 * RULE_SIZE);
+    const _RULE* first = reinterpret_cast<const _RULE*>(written.data());
+    ASSERT_TRUE(AnyNonZero(reinterpret_cast<const uint8_t*>(first->ipText) + 9, 23))
+        << "the editor left no old IP text behind: the test would prove less";
+
+    ToolRun run = RunTool("export MODULES\\torvo.tdb -o rules.txt");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    run = RunTool("import rules.txt -o back.tdb");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(ReadFileBytes("back.tdb"), written);
+
+    // The exported text is UTF-8 with "\n" line ends, as on every system.
+    const std::vector<uint8_t> text = ReadFileBytes("rules.txt");
+    const std::string exported(text.begin(), text.end());
+    EXPECT_NE(exported.find("\xD0\xA1\xD0\xBF\xD0\xB0\xD0\xBC\tip\t10.0.0.7\tignore"), std::string::npos)
+        << exported;
+    EXPECT_EQ(exported.find('\r'), std::string::npos);
+}
+
+TEST_F(RulesToolOnWindows, ImportedCidrBlocksAreMatchedByTheModuleAndKeptByTheEditor) {
+    WriteFileBytes("blocks.txt", [] {
+        const std::string list =
+            "198.51.100.0/24\tignore\t#C00000\t#808080\n"
+            "203.0.113.16/28\tno-private\t#0000FF\t#000000\n";
+        return std::vector<uint8_t>(list.begin(), list.end());
+    }());
+    ToolRun run = RunTool("import blocks.txt -o MODULES\\torvo.tdb");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    const std::vector<uint8_t> imported = ReadFileBytes(RULE_FILE);
+
+    module = LoadModule();
+    ASSERT_NE(module.setUserState, nullptr);
+    HWND sink = CreateMessageSink();
+    const char* addresses[] = {"198.51.100.0", "198.51.100.255", "198.51.99.255", "198.51.101.0",
+                               "203.0.113.16", "203.0.113.31",   "203.0.113.15", "203.0.113.32",
+                               "198.51.100.77"};
+    std::vector<_ROOM_USER> visitors;
+    for (const char* address : addresses) visitors.push_back(MakeVisitor(L"visitor", address, 0x05));
+    TestRoom room;
+    FillRoom(room, visitors, nullptr, sink);
+    EXPECT_EQ(module.setUserState(16, &room.room, 0), 0u);
+    const uint32_t expectedState[] = {0x305, 0x305, 0x05, 0x05, 0x105, 0x105, 0x05, 0x05, 0x305};
+    const COLORREF expectedNick[] = {0x0000C0, 0x0000C0, 0x00ABCDEF, 0x00ABCDEF, 0xFF0000,
+                                     0xFF0000, 0x00ABCDEF, 0x00ABCDEF, 0x0000C0};
+    for (size_t i = 0; i < std::size(addresses); ++i) {
+        SCOPED_TRACE(addresses[i]);
+        EXPECT_EQ(room.users[i].state, expectedState[i]);
+        EXPECT_EQ(room.users[i].nickColor, expectedNick[i]);
+    }
+    TakeRedraws(sink);
+    DestroyWindow(sink);
+    UnloadModule(module);
+
+    // The editor shows the range text and keeps it through Change.
+    OpenEditor();
+    Click(0);
+    char shown[64] = {};
+    GetWindowTextA(GetDlgItem(dialog, IDC_IP), shown, sizeof shown);
+    EXPECT_STREQ(shown, "198.51.100.0-198.51.100.255");
+    Command(IDC_CHANGE);
+    CloseEditor();
+    UnloadModule(module);
+    EXPECT_EQ(ReadFileBytes(RULE_FILE), imported);
+}
+
+TEST_F(RulesToolOnWindows, ShowWritesUtf8ToAFileAndReportsProblemsByStatus) {
+    WriteRuleFile({MakeRule(L"\u0413\u043e\u0441\u0442\u044c", SEARCH_NAME, STATUS_ALLOW_ALL),
+                   MakeRule(L"", 0)});
+    ToolRun run = RunTool("show MODULES\\torvo.tdb");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.out.find("\xD0\x93\xD0\xBE\xD1\x81\xD1\x82\xD1\x8C"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\xD1\x80\xD0\xB0\xD0\xB7\xD1\x80\xD0\xB5\xD1\x88\xD0\xB5\xD0\xBD\xD0\xBE"),
+              std::string::npos);  // "разрешено"
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+
+    run = RunTool("check MODULES\\torvo.tdb");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.out.find("rule 2: "), std::string::npos) << run.out;
+    EXPECT_EQ(RunTool("check MODULES\\absent.tdb").exitCode, 2u);
+    EXPECT_EQ(RunTool("show").exitCode, 2u);
+}
+
+// In a console window the tool writes characters, not bytes: Cyrillic shows
+// as Cyrillic whatever the console's code page, here an OEM one in which
+// UTF-8 bytes would show as other letters.
+TEST_F(RulesToolOnWindows, ShowInAConsoleWritesCharacters) {
+    WriteRuleFile({MakeRule(L"\u0413\u043e\u0441\u0442\u044c", SEARCH_NAME, STATUS_ALLOW_ALL)});
+    // A console of the test's own, whatever Wine gave the program at start.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    SetConsoleOutputCP(866);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = screen;
+    startup.hStdError = screen;
+    std::string command = "\"" + ToolPath() + "\" show MODULES\\torvo.tdb";
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &startup, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen, &info));
+    std::wstring shown(static_cast<size_t>(info.dwSize.X) * (info.dwCursorPosition.Y + 1), L' ');
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, &shown[0], static_cast<DWORD>(shown.size()), COORD{0, 0}, &read);
+    shown.resize(read);
+    CloseHandle(screen);
+    FreeConsole();
+    EXPECT_NE(shown.find(L"\u0413\u043e\u0441\u0442\u044c"), std::wstring::npos);
+    EXPECT_NE(shown.find(L"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u043e"), std::wstring::npos);
+}
+
+TEST_F(RulesToolOnWindows, ImportLeavesAReadOnlyOrHeldRuleFileAlone) {
+    WriteFileBytes("list.txt", {'G', 'u', 'e', 's', 't', '\n'});
+    WriteRuleFile({MakeRule(L"old", SEARCH_NAME)});
+    const std::vector<uint8_t> previous = ReadFileBytes(RULE_FILE);
+
+    ASSERT_TRUE(SetFileAttributesA(RULE_FILE, FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(RunTool("import list.txt -o MODULES\\torvo.tdb").exitCode, 2u);
+    ASSERT_TRUE(SetFileAttributesA(RULE_FILE, FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(ReadFileBytes(RULE_FILE), previous);
+
+    HANDLE held = CreateFileA(RULE_FILE, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(RunTool("import list.txt -o MODULES\\torvo.tdb").exitCode, 2u);
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(RULE_FILE), previous);
+    EXPECT_FALSE(FileExists("MODULES\\torvo.tdb.saving"));
+
+    EXPECT_EQ(RunTool("import list.txt -o MODULES\\torvo.tdb").exitCode, 0u);
+    EXPECT_EQ(ReadRuleFile().size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+// What `check` finds in a rule list: rules that can never pick anyone, exact
+// duplicates, rules that an earlier rule hides from arriving visitors, and a
+// part record at the end of the file.
+#pragma once
+
+#include "rules/rule.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Finding {
+    uint32_t rule;  // 1-based list position; 0 for the file as a whole
+    std::string text;
+};
+
+std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t trailingBytes);
+
+// Everything of a rule that matching, the editor or the list shows: two
+// rules with equal keys are exact duplicates. Bytes behind the texts'
+// terminators and the reserved bytes do not count.
+std::string DuplicateKey(const _RULE& rule);

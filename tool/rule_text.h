@@ -1,0 +1,51 @@
+// The rule list as text: the exported table (one rule a line, every field
+// that matters, so that importing it gives back the same records byte for
+// byte) and the plain lists operators write by hand.
+#pragma once
+
+#include "rules/rule.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The exported table's first line; its columns, tab-separated:
+//   nickname      escaped UTF-8 (\\ \t \n \r \uXXXX)
+//   search        name, ip, name-and-ip, name-or-ip, or the number
+//   ip            the IP text as typed (\\ and \xHH for other bytes)
+//   status        unchanged, allow-all, no-private, ignore, or the number
+//   nick colour   #RRGGBB
+//   text colour   #RRGGBB
+//   stored pattern  empty when ipPrefix, ipLow and ipHigh are what the IP
+//                 text gives; else "low=0x... high=0x... prefix=HEX"
+//   hidden bytes  "name-tail=HEX ip-tail=HEX reserved=HEX": the bytes behind
+//                 the texts' terminators and the reserved bytes, each given
+//                 only when not all zero
+extern const char EXPORT_HEADER[];
+
+std::string ExportLine(const _RULE& rule);
+
+struct BadLine {
+    size_t number;  // 1-based, counting every line of the text
+    std::string reason;
+};
+
+struct ImportResult {
+    std::vector<_RULE> rules;
+    std::vector<BadLine> badLines;
+};
+
+// Reads an exported table (recognised by its header line) or a plain list:
+// one entry a line, then optional tab-separated status, nickname colour and
+// message colour. An entry is an IP pattern when it holds only address
+// characters ("10.0.*", "10.0.0.1", "10.0.0.1-10.0.0.9", "198.51.100.0/24",
+// the last stored as the equivalent range), otherwise a nickname taken
+// exactly; "name:" or "ip:" in front says which. Blank lines and lines
+// starting with "#" are skipped in a plain list. The text is UTF-8 (a byte
+// order mark is dropped) or UTF-16LE with its byte order mark.
+ImportResult ImportText(const std::string& text);
+
+// Defaults of a plain list's optional columns: the editor's first colours.
+constexpr int32_t PLAIN_DEFAULT_STATUS = STATUS_IGNORE;
+constexpr uint32_t PLAIN_DEFAULT_NICK_COLOR = 0x00FF0000;
+constexpr uint32_t PLAIN_DEFAULT_TEXT_COLOR = 0x00000000;

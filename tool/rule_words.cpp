@@ -1,0 +1,148 @@
+#include "tool/rule_words.h"
+
+#include "rules/rule.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct ValueWords {
+    int32_t value;
+    const char* keyword;
+    const char* english;
+    const char* russian;  // the editor's choice-list text, as UTF-8
+};
+
+const ValueWords SEARCH_WORDS[] = {
+    {SEARCH_NAME, "name", "name", "Совпадение имени"},
+    {SEARCH_IP, "ip", "IP", "Совпадение IP"},
+    {SEARCH_NAME_AND_IP, "name-and-ip", "name and IP", "Совпадение имени и IP"},
+    {SEARCH_NAME_OR_IP, "name-or-ip", "name or IP", "Совпадение имени или IP"},
+};
+
+const ValueWords STATUS_WORDS[] = {
+    {STATUS_UNCHANGED, "unchanged", "unchanged", "не меняется"},
+    {STATUS_ALLOW_ALL, "allow-all", "everything allowed", "разрешено все"},
+    {STATUS_NO_PRIVATE, "no-private", "private messages forbidden", "приват запрещен"},
+    {STATUS_IGNORE, "ignore", "ignored", "игнорирование"},
+};
+
+template <size_t N>
+const ValueWords* Find(const ValueWords (&table)[N], int32_t value) {
+    for (const ValueWords& words : table) {
+        if (words.value == value) return &words;
+    }
+    return nullptr;
+}
+
+// ASCII letters compared in any case; other bytes exactly.
+bool SameWords(const std::string& text, const char* words) {
+    size_t i = 0;
+    for (; words[i] != '\0'; ++i) {
+        if (i >= text.size()) return false;
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(words[i]))) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+template <size_t N>
+bool ParseWords(const ValueWords (&table)[N], const std::string& text, int32_t* value) {
+    for (const ValueWords& words : table) {
+        if (SameWords(text, words.keyword) || SameWords(text, words.english) ||
+            SameWords(text, words.russian)) {
+            *value = words.value;
+            return true;
+        }
+    }
+    return ParseInt32(text, value);
+}
+
+}  // namespace
+
+std::string SearchKeyword(int32_t searchType) {
+    const ValueWords* words = Find(SEARCH_WORDS, searchType);
+    return words ? words->keyword : std::to_string(searchType);
+}
+
+std::string StatusKeyword(int32_t status) {
+    const ValueWords* words = Find(STATUS_WORDS, status);
+    return words ? words->keyword : std::to_string(status);
+}
+
+std::string SearchWords(int32_t searchType, Language language) {
+    const ValueWords* words = Find(SEARCH_WORDS, searchType);
+    if (!words) return std::to_string(searchType);
+    return language == Language::Russian ? words->russian : words->english;
+}
+
+std::string StatusWords(int32_t status, Language language) {
+    const ValueWords* words = Find(STATUS_WORDS, status);
+    if (!words) return std::to_string(status);
+    return language == Language::Russian ? words->russian : words->english;
+}
+
+bool ParseSearch(const std::string& text, int32_t* searchType) {
+    return ParseWords(SEARCH_WORDS, text, searchType);
+}
+
+bool ParseStatus(const std::string& text, int32_t* status) {
+    return ParseWords(STATUS_WORDS, text, status);
+}
+
+std::string ColourText(uint32_t colorref) {
+    char text[16];
+    if (colorref >> 24) {
+        std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(colorref));
+    } else {
+        std::snprintf(text, sizeof text, "#%02X%02X%02X", static_cast<unsigned>(colorref & 0xFF),
+                      static_cast<unsigned>((colorref >> 8) & 0xFF),
+                      static_cast<unsigned>((colorref >> 16) & 0xFF));
+    }
+    return text;
+}
+
+bool ParseColour(const std::string& text, uint32_t* colorref) {
+    auto hexDigits = [&](size_t from, size_t count, uint32_t* value) {
+        if (text.size() != from + count) return false;
+        *value = 0;
+        for (size_t i = from; i < text.size(); ++i) {
+            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+            int digit = -1;
+            if (c >= '0' && c <= '9') digit = c - '0';
+            if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+            if (digit < 0) return false;
+            *value = *value * 16 + static_cast<uint32_t>(digit);
+        }
+        return true;
+    };
+    uint32_t rgb = 0;
+    if (!text.empty() && text[0] == '#' && hexDigits(1, 6, &rgb)) {
+        *colorref = ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
+        return true;
+    }
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        return hexDigits(2, 8, colorref);
+    }
+    return false;
+}
+
+bool ParseInt32(const std::string& text, int32_t* value) {
+    if (text.empty()) return false;
+    const size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size() || text.size() > 11) return false;
+    for (size_t k = i; k < text.size(); ++k) {
+        if (text[k] < '0' || text[k] > '9') return false;
+    }
+    errno = 0;
+    const long long number = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno != 0 || number < INT32_MIN || number > INT32_MAX) return false;
+    *value = static_cast<int32_t>(number);
+    return true;
+}

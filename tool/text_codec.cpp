@@ -1,0 +1,263 @@
+#include "tool/text_codec.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr char32_t REPLACEMENT = 0xFFFD;
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+void AppendUtf8(char32_t code, std::string* out) {
+    if (code < 0x80) {
+        out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+void AppendUtf16(char32_t code, std::u16string* out) {
+    if (code < 0x10000) {
+        out->push_back(static_cast<char16_t>(code));
+    } else {
+        code -= 0x10000;
+        out->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+        out->push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    }
+}
+
+// Walks UTF-16 units as code points; an unpaired surrogate comes out alone
+// with `paired` false.
+template <typename Visit>
+void ForEachCodePoint(const char16_t* units, size_t count, Visit visit) {
+    for (size_t i = 0; i < count; ++i) {
+        const char32_t unit = units[i];
+        if (IsHighSurrogate(unit) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
+            visit(0x10000 + ((unit - 0xD800) << 10) + (char32_t{units[i + 1]} - 0xDC00), true);
+            ++i;
+        } else {
+            visit(unit, !IsHighSurrogate(unit) && !IsLowSurrogate(unit));
+        }
+    }
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ReadHex(const std::string& text, size_t at, size_t digits, uint32_t* value) {
+    if (at + digits > text.size()) return false;
+    *value = 0;
+    for (size_t i = 0; i < digits; ++i) {
+        const int digit = HexValue(text[at + i]);
+        if (digit < 0) return false;
+        *value = *value * 16 + static_cast<uint32_t>(digit);
+    }
+    return true;
+}
+
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+
+}  // namespace
+
+bool DecodeUtf8(const std::string& utf8, std::u16string* units) {
+    units->clear();
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const size_t size = utf8.size();
+    for (size_t i = 0; i < size;) {
+        const uint8_t lead = bytes[i];
+        size_t length = 0;
+        char32_t code = 0;
+        char32_t smallest = 0;
+        if (lead < 0x80) {
+            length = 1;
+            code = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1F;
+            smallest = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0F;
+            smallest = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07;
+            smallest = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > size) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (bytes[i + k] & 0x3F);
+        }
+        if (code < smallest || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code)) {
+            return false;
+        }
+        AppendUtf16(code, units);
+        i += length;
+    }
+    return true;
+}
+
+std::string EncodeUtf8(const std::u16string& units) {
+    std::string out;
+    ForEachCodePoint(units.data(), units.size(), [&](char32_t code, bool paired) {
+        AppendUtf8(paired ? code : REPLACEMENT, &out);
+    });
+    return out;
+}
+
+std::string EscapeName(const char16_t* units, size_t count) {
+    std::string out;
+    ForEachCodePoint(units, count, [&](char32_t code, bool paired) {
+        if (code == '\\') {
+            out += "\\\\";
+        } else if (code == '\t') {
+            out += "\\t";
+        } else if (code == '\n') {
+            out += "\\n";
+        } else if (code == '\r') {
+            out += "\\r";
+        } else if (!paired || code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(HEX_DIGITS[(code >> shift) & 0xF]);
+        } else {
+            AppendUtf8(code, &out);
+        }
+    });
+    return out;
+}
+
+bool UnescapeName(const std::string& text, std::u16string* units, std::string* reason) {
+    units->clear();
+    std::string plain;  // UTF-8 run between escapes
+    auto flush = [&]() {
+        std::u16string decoded;
+        if (!DecodeUtf8(plain, &decoded)) return false;
+        *units += decoded;
+        plain.clear();
+        return true;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            plain.push_back(text[i]);
+            continue;
+        }
+        if (!flush()) {
+            *reason = "the nickname is not UTF-8 text";
+            return false;
+        }
+        const char kind = i + 1 < text.size() ? text[i + 1] : '\0';
+        uint32_t value = 0;
+        if (kind == '\\') {
+            units->push_back(u'\\');
+        } else if (kind == 't') {
+            units->push_back(u'\t');
+        } else if (kind == 'n') {
+            units->push_back(u'\n');
+        } else if (kind == 'r') {
+            units->push_back(u'\r');
+        } else if (kind == 'u' && ReadHex(text, i + 2, 4, &value)) {
+            units->push_back(static_cast<char16_t>(value));
+            i += 4;
+        } else {
+            *reason = "unknown escape in the nickname (a backslash is written \\\\)";
+            return false;
+        }
+        ++i;
+    }
+    if (!flush()) {
+        *reason = "the nickname is not UTF-8 text";
+        return false;
+    }
+    return true;
+}
+
+std::string EscapeBytes(const char* bytes, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<uint8_t>(bytes[i]);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out.push_back(static_cast<char>(byte));
+        } else {
+            out += "\\x";
+            out.push_back(HEX_DIGITS[byte >> 4]);
+            out.push_back(HEX_DIGITS[byte & 0xF]);
+        }
+    }
+    return out;
+}
+
+bool UnescapeBytes(const std::string& text, std::string* bytes, std::string* reason) {
+    bytes->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<uint8_t>(text[i]);
+        if (byte != '\\') {
+            if (byte < 0x20 || byte >= 0x7F) {
+                *reason = "the IP text holds a character other than printable ASCII";
+                return false;
+            }
+            bytes->push_back(text[i]);
+            continue;
+        }
+        uint32_t value = 0;
+        if (i + 1 < text.size() && text[i + 1] == '\\') {
+            bytes->push_back('\\');
+            ++i;
+        } else if (i + 1 < text.size() && text[i + 1] == 'x' && ReadHex(text, i + 2, 2, &value)) {
+            bytes->push_back(static_cast<char>(value));
+            i += 3;
+        } else {
+            *reason = "unknown escape in the IP text";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string HexBytes(const void* bytes, size_t count) {
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    std::string out;
+    out.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        out.push_back(HEX_DIGITS[data[i] >> 4]);
+        out.push_back(HEX_DIGITS[data[i] & 0xF]);
+    }
+    return out;
+}
+
+bool ParseHexBytes(const std::string& hex, std::string* bytes) {
+    bytes->clear();
+    if (hex.size() % 2 != 0) return false;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        const int high = HexValue(hex[i]);
+        const int low = HexValue(hex[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes->push_back(static_cast<char>(high * 16 + low));
+    }
+    return true;
+}
+
+size_t DisplayWidth(const std::string& utf8) {
+    size_t width = 0;
+    for (unsigned char byte : utf8) width += (byte & 0xC0) != 0x80;
+    return width;
+}
