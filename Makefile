@@ -4,7 +4,8 @@
 #             a picture of the rule editor
 # make demo EDITOR=1   open the editor for real use on this machine's display
 #             instead (needs a display and a Wine that runs 32-bit programs)
-# make bench  build and run the benchmark
+# make bench  build and run the benchmarks: matching, then the editor and
+#             the rule file (EDITOR_BENCH_ARGS, e.g. --rules 10000 --repeats 3)
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
 # or guest overrides the choice).
@@ -32,7 +33,7 @@ else
 endif
 
 bench: build
-	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS)'
+	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS) && echo && wine $(BUILD)/bin/editor_bench.exe $(EDITOR_BENCH_ARGS)'
 
 clean:
 	rm -rf $(BUILD)
