@@ -1,6 +1,7 @@
 // The module's ordered rule list: one heap block of _RULE records. Index 0
 // is matched first and shown on the editor's first row. The module owns the
-// block; LoadRules and AppendRule replace it whole.
+// block; LoadRules replaces it, and AppendRule moves it to a block half as
+// large again when it is full, so the block keeps spare records.
 #pragma once
 
 #include "rules/rule.h"
@@ -9,6 +10,7 @@
 
 extern _RULE* g_rules;
 extern uint32_t g_ruleCount;
+extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCount
 
 constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
 

@@ -26,6 +26,7 @@ int32_t LoadRules(const char* path) {
 
     FreeRules();
     g_rules = loaded;
+    g_ruleCapacity = count ? count : 1;
     g_ruleCount = bytesRead / RULE_SIZE;  // only whole records actually read
     return 0;
 }
