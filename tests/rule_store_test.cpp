@@ -355,6 +355,25 @@ TEST_F(RuleFile, LoadTakesWholeRecordsOnly) {
     }
 }
 
+// A list read from the file takes additions like any other, and a file of
+// several megabytes arrives whole.
+TEST_F(RuleFile, LoadedListsGrowAndArriveWhole) {
+    const std::vector<uint8_t> records = CraftedRecords(9000);
+    WriteFileBytes(RULE_FILE, records);
+    ASSERT_EQ(LoadRules(RULE_FILE), 0);
+    ASSERT_EQ(g_ruleCount, 9000u);
+    EXPECT_EQ(ArrayBytes(), records);
+
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(AppendRule(Numbered(i)), 0);
+    ASSERT_EQ(g_ruleCount, 9003u);
+    const std::vector<uint8_t> grown = ArrayBytes();
+    EXPECT_EQ(std::vector<uint8_t>(grown.begin(), grown.begin() + records.size()), records);
+    for (int i = 0; i < 3; ++i) {
+        const _RULE expected = Numbered(i);
+        EXPECT_EQ(std::memcmp(&g_rules[9000 + i], &expected, RULE_SIZE), 0) << i;
+    }
+}
+
 TEST_F(RuleFile, LoadThatCannotOpenKeepsTheList) {
     Fill(2);
     EXPECT_EQ(LoadRules(RULE_FILE), -1);  // no file
