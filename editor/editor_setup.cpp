@@ -301,5 +301,9 @@ void FitNameColumn(HWND dialog) {
     RECT client;
     GetClientRect(list, &client);
     const int ipWidth = static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0));
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(client.right - ipWidth, 0));
+    const int nameWidth = client.right - ipWidth;
+    // Set only when it changes: setting the same width still repaints the
+    // header and the list, a few milliseconds after every Add and Delete.
+    if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0) == nameWidth) return;
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(nameWidth, 0));
 }
