@@ -12,18 +12,18 @@ namespace {
 
 constexpr uint32_t FIRST_CAPACITY = 16;
 
-// Half as much again, so that n additions copy O(n) records in all.
-uint32_t GrownCapacity(uint32_t capacity) {
-    if (capacity < FIRST_CAPACITY) return FIRST_CAPACITY;
-    const uint32_t limit = UINT32_MAX / RULE_SIZE;
-    return capacity > limit - capacity / 2 ? limit : capacity + capacity / 2;
-}
-
 }  // namespace
+
+// Half as much again, so that n additions copy O(n) records in all.
+uint32_t RoomyCapacity(uint32_t count) {
+    if (count < FIRST_CAPACITY) return FIRST_CAPACITY;
+    const uint32_t limit = UINT32_MAX / RULE_SIZE;
+    return count > limit - count / 2 ? limit : count + count / 2;
+}
 
 int32_t AppendRule(const _RULE& rule) {
     if (g_ruleCount == g_ruleCapacity) {
-        const uint32_t capacity = GrownCapacity(g_ruleCapacity);
+        const uint32_t capacity = RoomyCapacity(g_ruleCapacity);
         if (capacity <= g_ruleCount) return -1;
         // A new block rather than realloc: without memory the list stays whole.
         auto* grown = static_cast<_RULE*>(std::malloc(capacity * sizeof(_RULE)));

@@ -22,6 +22,10 @@ int32_t SaveRules(const char* path);
 // Derives ipPrefix, ipLow and ipHigh from ipText.
 void ParseRuleIp(_RULE& rule);
 
+// Records to allocate for a list of `count`: half as many again, so that
+// the additions that follow a load do not move the block at once.
+uint32_t RoomyCapacity(uint32_t count);
+
 // Adds a copy of `rule` at the end. 0, or -1 (array unchanged) without memory.
 int32_t AppendRule(const _RULE& rule);
 // Out-of-range indexes (such as -1, no selected row) change nothing.

@@ -15,7 +15,13 @@ int32_t LoadRules(const char* path) {
     const DWORD size = GetFileSize(file, nullptr);
     const DWORD count = size == INVALID_FILE_SIZE ? 0 : size / RULE_SIZE;
     // Allocate before letting go of the current list, so a failure keeps it.
-    auto* loaded = static_cast<_RULE*>(std::malloc((count ? count : 1) * sizeof(_RULE)));
+    // Room for additions comes first; pages never written cost nothing.
+    uint32_t capacity = RoomyCapacity(count);
+    auto* loaded = static_cast<_RULE*>(std::malloc(capacity * sizeof(_RULE)));
+    if (!loaded && count > 0) {
+        capacity = count;
+        loaded = static_cast<_RULE*>(std::malloc(capacity * sizeof(_RULE)));
+    }
     if (!loaded) {
         CloseHandle(file);
         return -1;
@@ -40,7 +46,7 @@ int32_t LoadRules(const char* path) {
 
     FreeRules();
     g_rules = loaded;
-    g_ruleCapacity = count ? count : 1;
+    g_ruleCapacity = capacity;
     g_ruleCount = bytesRead / RULE_SIZE;  // only whole records actually read
     return 0;
 }

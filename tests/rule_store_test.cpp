@@ -355,8 +355,8 @@ TEST_F(RuleFile, LoadTakesWholeRecordsOnly) {
     }
 }
 
-// A list read from the file takes additions like any other, and a file of
-// several megabytes arrives whole.
+// A list read from the file takes its first additions without moving, and a
+// file of several megabytes arrives whole.
 TEST_F(RuleFile, LoadedListsGrowAndArriveWhole) {
     const std::vector<uint8_t> records = CraftedRecords(9000);
     WriteFileBytes(RULE_FILE, records);
@@ -364,8 +364,10 @@ TEST_F(RuleFile, LoadedListsGrowAndArriveWhole) {
     ASSERT_EQ(g_ruleCount, 9000u);
     EXPECT_EQ(ArrayBytes(), records);
 
+    const _RULE* block = g_rules;
     for (int i = 0; i < 3; ++i) ASSERT_EQ(AppendRule(Numbered(i)), 0);
     ASSERT_EQ(g_ruleCount, 9003u);
+    EXPECT_EQ(g_rules, block);  // loaded with room to spare: not copied again
     const std::vector<uint8_t> grown = ArrayBytes();
     EXPECT_EQ(std::vector<uint8_t>(grown.begin(), grown.begin() + records.size()), records);
     for (int i = 0; i < 3; ++i) {
