@@ -5,7 +5,7 @@
 // clicks send, on this thread, and every timed step includes pumping the
 // queue until the editor has painted what changed.
 //
-// Usage: editor_bench [--rules 10000,100000] [--repeats 7]
+// Usage: editor_bench [--rules 10000,100000] [--repeats 5]
 #include "module/host_records.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
@@ -30,7 +30,7 @@ constexpr const char* COPY_PATH = "MODULES\\copy.tdb";
 
 struct Options {
     std::vector<uint32_t> ruleCounts{10000, 100000};
-    int repeats = 7;
+    int repeats = 5;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -376,7 +376,7 @@ const char* EnvironmentText(const char* name, const char* fallback) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: editor_bench [--rules 10000,100000] [--repeats 7]\n");
+        std::fprintf(stderr, "usage: editor_bench [--rules 10000,100000] [--repeats 5]\n");
         return 2;
     }
     const bool emulated = std::strcmp(EnvironmentText("TORVO_CPU", ""), "emulated") == 0;
