@@ -4,7 +4,8 @@
 #             a picture of the rule editor
 # make demo EDITOR=1   open the editor for real use on this machine's display
 #             instead (needs a display and a Wine that runs 32-bit programs)
-# make bench  build and run the benchmark
+# make bench  build and run the benchmarks: matching, then the editor and
+#             the rule file (EDITOR_BENCH_ARGS, e.g. --rules 10000 --repeats 3)
 # make dist   build the release archive dist/torvo-<version>.zip
 # make native build the portable code natively (host compiler) in build/native
 #             and run its tests
@@ -60,7 +61,7 @@ else
 endif
 
 bench: build
-	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS)'
+	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS) && echo && wine $(BUILD)/bin/editor_bench.exe $(EDITOR_BENCH_ARGS)'
 
 dist: build native
 	@bash tools/make-dist.sh $(BUILD) $(NATIVE_BUILD)

@@ -31,14 +31,38 @@ void EnableControl(HWND dialog, int id, bool enabled) {
     EnableWindow(GetDlgItem(dialog, id), enabled ? TRUE : FALSE);
 }
 
+bool IsSelected(HWND dialog, int row) {
+    return row >= 0 &&
+           (SendToControl(dialog, IDC_RULES, LVM_GETITEMSTATE, static_cast<WPARAM>(row),
+                          LVIS_SELECTED) & LVIS_SELECTED) != 0;
+}
+
+int FocusedRow(HWND dialog) {
+    return static_cast<int>(SendToControl(dialog, IDC_RULES, LVM_GETNEXTITEM,
+                                          static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+// The selected row, or -1. The list's own search for it walks every row
+// before it, so with one row selected (the list allows no more) the rows
+// where a selection is found are asked first: the selection mark, which
+// clicks, keys and the commands' own selections set, and the focused row.
 int SelectedRow(HWND dialog) {
+    const LRESULT selectedCount = SendToControl(dialog, IDC_RULES, LVM_GETSELECTEDCOUNT);
+    if (selectedCount == 0) return -1;
+    if (selectedCount == 1) {
+        const int mark = static_cast<int>(SendToControl(dialog, IDC_RULES, LVM_GETSELECTIONMARK));
+        if (IsSelected(dialog, mark)) return mark;
+        const int focused = FocusedRow(dialog);
+        if (IsSelected(dialog, focused)) return focused;
+    }
     return static_cast<int>(SendToControl(dialog, IDC_RULES, LVM_GETNEXTITEM,
                                           static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 bool IsRuleIndex(int row) { return row >= 0 && static_cast<uint32_t>(row) < g_ruleCount; }
 
-// Row -1 applies the state to every row.
+// Row -1 applies the state to every row. A selected row also becomes the
+// selection mark, where SelectedRow looks first.
 void SetRowState(HWND dialog, int row, UINT state, UINT mask = 0) {
     LVITEMA item{};
     item.mask = mask;
@@ -46,6 +70,18 @@ void SetRowState(HWND dialog, int row, UINT state, UINT mask = 0) {
     item.stateMask = static_cast<UINT>(ALL_STATE_BITS);
     SendToControl(dialog, IDC_RULES, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                   reinterpret_cast<LPARAM>(&item));
+    if (row >= 0 && (state & LVIS_SELECTED)) {
+        SendToControl(dialog, IDC_RULES, LVM_SETSELECTIONMARK, 0, row);
+    }
+}
+
+// The selected row loses every state bit; with none selected, every row
+// does. Then only the focused row can hold any (no code sets the other
+// bits), so clearing that one spares the list a visit to every row.
+void ClearSelectedRowState(HWND dialog) {
+    int row = SelectedRow(dialog);
+    if (row == -1) row = FocusedRow(dialog);
+    if (row != -1) SetRowState(dialog, row, 0);
 }
 
 void EnsureRowVisible(HWND dialog, int row) {
@@ -184,7 +220,7 @@ void AddRule(HWND dialog) {
     if (AppendRule(rule) != 0) return;
     const int count = static_cast<int>(g_ruleCount);
 
-    SetRowState(dialog, SelectedRow(dialog), 0);
+    ClearSelectedRowState(dialog);
     LVITEMA row{};
     row.iItem = count;  // past the last row: appended
     SendToControl(dialog, IDC_RULES, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
@@ -208,7 +244,7 @@ void DeleteRule(HWND dialog) {
     RemoveRule(row);
     const int count = static_cast<int>(g_ruleCount);
     SendToControl(dialog, IDC_RULES, LVM_DELETEITEM, static_cast<WPARAM>(row));
-    SetRowState(dialog, SelectedRow(dialog), 0);
+    ClearSelectedRowState(dialog);
     // The row that took the deleted one's place, or the new last row.
     SetRowState(dialog, row < count ? row : count - 1, LVIS_SELECTED);
     FitNameColumn(dialog);
@@ -267,10 +303,17 @@ void FilterIpField(HWND dialog) {
 
 }  // namespace
 
-void OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header) {
-    if (header.code == static_cast<UINT>(NM_CLICK) && controlId == IDC_RULES) {
-        OnRuleListClick(dialog);
+INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header) {
+    if (controlId != IDC_RULES) return 0;
+    if (header.code == static_cast<UINT>(NM_CLICK)) OnRuleListClick(dialog);
+    // When the list goes with the dialog it would report each of its rows
+    // gone, one notification per row that nothing here listens to; TRUE
+    // declines them.
+    if (header.code == static_cast<UINT>(LVN_DELETEALLITEMS)) {
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
     }
+    return 0;
 }
 
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification) {

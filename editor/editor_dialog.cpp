@@ -13,9 +13,8 @@ INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             DrawRuleRow(dialog, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
             return 1;
         case WM_NOTIFY:
-            OnRuleListNotify(dialog, static_cast<int>(wParam),
-                             *reinterpret_cast<const NMHDR*>(lParam));
-            return 0;
+            return OnRuleListNotify(dialog, static_cast<int>(wParam),
+                                    *reinterpret_cast<const NMHDR*>(lParam));
         case WM_COMMAND:
             OnEditorCommand(dialog, LOWORD(wParam), HIWORD(wParam));
             return 0;

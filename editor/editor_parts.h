@@ -13,7 +13,8 @@ void FitNameColumn(HWND dialog);
 // WM_DRAWITEM: paints the row of rule item.itemID.
 void DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item);
 
-// WM_NOTIFY: a click in the rule list loads the clicked rule.
-void OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header);
+// WM_NOTIFY: a click in the rule list loads the clicked rule. Returns the
+// dialog procedure's result.
+INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header);
 // WM_COMMAND: buttons, the IP field filter and closing.
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification);

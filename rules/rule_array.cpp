@@ -1,19 +1,39 @@
 #include "rules/rule_array.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 _RULE* g_rules = nullptr;
 uint32_t g_ruleCount = 0;
+uint32_t g_ruleCapacity = 0;
+
+namespace {
+
+constexpr uint32_t FIRST_CAPACITY = 16;
+
+}  // namespace
+
+// Half as much again, so that n additions copy O(n) records in all.
+uint32_t RoomyCapacity(uint32_t count) {
+    if (count < FIRST_CAPACITY) return FIRST_CAPACITY;
+    const uint32_t limit = UINT32_MAX / RULE_SIZE;
+    return count > limit - count / 2 ? limit : count + count / 2;
+}
 
 int32_t AppendRule(const _RULE& rule) {
-    // Every addition copies the list into a block of exactly count + 1 records.
-    auto* grown = static_cast<_RULE*>(std::calloc(g_ruleCount + 1, sizeof(_RULE)));
-    if (!grown) return -1;
-    if (g_ruleCount > 0) std::memcpy(grown, g_rules, g_ruleCount * sizeof(_RULE));
-    grown[g_ruleCount] = rule;
-    std::free(g_rules);
-    g_rules = grown;
+    if (g_ruleCount == g_ruleCapacity) {
+        const uint32_t capacity = RoomyCapacity(g_ruleCapacity);
+        if (capacity <= g_ruleCount) return -1;
+        // A new block rather than realloc: without memory the list stays whole.
+        auto* grown = static_cast<_RULE*>(std::malloc(capacity * sizeof(_RULE)));
+        if (!grown) return -1;
+        if (g_ruleCount > 0) std::memcpy(grown, g_rules, g_ruleCount * sizeof(_RULE));
+        std::free(g_rules);
+        g_rules = grown;
+        g_ruleCapacity = capacity;
+    }
+    g_rules[g_ruleCount] = rule;
     ++g_ruleCount;
     MarkRulesChanged();
     return 0;
@@ -41,6 +61,7 @@ void FreeRules() {
     g_rules = nullptr;
     g_ruleCount = 0;
     MarkRulesChanged();
+    g_ruleCapacity = 0;
 }
 
 void ReplaceRule(int32_t index, const _RULE& rule) {

@@ -1,6 +1,7 @@
 // The module's ordered rule list: one heap block of _RULE records. Index 0
 // is matched first and shown on the editor's first row. The module owns the
-// block; LoadRules and AppendRule replace it whole.
+// block; LoadRules replaces it, and AppendRule moves it to a block half as
+// large again when it is full, so the block keeps spare records.
 #pragma once
 
 #include "rules/ip_pattern.h"
@@ -10,6 +11,7 @@
 
 extern _RULE* g_rules;
 extern uint32_t g_ruleCount;
+extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCount
 
 constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
 
@@ -17,6 +19,10 @@ constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
 int32_t LoadRules(const char* path);
 // 0 on success, -1 on failure; on failure the previous file is left as it was.
 int32_t SaveRules(const char* path);
+
+// Records to allocate for a list of `count`: half as many again, so that
+// the additions that follow a load do not move the block at once.
+uint32_t RoomyCapacity(uint32_t count);
 
 // Adds a copy of `rule` at the end. 0, or -1 (array unchanged) without memory.
 int32_t AppendRule(const _RULE& rule);

@@ -23,16 +23,24 @@ int32_t ReadRuleRecords(const char* path, RuleFileContents* contents) {
 
     const uint32_t size = ReadableFileSize(file);
     const uint32_t count = size / RULE_SIZE;
-    auto* loaded = static_cast<_RULE*>(std::calloc(count ? count : 1, sizeof(_RULE)));
+    // Room for additions comes first (pages never written cost nothing);
+    // without memory for it, the exact size.
+    uint32_t capacity = RoomyCapacity(count);
+    auto* loaded = static_cast<_RULE*>(std::malloc(size_t{capacity} * sizeof(_RULE)));
+    if (!loaded && count > 0) {
+        capacity = count;
+        loaded = static_cast<_RULE*>(std::malloc(size_t{capacity} * sizeof(_RULE)));
+    }
     if (!loaded) {
         CloseReadable(file);
         return -1;
     }
-    const size_t bytesRead = count > 0 ? ReadFromStart(file, loaded, count * RULE_SIZE) : 0;
+    const size_t bytesRead = count > 0 ? ReadFromStart(file, loaded, size_t{count} * RULE_SIZE) : 0;
     CloseReadable(file);
 
     contents->records = loaded;
     contents->count = static_cast<uint32_t>(bytesRead / RULE_SIZE);  // only whole records read
+    contents->capacity = capacity;
     contents->trailingBytes = size % RULE_SIZE;
     return 0;
 }
@@ -44,6 +52,7 @@ int32_t LoadRules(const char* path) {
     FreeRules();
     g_rules = contents.records;
     g_ruleCount = contents.count;
+    g_ruleCapacity = contents.capacity;
     MarkRulesChanged();
     return 0;
 }

@@ -8,12 +8,14 @@
 
 #include <cstdint>
 
-// What a rule file held: `records` is a block from std::calloc (release it
-// with std::free) with `count` whole records; `trailingBytes` is the size
-// of the part record at the end, which no reader uses.
+// What a rule file held: `records` is a block from std::malloc (release it
+// with std::free) with `count` whole records and room for `capacity`;
+// `trailingBytes` is the size of the part record at the end, which no
+// reader uses.
 struct RuleFileContents {
     _RULE* records;
     uint32_t count;
+    uint32_t capacity;
     uint32_t trailingBytes;
 };
 

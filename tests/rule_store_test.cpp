@@ -248,6 +248,31 @@ TEST_F(RuleStore, RemovingTheOnlyRuleThenAppendingAgain) {
     ExpectRules({7, 8});
 }
 
+// Additions keep spare records: a long list moves to a new block only a
+// few times, and removals leave room that the next additions use.
+TEST_F(RuleStore, AdditionsMoveTheBlockRarely) {
+    constexpr int count = 5000;
+    std::vector<const _RULE*> blocks;
+    for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(AppendRule(Numbered(i)), 0);
+        if (blocks.empty() || blocks.back() != g_rules) blocks.push_back(g_rules);
+        ASSERT_GE(g_ruleCapacity, g_ruleCount);
+    }
+    EXPECT_LE(blocks.size(), 25u);  // growing by one record would move it 5000 times
+    std::vector<int> numbers;
+    for (int i = 0; i < count; ++i) numbers.push_back(i);
+    ExpectRules(numbers);
+
+    const _RULE* block = g_rules;
+    RemoveRule(count - 1);
+    RemoveRule(0);
+    ASSERT_EQ(AppendRule(Numbered(count)), 0);
+    EXPECT_EQ(g_rules, block);
+    numbers.erase(numbers.begin());
+    numbers.back() = count;
+    ExpectRules(numbers);
+}
+
 TEST_F(RuleStore, SwapAtAndPastTheEndsChangesNothing) {
     SwapRules(0);
     SwapRules(-1);
@@ -327,6 +352,27 @@ TEST_F(RuleFile, LoadTakesWholeRecordsOnly) {
         EXPECT_EQ(ArrayBytes(), std::vector<uint8_t>(records.begin(),
                                                      records.begin() + c.count * RULE_SIZE));
         FreeRules();
+    }
+}
+
+// A list read from the file takes its first additions without moving, and a
+// file of several megabytes arrives whole.
+TEST_F(RuleFile, LoadedListsGrowAndArriveWhole) {
+    const std::vector<uint8_t> records = CraftedRecords(9000);
+    WriteFileBytes(RULE_FILE, records);
+    ASSERT_EQ(LoadRules(RULE_FILE), 0);
+    ASSERT_EQ(g_ruleCount, 9000u);
+    EXPECT_EQ(ArrayBytes(), records);
+
+    const _RULE* block = g_rules;
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(AppendRule(Numbered(i)), 0);
+    ASSERT_EQ(g_ruleCount, 9003u);
+    EXPECT_EQ(g_rules, block);  // loaded with room to spare: not copied again
+    const std::vector<uint8_t> grown = ArrayBytes();
+    EXPECT_EQ(std::vector<uint8_t>(grown.begin(), grown.begin() + records.size()), records);
+    for (int i = 0; i < 3; ++i) {
+        const _RULE expected = Numbered(i);
+        EXPECT_EQ(std::memcmp(&g_rules[9000 + i], &expected, RULE_SIZE), 0) << i;
     }
 }
 

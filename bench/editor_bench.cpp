@@ -1,0 +1,408 @@
+// Times the rule file and the rule editor with long lists: loading and
+// saving the file beside a plain copy of the same bytes, then opening the
+// editor of the built torvo.jem, each command on a middle row, and closing
+// it (which saves). The editor is driven with the window messages a user's
+// clicks send, on this thread, and every timed step includes pumping the
+// queue until the editor has painted what changed.
+//
+// Usage: editor_bench [--rules 10000,100000] [--repeats 5]
+#include "module/host_records.h"
+#include "resources/resource_ids.h"
+#include "rules/rule_array.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using SetupFn = unsigned long(__cdecl*)(unsigned long, void*, _CFG_INFO*);
+
+constexpr const char* SETUP_SYMBOL = "@Torvo_Setup$qulpvp9_CFG_INFO";
+constexpr const char* COPY_PATH = "MODULES\\copy.tdb";
+
+struct Options {
+    std::vector<uint32_t> ruleCounts{10000, 100000};
+    int repeats = 5;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const char* value = argv[i + 1];
+        if (name == "--rules") {
+            options.ruleCounts.clear();
+            for (const char* p = value; *p;) {
+                char* end = nullptr;
+                const unsigned long count = std::strtoul(p, &end, 10);
+                if (end == p || count < 3) return false;
+                options.ruleCounts.push_back(static_cast<uint32_t>(count));
+                p = *end == ',' ? end + 1 : end;
+            }
+        } else if (name == "--repeats") {
+            options.repeats = std::atoi(value);
+        } else {
+            return false;
+        }
+    }
+    return argc % 2 == 1 && options.repeats > 0;
+}
+
+// --- Timing ------------------------------------------------------------------
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Figure {
+    double medianMs = 0;
+    double minMs = 0;
+    double maxMs = 0;
+};
+
+Figure Summarise(std::vector<double> samples) {
+    std::sort(samples.begin(), samples.end());
+    return {samples[samples.size() / 2] * 1e3, samples.front() * 1e3, samples.back() * 1e3};
+}
+
+// Runs prepare (untimed) and step (timed) `repeats` times.
+Figure Measure(int repeats, const std::function<void()>& prepare,
+               const std::function<void()>& step) {
+    std::vector<double> samples;
+    for (int i = 0; i < repeats; ++i) {
+        if (prepare) prepare();
+        const double start = Now();
+        step();
+        samples.push_back(Now() - start);
+    }
+    return Summarise(samples);
+}
+
+void PrintFigure(const char* what, const Figure& figure) {
+    std::printf("  %-34s %10.2f %10.2f %10.2f\n", what, figure.medianMs, figure.minMs,
+                figure.maxMs);
+}
+
+// --- Files ---------------------------------------------------------------------
+
+// Rules that look like an operator's: names, IP texts of every kind, all
+// statuses and search types, and reserved bytes that must travel along.
+std::vector<uint8_t> RuleFileBytes(uint32_t count) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(count) * RULE_SIZE);
+    static const int32_t statuses[] = {STATUS_UNCHANGED, STATUS_ALLOW_ALL, STATUS_NO_PRIVATE,
+                                       STATUS_IGNORE};
+    static const int32_t searchTypes[] = {SEARCH_NAME, SEARCH_IP, SEARCH_NAME_AND_IP,
+                                          SEARCH_NAME_OR_IP};
+    for (uint32_t i = 0; i < count; ++i) {
+        _RULE rule;
+        std::memset(&rule, 0, sizeof rule);
+        const std::wstring name = L"spammer " + std::to_wstring(i);
+        wcsncpy(rule.name, name.c_str(), RULE_NAME_UNITS - 1);
+        rule.status = statuses[i % 4];
+        rule.searchType = searchTypes[i / 4 % 4];
+        rule.nickColor = 0x00010203 * (i % 80);
+        rule.textColor = 0x00FFFFFF - i;
+        const std::string ip = "10." + std::to_string(i / 65536 % 256) + "." +
+                               std::to_string(i / 256 % 256) + "." + std::to_string(i % 256);
+        std::strncpy(rule.ipText, (i % 3 == 0 ? ip.substr(0, ip.rfind('.') + 1) + "*" : ip).c_str(),
+                     RULE_IP_TEXT_BYTES - 1);
+        ParseRuleIp(rule);
+        std::memset(rule.reserved, static_cast<int>(i % 251), sizeof rule.reserved);
+        std::memcpy(&bytes[static_cast<size_t>(i) * RULE_SIZE], &rule, RULE_SIZE);
+    }
+    return bytes;
+}
+
+bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                               &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::vector<uint8_t> ReadWholeFile(const char* path) {
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Copies over an existing copy, as the save replaces an existing file.
+void CopyAndFlush(const char* from, const char* to) {
+    CopyFileA(from, to, FALSE);
+    HANDLE copy = CreateFileA(to, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FlushFileBuffers(copy);
+    CloseHandle(copy);
+}
+
+double TimeOnce(const std::function<void()>& step) {
+    const double start = Now();
+    step();
+    return Now() - start;
+}
+
+// Load and save through the rule store itself, against copies of the same
+// file made by the system. The four take turns, so that they meet the same
+// conditions of the machine and its disk.
+bool BenchFile(uint32_t count, int repeats) {
+    std::vector<double> copies, flushedCopies, loads, saves;
+    const std::vector<uint8_t> before = ReadWholeFile(RULE_FILE_PATH);
+    CopyFileA(RULE_FILE_PATH, COPY_PATH, FALSE);
+    for (int i = 0; i < repeats; ++i) {
+        copies.push_back(TimeOnce([] { CopyFileA(RULE_FILE_PATH, COPY_PATH, FALSE); }));
+        flushedCopies.push_back(TimeOnce([] { CopyAndFlush(RULE_FILE_PATH, COPY_PATH); }));
+        FreeRules();
+        loads.push_back(TimeOnce([] { LoadRules(RULE_FILE_PATH); }));
+        if (g_ruleCount != count) {
+            std::fprintf(stderr, "loaded %u rules, not %u\n", g_ruleCount, count);
+            return false;
+        }
+        saves.push_back(TimeOnce([] { SaveRules(RULE_FILE_PATH); }));
+    }
+    // What Delete's own share of the rule array costs: the later records
+    // move down one place.
+    std::vector<double> removals;
+    for (int i = 0; i < repeats; ++i) {
+        removals.push_back(TimeOnce([] { RemoveRule(static_cast<int32_t>(g_ruleCount / 2)); }));
+    }
+    FreeRules();
+    DeleteFileA(COPY_PATH);
+    if (ReadWholeFile(RULE_FILE_PATH) != before) {
+        std::fprintf(stderr, "the saved file differs from the loaded one\n");
+        return false;
+    }
+    std::printf("  %-34s %10s %10s %10s\n", "rule file", "median ms", "min ms", "max ms");
+    PrintFigure("copy (CopyFile)", Summarise(copies));
+    PrintFigure("copy + flush", Summarise(flushedCopies));
+    PrintFigure("load (LoadRules)", Summarise(loads));
+    PrintFigure("save (SaveRules, over the file)", Summarise(saves));
+    PrintFigure("RemoveRule of a middle rule", Summarise(removals));
+    std::printf("  load / copy %.2f, save / (copy + flush) %.2f (medians)\n",
+                Summarise(loads).medianMs / Summarise(copies).medianMs,
+                Summarise(saves).medianMs / Summarise(flushedCopies).medianMs);
+    return true;
+}
+
+// --- Editor --------------------------------------------------------------------
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+std::string ModulePath() {
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    std::string path = exe;
+    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
+}
+
+struct EditorRun {
+    SetupFn setup = nullptr;
+    HWND dialog = nullptr;
+    _CFG_INFO config{};
+
+    HWND List() const { return GetDlgItem(dialog, IDC_RULES); }
+    int RowCount() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
+
+    void Open() {
+        setup(0, nullptr, &config);
+        dialog = FindWindowA(MAKEINTATOM(32770), "Torvo");
+        PumpMessages();
+    }
+    void Command(int id) {
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        PumpMessages();
+    }
+    void Close() {
+        Command(IDCANCEL);
+        dialog = nullptr;
+    }
+    void ShowRow(int row) {
+        SendMessageA(List(), LVM_ENSUREVISIBLE, row, FALSE);
+        PumpMessages();
+    }
+    // A mouse click on the row, which must be in view: the list selects it
+    // and tells the dialog with NM_CLICK.
+    void Click(int row) {
+        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageA(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+        const LPARAM point = MAKELPARAM(bounds.left + 30, (bounds.top + bounds.bottom) / 2);
+        SendMessageA(List(), WM_LBUTTONDOWN, MK_LBUTTON, point);
+        SendMessageA(List(), WM_LBUTTONUP, 0, point);
+        PumpMessages();
+    }
+    int SelectedRow() const {
+        return static_cast<int>(SendMessageA(List(), LVM_GETNEXTITEM, -1, LVNI_SELECTED));
+    }
+};
+
+bool BenchEditor(uint32_t count, int repeats) {
+    HMODULE module = LoadLibraryA(ModulePath().c_str());  // reads the rule file
+    if (!module) {
+        std::fprintf(stderr, "cannot load %s\n", ModulePath().c_str());
+        return false;
+    }
+    EditorRun editor;
+    editor.setup = reinterpret_cast<SetupFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, SETUP_SYMBOL)));
+    std::strcpy(editor.config.configFile, "C:\\nowhere\\host.ini");
+    const int middle = static_cast<int>(count / 2);
+    bool ok = editor.setup != nullptr;
+
+    std::printf("  %-34s %10s %10s %10s\n", "editor", "median ms", "min ms", "max ms");
+    std::vector<double> opens, closes;
+    for (int i = 0; ok && i < repeats; ++i) {
+        double start = Now();
+        editor.Open();
+        opens.push_back(Now() - start);
+        ok = editor.dialog && editor.RowCount() == static_cast<int>(count);
+        if (!ok) break;
+        start = Now();
+        editor.Close();
+        closes.push_back(Now() - start);
+    }
+    if (!ok) {
+        std::fprintf(stderr, "the editor did not open with %u rows\n", count);
+        FreeLibrary(module);
+        return false;
+    }
+    PrintFigure("open (Torvo_Setup, first paint)", Summarise(opens));
+    PrintFigure("close (saves)", Summarise(closes));
+
+    // Commands, each on the middle row; the row count stays the same.
+    editor.Open();
+    const auto clickMiddle = [&] {
+        editor.ShowRow(middle);
+        editor.Click(middle);
+    };
+    const int commandRepeats = repeats * 3;
+    PrintFigure("click on a middle row", Measure(commandRepeats, [&] {
+                    editor.ShowRow(middle);
+                    editor.Click(middle + 1);
+                }, [&] { editor.Click(middle); }));
+    ok = editor.SelectedRow() == middle;
+    PrintFigure("Change", Measure(commandRepeats, clickMiddle, [&] { editor.Command(IDC_CHANGE); }));
+    PrintFigure("Up", Measure(commandRepeats, clickMiddle, [&] { editor.Command(IDC_UP); }));
+    PrintFigure("Down", Measure(commandRepeats, clickMiddle, [&] { editor.Command(IDC_DOWN); }));
+    PrintFigure("Add", Measure(commandRepeats, clickMiddle, [&] { editor.Command(IDC_ADD); }));
+    // Remove what Add appended, outside the timings.
+    for (int i = 0; i < commandRepeats; ++i) {
+        editor.ShowRow(editor.RowCount() - 1);
+        editor.Click(editor.RowCount() - 1);
+        editor.Command(IDC_DELETE);
+    }
+    PrintFigure("Delete",
+                Measure(commandRepeats, clickMiddle, [&] { editor.Command(IDC_DELETE); }));
+    ok = ok && editor.RowCount() == static_cast<int>(count) - commandRepeats;
+    editor.Close();
+    FreeLibrary(module);  // saves once more
+    if (!ok) std::fprintf(stderr, "the commands did not act as expected\n");
+    return ok;
+}
+
+// The first editor of a process also loads fonts and the rich edit's own
+// parts, whatever the list; that opening is made once here, untimed, with no
+// rules.
+void WarmUpEditor() {
+    WriteWholeFile(RULE_FILE_PATH, {});
+    HMODULE module = LoadLibraryA(ModulePath().c_str());
+    if (!module) return;
+    EditorRun editor;
+    editor.setup = reinterpret_cast<SetupFn>(
+        reinterpret_cast<void*>(GetProcAddress(module, SETUP_SYMBOL)));
+    if (editor.setup) {
+        editor.Open();
+        if (editor.dialog) editor.Close();
+    }
+    FreeLibrary(module);
+}
+
+std::string MakeScratchFolder() {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder =
+        std::string(temp) + "torvo-editor-bench-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\MODULES").c_str(), nullptr);
+    SetCurrentDirectoryA(folder.c_str());
+    return folder;
+}
+
+void RemoveScratchFolder(const std::string& folder, const std::string& previous) {
+    SetCurrentDirectoryA(previous.c_str());
+    for (const char* name : {"torvo.tdb", "torvo.tdb.saving", "copy.tdb"}) {
+        DeleteFileA((folder + "\\MODULES\\" + name).c_str());
+    }
+    RemoveDirectoryA((folder + "\\MODULES").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+const char* EnvironmentText(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: editor_bench [--rules 10000,100000] [--repeats 5]\n");
+        return 2;
+    }
+    const bool emulated = std::strcmp(EnvironmentText("TORVO_CPU", ""), "emulated") == 0;
+    std::printf("Editor and rule file benchmark: runner %s, CPU %s\n",
+                EnvironmentText("TORVO_RUNNER", "unknown"),
+                emulated ? "emulated in software" : "not emulated");
+
+    // As the host does before it opens the editor.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    LoadLibraryA("riched20.dll");
+
+    char current[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, current);
+    const std::string folder = MakeScratchFolder();
+    int status = 0;
+    WarmUpEditor();
+    for (uint32_t count : options.ruleCounts) {
+        std::printf("\n%u rules (%u bytes)\n", count, count * static_cast<uint32_t>(RULE_SIZE));
+        if (!WriteWholeFile(RULE_FILE_PATH, RuleFileBytes(count)) ||
+            !BenchFile(count, options.repeats) || !BenchEditor(count, options.repeats)) {
+            status = 1;
+            break;
+        }
+        std::fflush(stdout);
+    }
+    RemoveScratchFolder(folder, current);
+    return status;
+}
