@@ -111,7 +111,7 @@ std::vector<uint8_t> RuleFileBytes(uint32_t count) {
         _RULE rule;
         std::memset(&rule, 0, sizeof rule);
         const std::wstring name = L"spammer " + std::to_wstring(i);
-        wcsncpy(rule.name, name.c_str(), RULE_NAME_UNITS - 1);
+        wcsncpy(reinterpret_cast<wchar_t*>(rule.name), name.c_str(), RULE_NAME_UNITS - 1);
         rule.status = statuses[i % 4];
         rule.searchType = searchTypes[i / 4 % 4];
         rule.nickColor = 0x00010203 * (i % 80);

@@ -141,10 +141,10 @@ TEST_F(LargeList, OpensWithOneRowPerRuleAndOnlyTheFirstSelected) {
 TEST_F(LargeList, EditsAtTheEndAndInTheMiddleReachTheFile) {
     const int last = kRules - 1;
     ClickRow(last);
-    EXPECT_EQ(NameField(), std::wstring(model[last].name));
+    EXPECT_EQ(NameField(), std::wstring(WideName(model[last])));
     SetWindowTextW(GetDlgItem(dialog, IDC_NAME), L"changed at the end");
     Command(IDC_CHANGE);
-    wcscpy(model[last].name, L"changed at the end");
+    wcscpy(WideName(model[last]), L"changed at the end");
     Command(IDC_DOWN);  // already last: nothing moves
     EXPECT_EQ(SelectedRow(), last);
     Command(IDC_UP);
@@ -155,7 +155,7 @@ TEST_F(LargeList, EditsAtTheEndAndInTheMiddleReachTheFile) {
 
     const int middle = kRules / 2;
     ClickRow(middle);
-    EXPECT_EQ(NameField(), std::wstring(model[middle].name));
+    EXPECT_EQ(NameField(), std::wstring(WideName(model[middle])));
     Command(IDC_DOWN);
     std::swap(model[middle], model[middle + 1]);
     EXPECT_EQ(SelectedRow(), middle + 1);
