@@ -6,6 +6,7 @@
 // queue until the editor has painted what changed.
 //
 // Usage: editor_bench [--rules 10000,100000] [--repeats 5]
+#include "bench/bench_support.h"
 #include "module/host_records.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
@@ -56,17 +57,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 // --- Timing ------------------------------------------------------------------
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 struct Figure {
     double medianMs = 0;
@@ -346,31 +336,6 @@ void WarmUpEditor() {
     FreeLibrary(module);
 }
 
-std::string MakeScratchFolder() {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder =
-        std::string(temp) + "torvo-editor-bench-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA((folder + "\\MODULES").c_str(), nullptr);
-    SetCurrentDirectoryA(folder.c_str());
-    return folder;
-}
-
-void RemoveScratchFolder(const std::string& folder, const std::string& previous) {
-    SetCurrentDirectoryA(previous.c_str());
-    for (const char* name : {"torvo.tdb", "torvo.tdb.saving", "copy.tdb"}) {
-        DeleteFileA((folder + "\\MODULES\\" + name).c_str());
-    }
-    RemoveDirectoryA((folder + "\\MODULES").c_str());
-    RemoveDirectoryA(folder.c_str());
-}
-
-const char* EnvironmentText(const char* name, const char* fallback) {
-    const char* value = std::getenv(name);
-    return value && *value ? value : fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -379,10 +344,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: editor_bench [--rules 10000,100000] [--repeats 5]\n");
         return 2;
     }
-    const bool emulated = std::strcmp(EnvironmentText("TORVO_CPU", ""), "emulated") == 0;
-    std::printf("Editor and rule file benchmark: runner %s, CPU %s\n",
-                EnvironmentText("TORVO_RUNNER", "unknown"),
-                emulated ? "emulated in software" : "not emulated");
+    PrintRunnerLine("Editor and rule file benchmark");
 
     // As the host does before it opens the editor.
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
@@ -391,7 +353,7 @@ int main(int argc, char** argv) {
 
     char current[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, current);
-    const std::string folder = MakeScratchFolder();
+    const std::string folder = MakeScratchFolder("torvo-editor-bench");
     int status = 0;
     WarmUpEditor();
     for (uint32_t count : options.ruleCounts) {
@@ -403,6 +365,6 @@ int main(int argc, char** argv) {
         }
         std::fflush(stdout);
     }
-    RemoveScratchFolder(folder, current);
+    RemoveScratchFolder(folder, current, {"torvo.tdb", "torvo.tdb.saving", "copy.tdb"});
     return status;
 }

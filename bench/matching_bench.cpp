@@ -15,6 +15,7 @@
 //                       [--new-user-rules 100000] [--seconds 1]
 #include "matching/matching.h"
 #include "matching/rule_index.h"
+#include "bench/bench_support.h"
 #include "module/host_records.h"
 #include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
@@ -166,14 +167,6 @@ uint32_t DrainRedraws(HWND window) {
     return count;
 }
 
-double Now() {
-    static LARGE_INTEGER frequency{};
-    if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 struct Timing {
     double median;  // seconds
     uint32_t runs;
@@ -243,26 +236,6 @@ bool WriteRuleFile(const std::vector<_RULE>& rules) {
     return ok && written == size;
 }
 
-// A temporary folder with MODULES inside, made current for the module's
-// relative rule-file path.
-std::string MakeScratchFolder() {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder =
-        std::string(temp) + "torvo-bench-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CreateDirectoryA((folder + "\\MODULES").c_str(), nullptr);
-    SetCurrentDirectoryA(folder.c_str());
-    return folder;
-}
-
-void RemoveScratchFolder(const std::string& folder, const std::string& previous) {
-    SetCurrentDirectoryA(previous.c_str());
-    DeleteFileA((folder + "\\MODULES\\torvo.tdb").c_str());
-    RemoveDirectoryA((folder + "\\MODULES").c_str());
-    RemoveDirectoryA(folder.c_str());
-}
-
 // Event 16 through the built torvo.jem, which reads `rules` from the rule file.
 bool MeasureModuleExport(const std::vector<_RULE>& rules, Room& room, HWND sink, double seconds,
                          Timing* timing) {
@@ -280,11 +253,6 @@ bool MeasureModuleExport(const std::vector<_RULE>& rules, Room& room, HWND sink,
     return setUserState != nullptr;
 }
 
-const char* EnvironmentText(const char* name, const char* absent) {
-    const char* value = std::getenv(name);
-    return value && *value ? value : absent;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -295,13 +263,11 @@ int main(int argc, char** argv) {
                      "                      [--new-user-rules 100000] [--seconds 1]\n");
         return 2;
     }
-    const bool emulated = std::strcmp(EnvironmentText("TORVO_CPU", ""), "emulated") == 0;
-    std::printf("runner: %s, CPU %s\n", EnvironmentText("TORVO_RUNNER", "unknown"),
-                emulated ? "emulated" : "not emulated");
+    PrintRunnerLine("Matching benchmark");
 
     char current[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, current);
-    const std::string folder = MakeScratchFolder();
+    const std::string folder = MakeScratchFolder("torvo-bench");
     HWND sink = CreateWindowExA(0, "STATIC", "bench", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
     Room room;
@@ -379,6 +345,6 @@ int main(int argc, char** argv) {
     }
 
     DestroyWindow(sink);
-    RemoveScratchFolder(folder, current);
+    RemoveScratchFolder(folder, current, {"torvo.tdb"});
     return status;
 }

@@ -38,29 +38,10 @@ protected:
         return SendMessageA(Control(IDC_RULES), message, wParam, lParam);
     }
 
-    void Command(int id, WORD code = BN_CLICKED) {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, code),
-                     reinterpret_cast<LPARAM>(Control(id)));
-        PumpMessages();
-    }
+    void Command(int id, WORD code = BN_CLICKED) { PressEditorControl(dialog, id, code); }
 
     // What a mouse click on a row (or on the empty part, row -1) sends.
-    void Click(int row) {
-        LVITEMA state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        List(LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-        if (row >= 0) {
-            state.state = LVIS_SELECTED | LVIS_FOCUSED;
-            List(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
-        }
-        NMITEMACTIVATE click{};
-        click.hdr.hwndFrom = Control(IDC_RULES);
-        click.hdr.idFrom = IDC_RULES;
-        click.hdr.code = NM_CLICK;
-        click.iItem = row;
-        SendMessageA(dialog, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
-        PumpMessages();
-    }
+    void Click(int row) { ClickRuleRow(dialog, row); }
 
     bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
     int RowCount() { return static_cast<int>(List(LVM_GETITEMCOUNT)); }

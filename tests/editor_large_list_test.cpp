@@ -81,11 +81,7 @@ protected:
         return text;
     }
 
-    void Command(int id) {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-        PumpMessages();
-    }
+    void Command(int id) { PressEditorControl(dialog, id); }
     // A mouse click on the row: scrolled into view first, as the user would.
     void ClickRow(int row) {
         ToList(LVM_ENSUREVISIBLE, row, FALSE);

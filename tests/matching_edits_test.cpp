@@ -61,30 +61,9 @@ protected:
     }
 
     HWND Control(int id) { return GetDlgItem(dialog, id); }
-    void Command(int id) {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(Control(id)));
-        PumpMessages();
-    }
+    void Command(int id) { PressEditorControl(dialog, id); }
     // What a mouse click on a row sends.
-    void Click(int row) {
-        LVITEMA state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(Control(IDC_RULES), LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
-                     reinterpret_cast<LPARAM>(&state));
-        if (row >= 0) {
-            state.state = LVIS_SELECTED | LVIS_FOCUSED;
-            SendMessageA(Control(IDC_RULES), LVM_SETITEMSTATE, row,
-                         reinterpret_cast<LPARAM>(&state));
-        }
-        NMITEMACTIVATE click{};
-        click.hdr.hwndFrom = Control(IDC_RULES);
-        click.hdr.idFrom = IDC_RULES;
-        click.hdr.code = NM_CLICK;
-        click.iItem = row;
-        SendMessageA(dialog, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
-        PumpMessages();
-    }
+    void Click(int row) { ClickRuleRow(dialog, row); }
     void FillFields(const wchar_t* name, const char* ip, int searchItem) {
         SetWindowTextW(Control(IDC_NAME), name);
         SetWindowTextA(Control(IDC_IP), ip);

@@ -80,28 +80,10 @@ protected:
         ASSERT_NE(dialog, nullptr);
     }
 
-    void Command(int id) {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-        PumpMessages();
-    }
+    void Command(int id) { PressEditorControl(dialog, id); }
 
     // What a mouse click on a row sends.
-    void Click(int row) {
-        HWND list = GetDlgItem(dialog, IDC_RULES);
-        LVITEMA state{};
-        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-        state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
-        NMITEMACTIVATE click{};
-        click.hdr.hwndFrom = list;
-        click.hdr.idFrom = IDC_RULES;
-        click.hdr.code = NM_CLICK;
-        click.iItem = row;
-        SendMessageA(dialog, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
-        PumpMessages();
-    }
+    void Click(int row) { ClickRuleRow(dialog, row); }
 
     void Fill(const wchar_t* name, const char* ip, int searchItem, int statusItem) {
         SetWindowTextW(GetDlgItem(dialog, IDC_NAME), name);

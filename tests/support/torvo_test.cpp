@@ -1,5 +1,7 @@
 #include "tests/support/torvo_test.h"
 
+#include "resources/resource_ids.h"
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <winsock2.h>
@@ -66,6 +68,30 @@ void PumpMessages() {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
+}
+
+void PressEditorControl(HWND editor, int id, WORD code) {
+    SendMessageA(editor, WM_COMMAND, MAKEWPARAM(id, code),
+                 reinterpret_cast<LPARAM>(GetDlgItem(editor, id)));
+    PumpMessages();
+}
+
+void ClickRuleRow(HWND editor, int row) {
+    HWND list = GetDlgItem(editor, IDC_RULES);
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    if (row >= 0) {
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+    }
+    NMITEMACTIVATE click{};
+    click.hdr.hwndFrom = list;
+    click.hdr.idFrom = IDC_RULES;
+    click.hdr.code = NM_CLICK;
+    click.iItem = row;
+    SendMessageA(editor, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
+    PumpMessages();
 }
 
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint32_t charMode) {

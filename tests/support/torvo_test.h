@@ -43,6 +43,14 @@ void PumpMessages();
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath,
                 uint32_t charMode = 0);
 
+// Sends the editor what pressing button `id` sends (or another
+// notification `code` of that control), then pumps the queue.
+void PressEditorControl(HWND editor, int id, WORD code = BN_CLICKED);
+// What a mouse click on rule row `row` sends: the list's selection and
+// focus moved to that row (none for -1, a click beside the rows), then the
+// click notification. Pumps the queue afterwards.
+void ClickRuleRow(HWND editor, int row);
+
 // A fresh temporary folder, made current, with MODULES inside unless asked
 // otherwise. Restores the previous current folder and removes the folder.
 class ScratchFolder {

@@ -1,0 +1,22 @@
+// What both benchmark programs share: the clock, the line that says where
+// the figures come from, and a scratch folder shaped like a host's.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+// Seconds on the performance counter.
+double Now();
+
+// Prints "<title>: runner R, CPU emulated in software|not emulated" from
+// TORVO_RUNNER and TORVO_CPU, which tools/run.sh and the guest set, so that
+// a figure is never read as the other kind.
+void PrintRunnerLine(const char* title);
+
+// A fresh temporary folder with MODULES inside, made current for the
+// module's relative rule-file path. `tag` tells the programs' folders apart.
+std::string MakeScratchFolder(const char* tag);
+// Makes `previous` current again and removes the folder with the named
+// files of its MODULES folder.
+void RemoveScratchFolder(const std::string& folder, const std::string& previous,
+                         std::initializer_list<const char*> moduleFiles);
