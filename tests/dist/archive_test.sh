@@ -29,12 +29,18 @@ actual=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 $actual"
 
 # The built programs, without their debugging information: both stripped
-# once more with one time stamp, which strip writes into the header.
-for program in torvo.jem torvo-rules.exe; do
-  SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$unpacked/built-$program" "$build/bin/$program"
-  SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$unpacked/archived-$program" "$dir/$program"
-  cmp -s "$unpacked/built-$program" "$unpacked/archived-$program" || fail "$program is not the built one"
-done
+# once more with one time stamp, which strip writes into the header. The
+# cross tools live where the programs were built; the emulated test guest,
+# which only runs them, has none, and says so.
+if command -v i686-w64-mingw32-strip >/dev/null; then
+  for program in torvo.jem torvo-rules.exe; do
+    SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$unpacked/built-$program" "$build/bin/$program"
+    SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$unpacked/archived-$program" "$dir/$program"
+    cmp -s "$unpacked/built-$program" "$unpacked/archived-$program" || fail "$program is not the built one"
+  done
+else
+  echo "no i686-w64-mingw32-strip here: the archived programs are not compared with the built ones"
+fi
 
 # Guides: UTF-8 with a byte order mark, CRLF line ends, every verb explained
 # with an example, the Russian one in Russian.
