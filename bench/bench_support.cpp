@@ -47,3 +47,15 @@ void RemoveScratchFolder(const std::string& folder, const std::string& previous,
     RemoveDirectoryA((folder + "\\MODULES").c_str());
     RemoveDirectoryA(folder.c_str());
 }
+
+bool ParseRuleCounts(const char* text, uint32_t smallest, std::vector<uint32_t>& counts) {
+    counts.clear();
+    for (const char* p = text; *p;) {
+        char* end = nullptr;
+        const unsigned long count = std::strtoul(p, &end, 10);
+        if (end == p || count < smallest) return false;
+        counts.push_back(static_cast<uint32_t>(count));
+        p = *end == ',' ? end + 1 : end;
+    }
+    return !counts.empty();
+}

@@ -2,8 +2,10 @@
 // the figures come from, and a scratch folder shaped like a host's.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 // Seconds on the performance counter.
 double Now();
@@ -20,3 +22,7 @@ std::string MakeScratchFolder(const char* tag);
 // files of its MODULES folder.
 void RemoveScratchFolder(const std::string& folder, const std::string& previous,
                          std::initializer_list<const char*> moduleFiles);
+
+// Reads a comma-separated list of rule counts ("10000,100000"), each at
+// least `smallest`; false for anything else.
+bool ParseRuleCounts(const char* text, uint32_t smallest, std::vector<uint32_t>& counts);

@@ -39,14 +39,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string name = argv[i];
         const char* value = argv[i + 1];
         if (name == "--rules") {
-            options.ruleCounts.clear();
-            for (const char* p = value; *p;) {
-                char* end = nullptr;
-                const unsigned long count = std::strtoul(p, &end, 10);
-                if (end == p || count < 3) return false;
-                options.ruleCounts.push_back(static_cast<uint32_t>(count));
-                p = *end == ',' ? end + 1 : end;
-            }
+            if (!ParseRuleCounts(value, 3, options.ruleCounts)) return false;
         } else if (name == "--repeats") {
             options.repeats = std::atoi(value);
         } else {

@@ -48,14 +48,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string name = argv[i];
         const char* value = argv[i + 1];
         if (name == "--rules") {
-            options.ruleCounts.clear();
-            for (const char* p = value; *p;) {
-                char* end = nullptr;
-                const unsigned long count = std::strtoul(p, &end, 10);
-                if (end == p) return false;
-                options.ruleCounts.push_back(static_cast<uint32_t>(count));
-                p = *end == ',' ? end + 1 : end;
-            }
+            if (!ParseRuleCounts(value, 1, options.ruleCounts)) return false;
         } else if (name == "--visitors") {
             options.visitors = static_cast<uint32_t>(std::strtoul(value, nullptr, 10));
         } else if (name == "--new-user-rules") {
