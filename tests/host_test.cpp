@@ -114,15 +114,7 @@ bool StartHost(HostProcess& host, const std::string& arguments) {
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&host.output, &writeEnd, &inherit, 0)) return false;
     SetHandleInformation(host.output, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    std::string commandLine = "\"" + HostPath() + "\" " + arguments;
-    const BOOL started = CreateProcessA(HostPath().c_str(), &commandLine[0], nullptr, nullptr,
-                                        TRUE, 0, nullptr, nullptr, &startup, &host.info);
+    const bool started = StartWithOutputs(HostPath(), arguments, writeEnd, writeEnd, 0, &host.info);
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(host.output);

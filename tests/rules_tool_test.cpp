@@ -38,21 +38,10 @@ ToolRun RunTool(const std::string& arguments) {
                              CREATE_ALWAYS, 0, nullptr);
     EXPECT_NE(out, INVALID_HANDLE_VALUE);
     EXPECT_NE(err, INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = INVALID_HANDLE_VALUE;
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    std::string command = "\"" + ToolPath() + "\" " + arguments;
     PROCESS_INFORMATION process{};
     ToolRun run;
-    if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                       nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &run.exitCode);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    if (StartWithOutputs(ToolPath(), arguments, out, err, DETACHED_PROCESS, &process)) {
+        run.exitCode = WaitForExit(process);
     } else {
         ADD_FAILURE() << "cannot start " << ToolPath() << ": " << GetLastError();
     }
@@ -225,21 +214,9 @@ TEST_F(RulesToolOnWindows, ShowInAConsoleWritesCharacters) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(screen, INVALID_HANDLE_VALUE);
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = INVALID_HANDLE_VALUE;
-    startup.hStdOutput = screen;
-    startup.hStdError = screen;
-    std::string command = "\"" + ToolPath() + "\" show MODULES\\torvo.tdb";
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &startup, &process));
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ASSERT_TRUE(StartWithOutputs(ToolPath(), "show MODULES\\torvo.tdb", screen, screen, 0, &process));
+    const DWORD exitCode = WaitForExit(process);
     EXPECT_EQ(exitCode, 0u);
 
     CONSOLE_SCREEN_BUFFER_INFO info{};

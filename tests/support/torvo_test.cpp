@@ -70,6 +70,28 @@ void PumpMessages() {
     }
 }
 
+bool StartWithOutputs(const std::string& program, const std::string& arguments, HANDLE output,
+                      HANDLE error, DWORD creationFlags, PROCESS_INFORMATION* process) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = INVALID_HANDLE_VALUE;
+    startup.hStdOutput = output;
+    startup.hStdError = error;
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    return CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, creationFlags,
+                          nullptr, nullptr, &startup, process) != FALSE;
+}
+
+DWORD WaitForExit(PROCESS_INFORMATION& process) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
 void PressEditorControl(HWND editor, int id, WORD code) {
     SendMessageA(editor, WM_COMMAND, MAKEWPARAM(id, code),
                  reinterpret_cast<LPARAM>(GetDlgItem(editor, id)));

@@ -43,6 +43,15 @@ void PumpMessages();
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath,
                 uint32_t charMode = 0);
 
+// Starts `program` with `arguments`, its standard output and error going to
+// the given inheritable handles and no standard input. False when it cannot
+// start; otherwise the caller closes process's handles.
+bool StartWithOutputs(const std::string& program, const std::string& arguments, HANDLE output,
+                      HANDLE error, DWORD creationFlags, PROCESS_INFORMATION* process);
+// Waits for a started program to end, closes its handles and gives its exit
+// status.
+DWORD WaitForExit(PROCESS_INFORMATION& process);
+
 // Sends the editor what pressing button `id` sends (or another
 // notification `code` of that control), then pumps the queue.
 void PressEditorControl(HWND editor, int id, WORD code = BN_CLICKED);
