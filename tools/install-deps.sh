@@ -13,7 +13,7 @@ packages=(python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make go
 if [ "$TORVO_RUNNER" = native ]; then
   packages+=(wine wine32:i386 fonts-wine fonts-dejavu-core fonts-liberation xvfb xauth locales)
 else
-  packages+=(qemu-system-x86 debootstrap e2fsprogs ca-certificates)
+  packages+=(qemu-system-x86 qemu-utils debootstrap e2fsprogs ca-certificates)
 fi
 
 missing=()
