@@ -13,6 +13,8 @@ HANDLE AsHandle(ReadableFile file) { return reinterpret_cast<HANDLE>(file.handle
 
 uint64_t Join(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
 
+uint64_t WriteTime(const FILETIME& time) { return Join(time.dwHighDateTime, time.dwLowDateTime); }
+
 // What a backup client, a scanner or a sync client holding the file makes
 // the file calls answer.
 bool HeldElsewhere(DWORD error) {
@@ -38,7 +40,7 @@ bool ReadableFileStamp(ReadableFile file, FileStamp* stamp) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(AsHandle(file), &info)) return false;
     *stamp = FileStamp{true, Join(info.nFileSizeHigh, info.nFileSizeLow),
-                       Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+                       WriteTime(info.ftLastWriteTime)};
     return true;
 }
 
@@ -72,7 +74,7 @@ FileStamp StampOfPath(const char* path) {
         return FileStamp{!Absent(GetLastError()), 0, 0};
     }
     return FileStamp{true, Join(data.nFileSizeHigh, data.nFileSizeLow),
-                     Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
+                     WriteTime(data.ftLastWriteTime)};
 }
 
 bool ResolveFullPath(const char* path, char* full, size_t size) {

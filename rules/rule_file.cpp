@@ -74,7 +74,8 @@ void TakeList(const RuleFileContents& contents) {
 }
 
 // `path` with `suffix` and, from the second on, a number: "x.bak", "x.bak2".
-bool NameBeside(const char* path, const char* suffix, uint32_t number, char (&name)[RULE_PATH_BYTES]) {
+bool NameBeside(const char* path, const char* suffix, uint32_t number,
+                char (&name)[RULE_PATH_BYTES]) {
     const size_t pathLength = std::strlen(path);
     const size_t suffixLength = std::strlen(suffix);
     const size_t numberLength = number > 1 ? 1 : 0;
@@ -227,7 +228,8 @@ int32_t SaveRuleFile() {
     // be read); another program may have put a newer list there since.
     if (onDisk.exists && !g_rulesEdited) return 0;
     SaveOptions options;
-    options.keepPrevious = onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known));
+    options.keepPrevious =
+        onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known));
     options.keepLeftover = !onDisk.exists || g_ruleFile.unread;
     FileStamp written;
     if (WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written) != 0) return -1;

@@ -366,7 +366,9 @@ TEST_F(Lifecycle, AFileReplacedWhileLoadedIsKept) {
 TEST_F(Lifecycle, ASaveWaitsBrieflyForABusyFile) {
     for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
         for (bool releasedSoon : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "share " << share << (releasedSoon ? ", let go after 300 ms" : ", held throughout"));
+            SCOPED_TRACE(testing::Message() << "share " << share
+                                            << (releasedSoon ? ", let go after 300 ms"
+                                                             : ", held throughout"));
             ScratchFolder scratch;
             WriteRuleFile(NumberedRules(2));
             const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
@@ -418,7 +420,8 @@ TEST_F(LifecycleInFolder, ProcessExitOnlySaves) {
     Load();
     HWND editor = Setup();
     AddRuleInEditor(editor, L"added");
-    const auto listFont = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(editor, IDC_RULES, WM_GETFONT, 0, 0));
+    const auto listFont =
+        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(editor, IDC_RULES, WM_GETFONT, 0, 0));
     ASSERT_EQ(GetObjectType(listFont), static_cast<DWORD>(OBJ_FONT));
 
     int processEnding = 1;
@@ -442,7 +445,8 @@ TEST_F(LifecycleInFolder, ALeftoverTemporaryFileIsKept) {
     UnloadModule(module);
     EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
     EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.interrupted"), leftover);
-    EXPECT_EQ(FolderNames("MODULES"), (std::vector<std::string>{"torvo.tdb", "torvo.tdb.interrupted"}));
+    EXPECT_EQ(FolderNames("MODULES"),
+              (std::vector<std::string>{"torvo.tdb", "torvo.tdb.interrupted"}));
 }
 
 }  // namespace
