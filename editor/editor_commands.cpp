@@ -209,9 +209,9 @@ void OnRuleListClick(HWND dialog) {
 // read whole into a buffer sized from the field's length, then cut to 63
 // units and a terminator.
 // Through the ANSI call the text is asked with WM_GETTEXT, which the system
-// converts to its code page for an ANSI caller (EM_GETSELTEXT it passes to
-// the wide field unconverted, so the caller would get UTF-16 where it
-// expects bytes), and converted back. A name that code page cannot hold
+// converts to its code page for an ANSI caller, and converted back:
+// EM_GETSELTEXT, a rich edit message the system does not know, reaches the
+// wide field unconverted and would give UTF-16 where bytes are expected. A name that code page cannot hold
 // shows with stand-ins, and read back it would be another name: while the
 // field still shows exactly what `name` held before (a clicked rule's name,
 // as it was loaded), that name is kept as it was.
