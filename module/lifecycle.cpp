@@ -61,6 +61,8 @@ uint32_t OpenEditor(const _CFG_INFO& config) {
     g_sendMessage = config.charMode == CHAR_MODE_ANSI ? SendMessageA : SendMessageW;
 
     if (g_hEditor) {
+        // A minimised editor would take the focus and stay out of sight.
+        if (IsIconic(g_hEditor)) ShowWindow(g_hEditor, SW_RESTORE);
         SetFocus(g_hEditor);
         return 0;
     }

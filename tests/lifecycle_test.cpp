@@ -172,7 +172,7 @@ TEST_F(Lifecycle, WithoutModulesFolderNothingBreaks) {
     EXPECT_FALSE(FileExists("MODULES"));
 }
 
-TEST_F(LifecycleInFolder, SecondSetupFocusesTheOpenEditor) {
+TEST_F(LifecycleInFolder, SecondSetupFocusesAndRestoresTheOpenEditor) {
     Load();
     HWND editor = Setup();
     ASSERT_NE(editor, nullptr);
@@ -188,6 +188,16 @@ TEST_F(LifecycleInFolder, SecondSetupFocusesTheOpenEditor) {
 
     EXPECT_EQ(Setup(), editor);
     HWND focus = GetFocus();
+    EXPECT_TRUE(focus == editor || IsChild(editor, focus));
+
+    // A minimised editor comes back into sight as well as taking the focus.
+    ShowWindow(editor, SW_MINIMIZE);
+    PumpMessages();
+    ASSERT_TRUE(IsIconic(editor));
+    EXPECT_EQ(Setup(), editor);
+    EXPECT_FALSE(IsIconic(editor));
+    EXPECT_TRUE(IsWindowVisible(editor));
+    focus = GetFocus();
     EXPECT_TRUE(focus == editor || IsChild(editor, focus));
     DestroyWindow(other);
 }
