@@ -7,6 +7,7 @@ HPEN g_hPenHi = nullptr;
 HPEN g_hPenMenu = nullptr;
 HBRUSH g_hBrushHi = nullptr;
 HBRUSH g_hBrushMenu = nullptr;
+HFONT g_hCyrillicDialogFont = nullptr;
 
 COLORREF g_clrText = 0;
 COLORREF g_clrListAM = 0;
@@ -29,4 +30,5 @@ void DeleteDrawingObjects() {
     DeleteOnce(g_hPenMenu);
     DeleteOnce(g_hBrushHi);
     DeleteOnce(g_hBrushMenu);
+    DeleteOnce(g_hCyrillicDialogFont);
 }

@@ -9,6 +9,9 @@ extern HPEN g_hPenHi;
 extern HPEN g_hPenMenu;
 extern HBRUSH g_hBrushHi;
 extern HBRUSH g_hBrushMenu;
+// The dialog's font with the Cyrillic character set, made only where the
+// dialog's own font is not Cyrillic; null otherwise.
+extern HFONT g_hCyrillicDialogFont;
 
 extern COLORREF g_clrText;
 extern COLORREF g_clrListAM;

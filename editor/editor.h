@@ -5,6 +5,6 @@
 
 INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Deletes the list font, pens and brushes the editor's set-up created. Each
+// Deletes the fonts, pens and brushes the editor's set-up created. Each
 // is deleted once; a handle already deleted or never made is skipped.
 void DeleteDrawingObjects();

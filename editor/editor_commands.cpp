@@ -143,12 +143,34 @@ void ShowStatus(HWND dialog, int32_t status) {
     if (item >= 0) SendToControl(dialog, IDC_STATUS, CB_SETCURSEL, item);
 }
 
+// The host's character mode chose the call that carries the nickname. The
+// ANSI call takes and gives text in the system's code page, so the name is
+// converted on its way in and out; the wide call carries it as it is.
+bool NameFieldTalksAnsi() { return g_sendMessage == SendMessageA; }
+
+// A name in the system code page: at most two bytes a unit, and a terminator.
+struct AnsiName {
+    char bytes[2 * RULE_NAME_UNITS + 1];
+};
+
+AnsiName ToAnsiName(const char16_t (&name)[RULE_NAME_UNITS]) {
+    AnsiName ansi{};
+    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(name),
+                        static_cast<int>(FieldLength(name)), ansi.bytes, sizeof ansi.bytes - 1,
+                        nullptr, nullptr);
+    return ansi;
+}
+
 void LoadRuleIntoFields(HWND dialog, const _RULE& rule) {
-    // Bounded copies: a name or IP text from a file may fill its field
-    // without a terminator.
-    wchar_t name[RULE_NAME_UNITS + 1] = {};
-    std::memcpy(name, rule.name, FieldLength(rule.name) * sizeof(wchar_t));
-    ReplaceFieldText(dialog, IDC_NAME, g_sendMessage, name);
+    if (NameFieldTalksAnsi()) {
+        ReplaceFieldText(dialog, IDC_NAME, g_sendMessage, ToAnsiName(rule.name).bytes);
+    } else {
+        // Bounded copy: a name from a file may fill its field without a
+        // terminator.
+        wchar_t name[RULE_NAME_UNITS + 1] = {};
+        std::memcpy(name, rule.name, FieldLength(rule.name) * sizeof(wchar_t));
+        ReplaceFieldText(dialog, IDC_NAME, g_sendMessage, name);
+    }
 
     char ipText[RULE_IP_TEXT_BYTES + 1] = {};
     std::memcpy(ipText, rule.ipText, FieldLength(rule.ipText));
@@ -184,20 +206,44 @@ void OnRuleListClick(HWND dialog) {
 // --- Reading the fields into a rule ------------------------------------------
 
 // Copies the name field into `name`, never past its 64 units. The text is
-// read whole into a buffer sized from the field's length (an ANSI host gets
-// bytes, up to two per character), then cut to 63 units and a terminator.
+// read whole into a buffer sized from the field's length, then cut to 63
+// units and a terminator.
+// Through the ANSI call the text is asked with WM_GETTEXT, which the system
+// converts to its code page for an ANSI caller, and converted back:
+// EM_GETSELTEXT, a rich edit message the system does not know, reaches the
+// wide field unconverted and would give UTF-16 where bytes are expected. A name that code page cannot hold
+// shows with stand-ins, and read back it would be another name: while the
+// field still shows exactly what `name` held before (a clicked rule's name,
+// as it was loaded), that name is kept as it was.
 void ReadNameField(HWND dialog, char16_t (&name)[RULE_NAME_UNITS]) {
     HWND field = GetDlgItem(dialog, IDC_NAME);
     const size_t units = static_cast<size_t>(GetWindowTextLengthW(field)) * 2 + RULE_NAME_UNITS;
-    auto* buffer = static_cast<wchar_t*>(std::calloc(units + 1, sizeof(wchar_t)));
-    std::memset(name, 0, sizeof name);
-    SendMessageA(field, EM_SETSEL, 0, -1);
-    if (buffer) {
-        g_sendMessage(field, EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(buffer));
-        std::memcpy(name, buffer, BoundedLength(buffer, RULE_NAME_UNITS - 1) * sizeof(wchar_t));
-        std::free(buffer);
+    // The field's text, and behind it room for the text converted back.
+    auto* buffer = static_cast<wchar_t*>(std::calloc(2 * (units + 1), sizeof(wchar_t)));
+    if (!buffer) {
+        std::memset(name, 0, sizeof name);
+        return;
     }
-    SendMessageA(field, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    const wchar_t* text = buffer;
+    bool keep = false;
+    if (NameFieldTalksAnsi()) {
+        const AnsiName shownBefore = ToAnsiName(name);
+        auto* bytes = reinterpret_cast<char*>(buffer);
+        g_sendMessage(field, WM_GETTEXT, units * sizeof(wchar_t), reinterpret_cast<LPARAM>(bytes));
+        keep = std::strcmp(bytes, shownBefore.bytes) == 0;
+        wchar_t* converted = buffer + units + 1;
+        MultiByteToWideChar(CP_ACP, 0, bytes, -1, converted, static_cast<int>(units));
+        text = converted;
+    } else {
+        SendMessageA(field, EM_SETSEL, 0, -1);
+        g_sendMessage(field, EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(buffer));
+        SendMessageA(field, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    }
+    if (!keep) {
+        std::memset(name, 0, sizeof name);
+        std::memcpy(name, text, BoundedLength(text, RULE_NAME_UNITS - 1) * sizeof(wchar_t));
+    }
+    std::free(buffer);
 }
 
 void ReadFieldsIntoRule(HWND dialog, _RULE& rule) {
@@ -215,6 +261,9 @@ void ReadFieldsIntoRule(HWND dialog, _RULE& rule) {
 void AddRule(HWND dialog) {
     _RULE rule;
     std::memset(&rule, 0, sizeof rule);
+    // The selected rule's name, kept when the name field shows it as loaded.
+    const int selected = SelectedRow(dialog);
+    if (IsRuleIndex(selected)) std::memcpy(rule.name, g_rules[selected].name, sizeof rule.name);
     ReadFieldsIntoRule(dialog, rule);
     // Without memory the list stays as it was, and so do the rows.
     if (AppendRule(rule) != 0) return;

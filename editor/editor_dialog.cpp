@@ -10,8 +10,7 @@ INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             SetUpEditor(dialog);
             return 0;  // no initial focus of the dialog manager's choosing
         case WM_DRAWITEM:
-            DrawRuleRow(dialog, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-            return 1;
+            return DrawRuleRow(dialog, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? 1 : 0;
         case WM_NOTIFY:
             return OnRuleListNotify(dialog, static_cast<int>(wParam),
                                     *reinterpret_cast<const NMHDR*>(lParam));

@@ -7,11 +7,19 @@
 
 // WM_INITDIALOG: settings, drawing objects, columns, choice lists, rows.
 void SetUpEditor(HWND dialog);
+// Labels and buttons showing other than their template texts get those
+// texts through the wide call (editor/template_controls.cpp).
+void ShowTemplateTextsWhole(HWND dialog);
+// The IP field remade so that it scrolls, and takes every text a rule holds.
+void LetIpFieldScroll(HWND dialog);
+// A Cyrillic variant of the dialog's font where the dialog's is not.
+void GiveTextsACyrillicFont(HWND dialog);
 // Column 0 takes the list's client width less column 1.
 void FitNameColumn(HWND dialog);
 
-// WM_DRAWITEM: paints the row of rule item.itemID.
-void DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item);
+// WM_DRAWITEM: paints the row of rule item.itemID when the rule list asks;
+// false, leaving the message to the dialog manager, for any other control.
+bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item);
 
 // WM_NOTIFY: a click in the rule list loads the clicked rule. Returns the
 // dialog procedure's result.

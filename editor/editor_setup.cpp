@@ -7,6 +7,7 @@
 #include "module/module_state.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
+#include "rules/rule_texts.h"
 #include "rules/text_field.h"
 
 #include <commctrl.h>
@@ -14,7 +15,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -64,37 +64,6 @@ constexpr WPARAM NAME_MAX_CHARS = RULE_NAME_UNITS - 1;  // the name and its term
 
 constexpr int COLUMN_START_WIDTH = 200;
 constexpr int SMALL_ICON_SIZE = 16;
-
-struct ChoiceItem {
-    const char* text;  // Windows-1251
-    LPARAM data;
-};
-
-constexpr ChoiceItem SEARCH_CHOICES[] = {
-    // "Совпадение имени"
-    {"\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 \xE8\xEC\xE5\xED\xE8", SEARCH_NAME},
-    // "Совпадение IP"
-    {"\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 IP", SEARCH_IP},
-    // "Совпадение имени и IP"
-    {"\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 \xE8\xEC\xE5\xED\xE8 \xE8 IP", SEARCH_NAME_AND_IP},
-    // "Совпадение имени или IP"
-    {"\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 \xE8\xEC\xE5\xED\xE8 \xE8\xEB\xE8 IP",
-     SEARCH_NAME_OR_IP},
-};
-
-constexpr ChoiceItem STATUS_CHOICES[] = {
-    // "не меняется"
-    {"\xED\xE5 \xEC\xE5\xED\xFF\xE5\xF2\xF1\xFF", STATUS_UNCHANGED},
-    // "разрешено все"
-    {"\xF0\xE0\xE7\xF0\xE5\xF8\xE5\xED\xEE \xE2\xF1\xE5", STATUS_ALLOW_ALL},
-    // "приват запрещен"
-    {"\xEF\xF0\xE8\xE2\xE0\xF2 \xE7\xE0\xEF\xF0\xE5\xF9\xE5\xED", STATUS_NO_PRIVATE},
-    // "игнорирование"
-    {"\xE8\xE3\xED\xEE\xF0\xE8\xF0\xEE\xE2\xE0\xED\xE8\xE5", STATUS_IGNORE},
-};
-
-const char NAME_COLUMN_TEXT[] = "\xC8\xEC\xFF";  // "Имя"
-const char IP_COLUMN_TEXT[] = "IP";
 
 struct Setting {
     char value[SETTING_BYTES];
@@ -220,19 +189,25 @@ void SetUpColourSamples(HWND dialog, CHARFORMATW& format) {
     SendMessageA(GetDlgItem(dialog, IDC_TEXT_SAMPLE), EM_SETBKGNDCOLOR, 0, background);
 }
 
-void InsertColumn(HWND list, int position, const char* text) {
-    LVCOLUMNA column;
+// Column headers and choice-list items go in as UTF-16 through the wide
+// messages: ANSI text would be read in the system's code page, and on any
+// system but a Cyrillic one the Russian words would come out as other letters.
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+void InsertColumn(HWND list, int position, const char16_t* text) {
+    LVCOLUMNW column;
     std::memset(&column, 0, sizeof column);
     column.mask = LVCF_WIDTH | LVCF_TEXT;
     column.cx = COLUMN_START_WIDTH;
-    column.pszText = const_cast<char*>(text);
-    SendMessageA(list, LVM_INSERTCOLUMNA, position, reinterpret_cast<LPARAM>(&column));
+    column.pszText = const_cast<wchar_t*>(Wide(text));
+    SendMessageW(list, LVM_INSERTCOLUMNW, position, reinterpret_cast<LPARAM>(&column));
 }
 
-void FillChoices(HWND combo, const ChoiceItem* items, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i].text));
-        SendMessageA(combo, CB_SETITEMDATA, i, items[i].data);  // unsorted: index = place
+template <size_t Count>
+void FillChoices(HWND combo, const RuleValueText (&items)[Count]) {
+    for (size_t i = 0; i < Count; ++i) {
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(items[i].text)));
+        SendMessageA(combo, CB_SETITEMDATA, i, items[i].value);  // unsorted: index = place
     }
     SendMessageA(combo, CB_SETCURSEL, 0, 0);
 }
@@ -266,10 +241,18 @@ void InsertRuleRows(HWND list) {
 void SetUpEditor(HWND dialog) {
     const HWND list = GetDlgItem(dialog, IDC_RULES);
 
+    ShowTemplateTextsWhole(dialog);
+    LetIpFieldScroll(dialog);
+    GiveTextsACyrillicFont(dialog);
+
     g_hListFont = CreateListFont();
     SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(g_hListFont), 0);
     // Owner-drawn rows, selection shown without focus; no border, no tab stop.
     SetWindowLongA(list, GWL_STYLE, RULE_LIST_STYLE);
+    // The border's going changes the frame: Windows recomputes it, and the
+    // client area, only when told.
+    SetWindowPos(list, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 
     ReadSystemColours();
     CreateRowPensAndBrushes();
@@ -289,8 +272,8 @@ void SetUpEditor(HWND dialog) {
                                    SMALL_ICON_SIZE, SMALL_ICON_SIZE, LR_DEFAULTCOLOR | LR_SHARED);
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 
-    FillChoices(GetDlgItem(dialog, IDC_SEARCH), SEARCH_CHOICES, std::size(SEARCH_CHOICES));
-    FillChoices(GetDlgItem(dialog, IDC_STATUS), STATUS_CHOICES, std::size(STATUS_CHOICES));
+    FillChoices(GetDlgItem(dialog, IDC_SEARCH), SEARCH_TYPE_TEXTS);
+    FillChoices(GetDlgItem(dialog, IDC_STATUS), STATUS_TEXTS);
 
     InsertRuleRows(list);
     FitNameColumn(dialog);

@@ -54,15 +54,7 @@ void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& cl
     ExtTextOutW(dc, left, top, ETO_CLIPPED, &clip, name, length, nullptr);
 }
 
-}  // namespace
-
-void DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item) {
-    PaintBackground(item);
-    // A row without a rule behind it stays blank.
-    if (item.itemID >= g_ruleCount) return;
-    const _RULE& rule = g_rules[item.itemID];
-
-    const HWND list = GetDlgItem(dialog, IDC_RULES);
+void PaintRuleTexts(HWND list, const DRAWITEMSTRUCT& item, const _RULE& rule) {
     const int nameWidth = ColumnWidth(list, 0);
     const RECT nameClip{item.rcItem.left + TEXT_INSET, item.rcItem.top, nameWidth,
                         item.rcItem.bottom};
@@ -75,4 +67,23 @@ void DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item) {
     SetTextColor(item.hDC, g_clrText);
     ExtTextOutA(item.hDC, nameWidth + TEXT_INSET, item.rcItem.top, ETO_CLIPPED, &ipClip,
                 rule.ipText, static_cast<UINT>(FieldLength(rule.ipText)), nullptr);
+}
+
+}  // namespace
+
+// The DC is left as the list gave it: its pen, brush, text colour and
+// background mode are saved first and put back after the row.
+bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item) {
+    const HWND list = GetDlgItem(dialog, IDC_RULES);
+    if (item.CtlID != IDC_RULES || item.hwndItem != list) return false;
+    const int saved = SaveDC(item.hDC);
+    PaintBackground(item);
+    // A row without a rule behind it stays blank.
+    if (item.itemID < g_ruleCount) {
+        // The texts lie on the row's fill, not on boxes of the DC's background.
+        SetBkMode(item.hDC, TRANSPARENT);
+        PaintRuleTexts(list, item, g_rules[item.itemID]);
+    }
+    RestoreDC(item.hDC, saved);
+    return true;
 }

@@ -107,7 +107,8 @@ std::string Hex(uint32_t value, int digits) {
 const char USAGE[] =
     "Usage: torvo_host [options]\n"
     "Loads MODULES\\torvo.jem from the working folder, reports a room of visitors to it\n"
-    "and prints what it did. At exit the module saves MODULES\\torvo.tdb.\n"
+    "and prints what it did. At exit the module saves MODULES\\torvo.tdb if the rules\n"
+    "were edited or the file is missing.\n"
     "  --visitors FILE     visitors from FILE (UTF-8, \"nickname<TAB>ip\" a line; blank\n"
     "                      lines and lines starting with # are skipped); default: a\n"
     "                      built-in sample room\n"

@@ -15,5 +15,6 @@ extern char g_configPath[CONFIG_FILE_BYTES];  // host's INI file, for the editor
 
 BOOL ModuleEntry(HINSTANCE instance, DWORD reason, LPVOID reserved);
 uint32_t OpenEditor(const _CFG_INFO& config);
-// Destroys `editor` (may be null), saves the rules, deletes the drawing objects.
+// Destroys `editor` (may be null), saves the rules when they need saving
+// (SaveRuleFile), deletes the drawing objects.
 void CloseEditor(HWND editor);

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -37,27 +38,35 @@ bool WriteAll(int descriptor, const void* data, size_t size) {
     return true;
 }
 
+FileStamp StampOf(const struct stat& status) {
+    const auto seconds = static_cast<uint64_t>(status.st_mtim.tv_sec);
+    return FileStamp{true, static_cast<uint64_t>(status.st_size),
+                     seconds * 1000000000u + static_cast<uint64_t>(status.st_mtim.tv_nsec)};
+}
+
 }  // namespace
 
-bool OpenExistingForReading(const char* path, ReadableFile* file) {
+OpenOutcome OpenExistingForReading(const char* path, ReadableFile* file) {
     // Non-blocking, so that a named pipe cannot hold the open; only regular
     // files are rule files.
     const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) return false;
+    if (descriptor < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? OpenOutcome::Absent : OpenOutcome::Refused;
+    }
     struct stat status;
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         close(descriptor);
-        return false;
+        return OpenOutcome::Refused;
     }
     file->handle = descriptor;
-    return true;
+    return OpenOutcome::Opened;
 }
 
-uint32_t ReadableFileSize(ReadableFile file) {
+bool ReadableFileStamp(ReadableFile file, FileStamp* stamp) {
     struct stat status;
-    if (fstat(AsDescriptor(file), &status) != 0 || status.st_size < 0) return 0;
-    const auto size = static_cast<uint64_t>(status.st_size);
-    return size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+    if (fstat(AsDescriptor(file), &status) != 0 || status.st_size < 0) return false;
+    *stamp = StampOf(status);
+    return true;
 }
 
 size_t ReadFromStart(ReadableFile file, void* buffer, size_t size) {
@@ -75,22 +84,89 @@ size_t ReadFromStart(ReadableFile file, void* buffer, size_t size) {
 
 void CloseReadable(ReadableFile file) { close(AsDescriptor(file)); }
 
-bool TargetIsReplaceable(const char* path) {
+FileStamp StampOfPath(const char* path) {
     struct stat status;
-    if (stat(path, &status) != 0) return errno == ENOENT;  // absent: created by the move
-    if (!S_ISREG(status.st_mode)) return false;
-    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-    return access(path, W_OK) == 0;
+    if (stat(path, &status) != 0) return FileStamp{errno != ENOENT && errno != ENOTDIR, 0, 0};
+    return StampOf(status);
 }
 
-bool WriteAndReplace(const char* temporary, const char* target, const void* data, size_t size) {
+bool ResolveFullPath(const char* path, char* full, size_t size) {
+    std::string resolved;
+    if (path[0] != '/') {
+        char current[4096];
+        if (!getcwd(current, sizeof current)) return false;
+        resolved = current;
+        if (resolved.back() != '/') resolved += '/';
+    }
+    resolved += path;
+    if (resolved.size() >= size) return false;
+    std::memcpy(full, resolved.c_str(), resolved.size() + 1);
+    return true;
+}
+
+FileStep CheckReplaceable(const char* path) {
+    struct stat status;
+    if (stat(path, &status) != 0) {
+        return errno == ENOENT ? FileStep::Done : FileStep::Failed;  // absent: made by the rename
+    }
+    if (!S_ISREG(status.st_mode)) return FileStep::Failed;
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return FileStep::Failed;
+    return access(path, W_OK) == 0 ? FileStep::Done : FileStep::Failed;
+}
+
+FileStep CopyToNewFile(const char* from, const char* to) {
+    const int source = open(from, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (source < 0) return FileStep::Failed;
+    const int copy = open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (copy < 0) {
+        close(source);
+        return FileStep::Failed;
+    }
+    char buffer[65536];
+    bool copied = true;
+    for (;;) {
+        const ssize_t got = read(source, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) copied = false;
+        if (got <= 0) break;
+        if (!WriteAll(copy, buffer, static_cast<size_t>(got))) {
+            copied = false;
+            break;
+        }
+    }
+    copied = copied && fsync(copy) == 0;
+    copied = close(copy) == 0 && copied;
+    close(source);
+    if (!copied) unlink(to);
+    return copied ? FileStep::Done : FileStep::Failed;
+}
+
+bool RenameToNewName(const char* from, const char* to) {
+    // A hard link fails when `to` exists, unlike rename; then the old name
+    // goes. Folders without hard links get a check and a rename.
+    if (link(from, to) == 0) {
+        unlink(from);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    struct stat status;
+    if (lstat(to, &status) == 0 || errno != ENOENT) return false;
+    return rename(from, to) == 0;
+}
+
+bool WriteTemporary(const char* temporary, const void* data, size_t size) {
     const int descriptor = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (descriptor < 0) return false;
     const bool durable = WriteAll(descriptor, data, size) && fsync(descriptor) == 0;
     const bool closed = close(descriptor) == 0;
-    if (!durable || !closed || rename(temporary, target) != 0) {
-        unlink(temporary);
-        return false;
+    if (durable && closed) return true;
+    unlink(temporary);
+    return false;
+}
+
+FileStep ReplaceWithTemporary(const char* temporary, const char* target) {
+    if (rename(temporary, target) != 0) {
+        return errno == EBUSY || errno == ETXTBSY ? FileStep::Busy : FileStep::Failed;
     }
     // The new name itself survives a crash once its folder is on disk.
     const int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -98,7 +174,17 @@ bool WriteAndReplace(const char* temporary, const char* target, const void* data
         fsync(folder);
         close(folder);
     }
-    return true;
+    return FileStep::Done;
+}
+
+void RemoveFile(const char* path) { unlink(path); }
+
+void PauseMilliseconds(uint32_t milliseconds) {
+    struct timespec pause;
+    pause.tv_sec = static_cast<time_t>(milliseconds / 1000);
+    pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
 }
 
 #endif  // !_WIN32

@@ -12,6 +12,11 @@ namespace {
 
 constexpr uint32_t FIRST_CAPACITY = 16;
 
+void MarkRulesEdited() {
+    MarkRulesChanged();
+    g_rulesEdited = true;
+}
+
 }  // namespace
 
 // Half as much again, so that n additions copy O(n) records in all.
@@ -35,14 +40,14 @@ int32_t AppendRule(const _RULE& rule) {
     }
     g_rules[g_ruleCount] = rule;
     ++g_ruleCount;
-    MarkRulesChanged();
+    MarkRulesEdited();
     return 0;
 }
 
 void RemoveRule(int32_t index) {
     if (index < 0 || static_cast<uint32_t>(index) >= g_ruleCount) return;
     --g_ruleCount;
-    MarkRulesChanged();
+    MarkRulesEdited();
     // The block keeps its size; the slot past the new count is not significant.
     std::memmove(&g_rules[index], &g_rules[index + 1],
                  (g_ruleCount - static_cast<uint32_t>(index)) * sizeof(_RULE));
@@ -53,7 +58,7 @@ void SwapRules(int32_t first) {
     _RULE held = g_rules[first];
     g_rules[first] = g_rules[first + 1];
     g_rules[first + 1] = held;
-    MarkRulesChanged();
+    MarkRulesEdited();
 }
 
 void FreeRules() {
@@ -61,15 +66,17 @@ void FreeRules() {
     g_rules = nullptr;
     g_ruleCount = 0;
     MarkRulesChanged();
+    g_rulesEdited = false;
     g_ruleCapacity = 0;
 }
 
 void ReplaceRule(int32_t index, const _RULE& rule) {
     if (index < 0 || static_cast<uint32_t>(index) >= g_ruleCount) return;
     g_rules[index] = rule;
-    MarkRulesChanged();
+    MarkRulesEdited();
 }
 
 uint32_t g_ruleArrayVersion = 0;
+bool g_rulesEdited = false;
 
 void MarkRulesChanged() { ++g_ruleArrayVersion; }

@@ -15,9 +15,12 @@ extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCoun
 
 constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
 
-// 0 on success, -1 on failure; on failure the array is left as it was.
+// Reads the whole file at `path` into the array. 0 on success; -1 when it
+// is absent or cannot be read whole, and the array is left as it was.
 int32_t LoadRules(const char* path);
-// 0 on success, -1 on failure; on failure the previous file is left as it was.
+// Writes the array to `path` whatever it holds. 0 on success, -1 on
+// failure; on failure the previous file is left as it was. The module saves
+// through SaveRuleFile (rule_file.h), which decides whether to.
 int32_t SaveRules(const char* path);
 
 // Records to allocate for a list of `count`: half as many again, so that
@@ -40,3 +43,9 @@ void ReplaceRule(int32_t index, const _RULE& rule);
 // version differs from the one it was built for.
 extern uint32_t g_ruleArrayVersion;
 void MarkRulesChanged();
+
+// Whether the operator changed the list since it was last read from or
+// written to a file: set by the operations above that change rules (a call
+// that changes nothing leaves it), cleared by a successful load or save and
+// by FreeRules. Only an edited list replaces a rule file that exists.
+extern bool g_rulesEdited;

@@ -4,6 +4,7 @@
 #include "tests/support/torvo_test.h"
 
 #include "resource_ids.h"
+#include "rules/ip_pattern.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -18,13 +19,22 @@ namespace {
 
 class EditorCommands : public ::testing::Test {
 protected:
-    // Writes `rules` as the rule file, loads the module and opens the editor.
-    void Open(const std::vector<_RULE>& rules, uint32_t charMode = 0) {
+    // Writes `rules` as the rule file, loads the module and opens the editor,
+    // with the host's settings file holding `settings` (INI lines of
+    // section Main) or, without them, with no settings file.
+    void Open(const std::vector<_RULE>& rules, uint32_t charMode = 0,
+              const std::string& settings = "") {
         WriteRuleFile(rules);
         module = LoadModule();
         ASSERT_NE(module.handle, nullptr);
         PrepareHostClasses();
-        dialog = OpenEditor(module, folder.path() + "\\absent.ini", charMode);
+        std::string config = folder.path() + "\\absent.ini";
+        if (!settings.empty()) {
+            config = folder.path() + "\\host.ini";
+            const std::string text = "[Main]\r\n" + settings;
+            WriteFileBytes(config, std::vector<uint8_t>(text.begin(), text.end()));
+        }
+        dialog = OpenEditor(module, config, charMode);
         ASSERT_NE(dialog, nullptr);
     }
 
@@ -390,18 +400,90 @@ TEST_F(EditorCommands, NamesTravelWholeInBothDirections) {
     EXPECT_EQ(cut, std::wstring(cut.size(), L'\u0416'));
 }
 
+// Whether the system's ANSI code page holds every character of `name`.
+bool CodePageHolds(const std::wstring& name) {
+    BOOL usedDefault = FALSE;
+    char bytes[256] = {};
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, bytes, sizeof bytes,
+                        nullptr, &usedDefault);
+    return !usedDefault;
+}
+
 // The host's character mode picks the call that carries the name: the wide
-// call passes the UTF-16 name as it is, the ANSI call passes the same bytes as
-// single-byte text, which ends at the first zero byte.
-TEST_F(EditorCommands, CharacterModeOneSendsTheNameAsSingleByteText) {
+// call passes the UTF-16 name as it is, the ANSI call passes it converted
+// to the system code page and back. Either way a name shows whole and a
+// Change stores it unchanged; a name the code page cannot hold shows with
+// stand-ins through the ANSI call, and Change keeps the rule's own name.
+TEST_F(EditorCommands, EveryCharacterModeShowsNamesWholeAndStoresThemUnchanged) {
+    const std::vector<_RULE> rules = {
+        Rule(L"user00001"), Rule(L"\u0412\u0430\u0441\u044f \u041f\u0443\u043f\u043a\u0438\u043d"),
+        Rule(L"\u540d\u5b57 \u03a9"),  // Chinese and Greek: in no single-byte code page
+        Rule(L"typed over")};
+    const std::wstring typed = L"\u0416\u0443\u043a-7";  // "Жук-7"
     for (uint32_t mode : {0u, 1u, 2u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(mode);
-        Open({Rule(L"abc")}, mode);
-        Click(0);
-        EXPECT_EQ(Name(), mode == 1 ? L"a" : L"abc");
-        Command(IDCANCEL);
+        const bool ansi = mode == 1;
+        Open(rules, mode);
+        for (int row = 0; row < 3; ++row) {
+            SCOPED_TRACE(row);
+            Click(row);
+            const std::wstring name = WideName(rules[row]);
+            if (!ansi || CodePageHolds(name)) {
+                EXPECT_EQ(Name(), name);
+            } else {
+                EXPECT_NE(Name(), name);  // the stand-ins are what the host can show
+                EXPECT_EQ(Name().size(), name.size());
+            }
+            Command(IDC_CHANGE);
+        }
+        Click(3);
+        SetName(typed.c_str());
+        Command(IDC_CHANGE);
+
+        const std::vector<_RULE> saved = CloseAndReadFile();
+        ASSERT_EQ(saved.size(), rules.size());
+        EXPECT_EQ(RuleBytes({saved[0], saved[1], saved[2]}),
+                  RuleBytes({rules[0], rules[1], rules[2]}));
+        if (!ansi || CodePageHolds(typed)) {
+            EXPECT_EQ(std::wstring(WideName(saved[3])), typed);
+        }
         UnloadModule(module);
     }
+}
+
+// The longest IP texts show whole in the field, with the template's font and
+// with a much wider one, and Change stores them back byte for byte; the field
+// takes no more than a rule can hold.
+TEST_F(EditorCommands, LongestIpTextsShowWholeAndComeBackWhole) {
+    std::vector<_RULE> rules;
+    const std::vector<std::string> texts = {"255.255.255.255-255.255.255.255", "255.255.255.*",
+                                            "100.100.100.100-199.199.199.199"};
+    for (const std::string& text : texts) {
+        _RULE rule = Rule(L"net", text.c_str(), SEARCH_IP, STATUS_NO_PRIVATE);
+        ParseRuleIp(rule);
+        rules.push_back(rule);
+    }
+    Open(rules, 0, "Font.List=20,204,0,Arial\r\n");  // the largest list font
+    const HFONT wide = CreateFontA(-24, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   FIXED_PITCH, "Courier New");
+    ASSERT_NE(wide, nullptr);
+    for (bool wideFont : {false, true}) {
+        SCOPED_TRACE(wideFont);
+        if (wideFont) SendMessageA(Control(IDC_IP), WM_SETFONT, reinterpret_cast<WPARAM>(wide), TRUE);
+        for (size_t row = 0; row < texts.size(); ++row) {
+            Click(static_cast<int>(row));
+            EXPECT_EQ(Ip(), texts[row]);
+            Command(IDC_CHANGE);
+        }
+    }
+    SendMessageA(Control(IDC_IP), WM_SETFONT, 0, FALSE);
+    DeleteObject(wide);
+
+    SetIp("");
+    TypeIp(std::string(40, '1').c_str());
+    EXPECT_EQ(Ip(), std::string(RULE_IP_TEXT_BYTES - 1, '1'));
+    EXPECT_EQ(RuleBytes(CloseAndReadFile()), RuleBytes(rules));
 }
 
 // A few hundred random commands against a plain model of the list.

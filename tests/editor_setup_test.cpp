@@ -12,27 +12,46 @@
 #include <richedit.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Windows-1251 texts of the columns and choice lists.
-const char NAME_COLUMN[] = "\xC8\xEC\xFF";  // "Имя"
-const char* const SEARCH_TEXTS[] = {
-    "\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 \xE8\xEC\xE5\xED\xE8",  // "Совпадение имени"
-    "\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 IP",                    // "Совпадение IP"
+// The texts of the columns and choice lists, read back through the wide
+// calls: the same on a system of any code page.
+const wchar_t NAME_COLUMN[] = L"\u0418\u043c\u044f";  // "Имя"
+const wchar_t* const SEARCH_TEXTS[] = {
+    L"\u0421\u043e\u0432\u043f\u0430\u0434\u0435\u043d\u0438\u0435 \u0438\u043c\u0435\u043d\u0438",  // "Совпадение имени"
+    L"\u0421\u043e\u0432\u043f\u0430\u0434\u0435\u043d\u0438\u0435 IP",  // "Совпадение IP"
     // "Совпадение имени и IP"
-    "\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 \xE8\xEC\xE5\xED\xE8 \xE8 IP",
+    L"\u0421\u043e\u0432\u043f\u0430\u0434\u0435\u043d\u0438\u0435 \u0438\u043c\u0435\u043d\u0438 \u0438 IP",
     // "Совпадение имени или IP"
-    "\xD1\xEE\xE2\xEF\xE0\xE4\xE5\xED\xE8\xE5 \xE8\xEC\xE5\xED\xE8 \xE8\xEB\xE8 IP",
+    L"\u0421\u043e\u0432\u043f\u0430\u0434\u0435\u043d\u0438\u0435 \u0438\u043c\u0435\u043d\u0438 \u0438\u043b\u0438 IP",
 };
-const char* const STATUS_TEXTS[] = {
-    "\xED\xE5 \xEC\xE5\xED\xFF\xE5\xF2\xF1\xFF",                  // "не меняется"
-    "\xF0\xE0\xE7\xF0\xE5\xF8\xE5\xED\xEE \xE2\xF1\xE5",          // "разрешено все"
-    "\xEF\xF0\xE8\xE2\xE0\xF2 \xE7\xE0\xEF\xF0\xE5\xF9\xE5\xED",  // "приват запрещен"
-    "\xE8\xE3\xED\xEE\xF0\xE8\xF0\xEE\xE2\xE0\xED\xE8\xE5",      // "игнорирование"
+const wchar_t* const STATUS_TEXTS[] = {
+    L"\u043d\u0435 \u043c\u0435\u043d\u044f\u0435\u0442\u0441\u044f",                  // "не меняется"
+    L"\u0440\u0430\u0437\u0440\u0435\u0448\u0435\u043d\u043e \u0432\u0441\u0435",    // "разрешено все"
+    L"\u043f\u0440\u0438\u0432\u0430\u0442 \u0437\u0430\u043f\u0440\u0435\u0449\u0435\u043d",  // "приват запрещен"
+    L"\u0438\u0433\u043d\u043e\u0440\u0438\u0440\u043e\u0432\u0430\u043d\u0438\u0435",  // "игнорирование"
+};
+// The dialog's labels and button texts, in the template's order.
+const wchar_t* const TEMPLATE_TEXTS[] = {
+    L"\u0418\u043c\u044f",                                      // "Имя"
+    L"IP \u0430\u0434\u0440\u0435\u0441",                     // "IP адрес"
+    L"\u0422\u0438\u043f \u043f\u043e\u0438\u0441\u043a\u0430",  // "Тип поиска"
+    L"\u0421\u0442\u0430\u0442\u0443\u0441",                 // "Статус"
+    L"\u0417\u0432\u0443\u043a",                               // "Звук"
+    L"\u0426\u0432\u0435\u0442 \u043d\u0438\u043a\u0430",  // "Цвет ника"
+    L"\u0426\u0432\u0435\u0442 \u0440\u0435\u043f\u043b\u0438\u043a",  // "Цвет реплик"
+    L"\u0414\u043e\u0431\u0430\u0432\u0438\u0442\u044c",   // "Добавить"
+    L"\u0418\u0437\u043c\u0435\u043d\u0438\u0442\u044c",   // "Изменить"
+    L"\u0423\u0434\u0430\u043b\u0438\u0442\u044c",          // "Удалить"
+    // "Переместить вверх", "Переместить вниз"
+    L"\u041f\u0435\u0440\u0435\u043c\u0435\u0441\u0442\u0438\u0442\u044c \u0432\u0432\u0435\u0440\u0445",
+    L"\u041f\u0435\u0440\u0435\u043c\u0435\u0441\u0442\u0438\u0442\u044c \u0432\u043d\u0438\u0437",
 };
 
 constexpr DWORD OWNER_DRAWN_LIST_STYLE = 0x5000040D;
@@ -54,22 +73,22 @@ std::vector<_RULE> SomeRules(int count) {
     return std::vector<_RULE>(static_cast<size_t>(count), PaintRule(STATUS_ALLOW_ALL, "10.0.0.1"));
 }
 
-std::string ComboText(HWND combo, int index) {
-    const auto length = SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
-    if (length < 0) return "<none>";
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+std::wstring ComboText(HWND combo, int index) {
+    const auto length = SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
+    if (length < 0) return L"<none>";
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
     text.resize(static_cast<size_t>(length));
     return text;
 }
 
-std::string ColumnText(HWND list, int column) {
-    char text[64] = {};
-    LVCOLUMNA query{};
+std::wstring ColumnText(HWND list, int column) {
+    wchar_t text[64] = {};
+    LVCOLUMNW query{};
     query.mask = LVCF_TEXT;
     query.pszText = text;
-    query.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&query));
+    query.cchTextMax = 64;
+    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&query));
     return text;
 }
 
@@ -367,8 +386,17 @@ TEST_F(EditorDefaults, ListIsOwnerDrawnWithTwoColumnsFillingIt) {
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(editor.List(), GWL_STYLE)),
               OWNER_DRAWN_LIST_STYLE);
     EXPECT_EQ(ColumnText(editor.List(), 0), NAME_COLUMN);
-    EXPECT_EQ(ColumnText(editor.List(), 1), "IP");
+    EXPECT_EQ(ColumnText(editor.List(), 1), L"IP");
     editor.ExpectColumnsFillTheList();
+    // The template's border is gone from the frame too: the client area is
+    // what the window's present styles leave of it.
+    RECT window, client, frame{0, 0, 0, 0};
+    GetWindowRect(editor.List(), &window);
+    GetClientRect(editor.List(), &client);
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongA(editor.List(), GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(editor.List(), GWL_EXSTYLE)));
+    EXPECT_EQ(client.right, window.right - window.left - (frame.right - frame.left));
+    EXPECT_EQ(client.bottom, window.bottom - window.top - (frame.bottom - frame.top));
     const COLORREF menu = GetSysColor(COLOR_MENU);
     EXPECT_EQ(static_cast<COLORREF>(SendMessageA(editor.List(), LVM_GETBKCOLOR, 0, 0)), menu);
     EXPECT_EQ(static_cast<COLORREF>(SendMessageA(editor.List(), LVM_GETTEXTBKCOLOR, 0, 0)), menu);
@@ -403,6 +431,37 @@ TEST_F(EditorDefaults, RowsUseLightGreyHighlightAndBlueF0ForNoPrivate) {
 
 TEST_F(EditorDefaults, HasASmallIcon) {
     EXPECT_NE(SendMessageA(editor.dialog, WM_GETICON, ICON_SMALL, 0), 0);
+}
+
+// Every label and button shows its Russian text, and every control that uses
+// the dialog's font draws Cyrillic letters with it, whatever the system's
+// code page.
+TEST_F(EditorDefaults, LabelsAndButtonsShowTheirRussianTextsInACyrillicFont) {
+    std::vector<std::wstring> shown;
+    for (HWND child = GetWindow(editor.dialog, GW_CHILD); child;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[16] = {};
+        GetClassNameA(child, className, sizeof className);
+        const bool labelOrButton =
+            lstrcmpiA(className, "Static") == 0 || lstrcmpiA(className, "Button") == 0;
+        if (labelOrButton) shown.push_back(WindowText(child));
+        if (!labelOrButton && lstrcmpiA(className, "ComboBox") != 0) continue;
+        const HDC dc = GetDC(child);
+        const HGDIOBJ previous =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+        EXPECT_EQ(GetTextCharset(dc), RUSSIAN_CHARSET) << className << " " << GetDlgCtrlID(child);
+        SelectObject(dc, previous);
+        ReleaseDC(child, dc);
+    }
+    EXPECT_EQ(shown, std::vector<std::wstring>(std::begin(TEMPLATE_TEXTS), std::end(TEMPLATE_TEXTS)));
+}
+
+// Every program here runs in the Russian locale, code page 1251; a second
+// run of some of them sets a Western locale and says which code page it
+// expects, so that they cannot pass in the wrong one.
+TEST(CodePage, IsTheOneThisRunIsFor) {
+    const char* expected = std::getenv("TORVO_EXPECTED_CODE_PAGE");
+    EXPECT_EQ(GetACP(), expected ? static_cast<UINT>(std::atoi(expected)) : 1251u);
 }
 
 // ---------------------------------------------------------------------------
@@ -547,10 +606,74 @@ TEST_F(EditorPainting, SelectedRowHasTheListHIFillOthersTheMenuColour) {
     EXPECT_EQ(editor.BackgroundOf(picture, 1), menu);
     EXPECT_EQ(editor.BackgroundOf(picture, 2), menu);
 
+
     editor.Select(2);
     picture = CaptureClient(editor.List());
     EXPECT_EQ(editor.BackgroundOf(picture, 0), menu);
     EXPECT_EQ(editor.BackgroundOf(picture, 2), LIST_HI);
+}
+
+// A row is painted into the DC the list hands over and leaves it as it was;
+// a paint request from another control is not the rule list's to answer.
+TEST_F(EditorPainting, RowPaintingLeavesTheDcAsItWasAndServesOnlyTheRuleList) {
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 400, 20);
+    ReleaseDC(nullptr, screen);
+    const HGDIOBJ firstBitmap = SelectObject(dc, bitmap);
+    const HPEN pen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+    const HBRUSH brush = CreateSolidBrush(RGB(4, 5, 6));
+    const HGDIOBJ firstPen = SelectObject(dc, pen);
+    const HGDIOBJ firstBrush = SelectObject(dc, brush);
+    SetBkMode(dc, OPAQUE);
+    const COLORREF dcBackground = RGB(10, 20, 30);
+    SetBkColor(dc, dcBackground);
+    SetTextColor(dc, RGB(7, 8, 9));
+
+    DRAWITEMSTRUCT item{};
+    item.CtlType = ODT_LISTVIEW;
+    item.CtlID = IDC_RULES;
+    item.itemID = 3;  // ignored: the embossed copy, every colour change
+    item.itemAction = ODA_DRAWENTIRE;
+    item.itemState = ODS_SELECTED;
+    item.hwndItem = editor.List();
+    item.hDC = dc;
+    item.rcItem = RECT{0, 0, 400, 20};
+    PatBlt(dc, 0, 0, 400, 20, WHITENESS);
+    SendMessageW(editor.dialog, WM_DRAWITEM, IDC_RULES, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(GetPixel(dc, 390, 10), LIST_HI);  // painted
+    // The texts lie on the row's fill, without boxes of the DC's background.
+    int boxPixels = 0;
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 400; ++x) boxPixels += GetPixel(dc, x, y) == dcBackground;
+    }
+    EXPECT_EQ(boxPixels, 0);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen);
+    EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetBkMode(dc), OPAQUE);
+    EXPECT_EQ(GetBkColor(dc), dcBackground);
+    EXPECT_EQ(GetTextColor(dc), RGB(7, 8, 9));
+
+    PatBlt(dc, 0, 0, 400, 20, WHITENESS);
+    for (int id : {IDC_SEARCH, IDC_STATUS}) {
+        item.CtlType = ODT_COMBOBOX;
+        item.CtlID = id;
+        item.itemID = 0;
+        item.hwndItem = editor.Item(id);
+        SendMessageW(editor.dialog, WM_DRAWITEM, id, reinterpret_cast<LPARAM>(&item));
+    }
+    item.CtlID = IDC_RULES;  // the list's identifier, but another window
+    item.hwndItem = editor.Item(IDC_SEARCH);
+    SendMessageW(editor.dialog, WM_DRAWITEM, IDC_RULES, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(GetPixel(dc, 390, 10), RGB(255, 255, 255));
+
+    SelectObject(dc, firstPen);
+    SelectObject(dc, firstBrush);
+    SelectObject(dc, firstBitmap);
+    DeleteObject(pen);
+    DeleteObject(brush);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
 }
 
 TEST_F(EditorPainting, FocusedRowIsHighlightedToo) {

@@ -4,6 +4,7 @@
 #include "host/visitor_file.h"
 #include "tests/support/torvo_test.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -381,6 +382,77 @@ TEST_F(HostRuns, EscClosesTheEditorThroughTheHostsDialogLoop) {
     ASSERT_EQ(rows.size(), 18u) << host.text;
     ExpectRows(rows, 9, ROOM_REPORTED_AGAIN);
     ExpectRuleFileUnchanged();
+}
+
+// The editor as the host with --ansi opened it, driven from this process
+// with the messages a user's clicks send.
+HWND WaitForEditor(HostProcess& host) {
+    std::pair<DWORD, HWND> search{host.info.dwProcessId, nullptr};
+    for (int attempt = 0; attempt < 600 && !search.second; ++attempt) {
+        if (WaitForSingleObject(host.info.hProcess, 100) == WAIT_OBJECT_0) break;
+        EnumWindows(FindTorvoWindow, reinterpret_cast<LPARAM>(&search));
+    }
+    return search.second;
+}
+
+// A mouse click in the middle of rule row `row`. The row's place is asked
+// through a record in the host's own memory, where the list writes it.
+void ClickRowOfOtherProcess(HANDLE process, HWND list, int row) {
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(remote, nullptr);
+    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    WriteProcessMemory(process, remote, &rect, sizeof rect, nullptr);
+    SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(remote));
+    ReadProcessMemory(process, remote, &rect, sizeof rect, nullptr);
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ASSERT_GT(rect.bottom, rect.top);
+    const LPARAM point = MAKELPARAM(40, (rect.top + rect.bottom) / 2);
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(list, WM_LBUTTONUP, 0, point);
+}
+
+std::wstring ControlText(HWND control) {
+    wchar_t text[128] = {};
+    SendMessageW(control, WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// A host that talks ANSI to the name field (character mode 1) shows Latin
+// and Cyrillic nicknames whole and gets them back whole, so Change leaves
+// their rules byte for byte as they were; a nickname the code page cannot
+// hold shows with stand-ins and Change keeps it as stored.
+TEST_F(HostRuns, AnsiHostShowsNamesWholeAndChangeKeepsThem) {
+    const std::vector<std::wstring> names = {
+        L"user00001", L"\u0412\u0430\u0441\u044f \u041f\u0443\u043f\u043a\u0438\u043d",
+        L"\u540d\u5b57 \u03a9"};  // Chinese and Greek: not in code page 1251
+    std::vector<_RULE> rules;
+    for (const std::wstring& name : names) rules.push_back(MakeRule(name.c_str(), SEARCH_NAME));
+    WriteRuleFile(rules);
+    const std::vector<uint8_t> written = ReadFileBytes(RULE_FILE);
+
+    HostProcess host;
+    ASSERT_TRUE(StartHost(host, "--ansi --editor"));
+    const HWND editor = WaitForEditor(host);
+    EXPECT_NE(editor, nullptr) << "no editor window appeared";
+    if (editor) {
+        constexpr int RULE_LIST = 101, NAME_FIELD = 102, CHANGE = 302;
+        for (int row = 0; row < static_cast<int>(names.size()); ++row) {
+            SCOPED_TRACE(row);
+            ClickRowOfOtherProcess(host.info.hProcess, GetDlgItem(editor, RULE_LIST), row);
+            const std::wstring shown = ControlText(GetDlgItem(editor, NAME_FIELD));
+            if (row < 2) {
+                EXPECT_EQ(shown, names[row]);
+            } else {
+                EXPECT_EQ(shown, L"?? ?");
+            }
+            SendMessageW(editor, WM_COMMAND, MAKEWPARAM(CHANGE, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(editor, CHANGE)));
+        }
+        PostMessageA(editor, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    }
+    EXPECT_EQ(FinishHost(host), 0u) << host.text;
+    EXPECT_NE(host.text.find("character mode 1"), std::string::npos) << host.text;
+    EXPECT_TRUE(ReadFileBytes(RULE_FILE) == written);
 }
 
 TEST_F(HostRuns, VisitorFileBadLinesAreReportedAndTheRestTakePart) {

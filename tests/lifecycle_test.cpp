@@ -2,8 +2,12 @@
 // module as the host drives it.
 #include "tests/support/torvo_test.h"
 
+#include "resource_ids.h"
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,6 +56,32 @@ std::vector<_RULE> CraftedRules() {
     return {byName, byRange};
 }
 
+std::vector<_RULE> NumberedRules(int count) {
+    std::vector<_RULE> rules;
+    for (int i = 0; i < count; ++i) {
+        rules.push_back(MakeRule((L"rule " + std::to_wstring(i)).c_str(), SEARCH_NAME));
+        std::memset(rules.back().reserved, i, sizeof rules.back().reserved);
+    }
+    return rules;
+}
+
+int RowCount(HWND editor) {
+    return static_cast<int>(SendDlgItemMessageA(editor, IDC_RULES, LVM_GETITEMCOUNT, 0, 0));
+}
+
+// The file holds the records of `before` and then one rule named `added`.
+void ExpectAddedTo(const std::vector<uint8_t>& before, const wchar_t* added) {
+    const std::vector<uint8_t> file = ReadFileBytes(RULE_FILE);
+    ASSERT_EQ(file.size(), before.size() + RULE_SIZE);
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), file.begin()));
+    _RULE last;
+    std::memcpy(&last, &file[before.size()], RULE_SIZE);
+    EXPECT_EQ(std::wstring(WideName(last)), added);
+}
+
+const std::vector<std::string> ONLY_RULE_FILE{"torvo.tdb"};
+const std::vector<std::string> RULE_FILE_AND_BACKUP{"torvo.tdb", "torvo.tdb.bak"};
+
 class Lifecycle : public ::testing::Test {
 protected:
     void SetUp() override { PrepareHostClasses(); }
@@ -74,6 +104,12 @@ protected:
         const std::vector<HWND> editors = EditorWindows();
         EXPECT_EQ(editors.size(), 1u);
         return editors.empty() ? nullptr : editors.front();
+    }
+
+    void Close(HWND editor) {
+        SendMessageA(editor, WM_COMMAND, IDCANCEL, 0);
+        PumpMessages();
+        EXPECT_FALSE(IsWindow(editor));
     }
 
     LoadedModule module;
@@ -136,7 +172,7 @@ TEST_F(Lifecycle, WithoutModulesFolderNothingBreaks) {
     EXPECT_FALSE(FileExists("MODULES"));
 }
 
-TEST_F(LifecycleInFolder, SecondSetupFocusesTheOpenEditor) {
+TEST_F(LifecycleInFolder, SecondSetupFocusesAndRestoresTheOpenEditor) {
     Load();
     HWND editor = Setup();
     ASSERT_NE(editor, nullptr);
@@ -152,6 +188,16 @@ TEST_F(LifecycleInFolder, SecondSetupFocusesTheOpenEditor) {
 
     EXPECT_EQ(Setup(), editor);
     HWND focus = GetFocus();
+    EXPECT_TRUE(focus == editor || IsChild(editor, focus));
+
+    // A minimised editor comes back into sight as well as taking the focus.
+    ShowWindow(editor, SW_MINIMIZE);
+    PumpMessages();
+    ASSERT_TRUE(IsIconic(editor));
+    EXPECT_EQ(Setup(), editor);
+    EXPECT_FALSE(IsIconic(editor));
+    EXPECT_TRUE(IsWindowVisible(editor));
+    focus = GetFocus();
     EXPECT_TRUE(focus == editor || IsChild(editor, focus));
     DestroyWindow(other);
 }
@@ -228,6 +274,189 @@ TEST_F(LifecycleInFolder, OverlongConfigFileIsCutNotOverrun) {
 
     UnloadModule(module);
     EXPECT_TRUE(FileExists(RULE_FILE));
+}
+
+// A file that another program held when the module loaded is never
+// replaced by the empty or cut list that load produced: unedited it is left
+// alone, it arrives when the editor opens after it was let go, and an edit
+// made while it was still unread replaces it only after keeping it beside.
+// (Wine lets reads through a range that LockFile locked, so there the locked
+// file loads whole; on Windows its load fails and is tried again.)
+TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
+    enum class Hold { WithoutSharing, LockedPastFirstMegabyte };
+    enum class Then { Unload, OpenEditorOnceFree, EditWhileUnread };
+    const struct {
+        Hold hold;
+        Then then;
+    } cases[] = {
+        {Hold::WithoutSharing, Then::Unload},
+        {Hold::WithoutSharing, Then::OpenEditorOnceFree},
+        {Hold::WithoutSharing, Then::EditWhileUnread},
+        {Hold::LockedPastFirstMegabyte, Then::Unload},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "hold " << static_cast<int>(c.hold) << ", then "
+                                        << static_cast<int>(c.then));
+        ScratchFolder scratch;
+        constexpr int count = 3000;  // 1.38 MB
+        WriteRuleFile(NumberedRules(count));
+        const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+        HeldFile held(RULE_FILE, c.hold == Hold::WithoutSharing ? 0 : FILE_SHARE_READ);
+        constexpr DWORD megabyte = 1 << 20;
+        if (c.hold == Hold::LockedPastFirstMegabyte) {
+            ASSERT_TRUE(held.Lock(megabyte, static_cast<DWORD>(original.size()) - megabyte));
+        }
+        Load();
+        switch (c.then) {
+            case Then::Unload:
+                held.Release();
+                break;
+            case Then::OpenEditorOnceFree: {
+                held.Release();
+                HWND editor = Setup();
+                EXPECT_EQ(RowCount(editor), count);
+                Close(editor);
+                break;
+            }
+            case Then::EditWhileUnread: {
+                HWND editor = Setup();
+                EXPECT_EQ(RowCount(editor), 0);
+                held.Release();
+                AddRuleInEditor(editor, L"added");
+                Close(editor);
+                ExpectAddedTo({}, L"added");
+                EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.bak"), original);
+                break;
+            }
+        }
+        UnloadModule(module);
+        if (c.then == Then::EditWhileUnread) {
+            ExpectAddedTo({}, L"added");
+            EXPECT_EQ(FolderNames("MODULES"), RULE_FILE_AND_BACKUP);
+        } else {
+            EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
+            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+        }
+    }
+}
+
+// Another program (the rule-list tool, a restore from backup) put a new list
+// in place while the module was loaded: unedited, the module leaves it; with
+// an edit, the module's list replaces it and the other version is kept.
+TEST_F(Lifecycle, AFileReplacedWhileLoadedIsKept) {
+    for (bool edit : {false, true}) {
+        SCOPED_TRACE(edit ? "edited" : "unedited");
+        ScratchFolder scratch;
+        WriteRuleFile(NumberedRules(10));
+        const std::vector<uint8_t> loaded = ReadFileBytes(RULE_FILE);
+        Load();
+        WriteRuleFile(NumberedRules(20));
+        const std::vector<uint8_t> other = ReadFileBytes(RULE_FILE);
+        HWND editor = Setup();
+        EXPECT_EQ(RowCount(editor), 10);
+        if (edit) AddRuleInEditor(editor, L"added");
+        Close(editor);
+        UnloadModule(module);
+        if (edit) {
+            ExpectAddedTo(loaded, L"added");
+            EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.bak"), other);
+            EXPECT_EQ(FolderNames("MODULES"), RULE_FILE_AND_BACKUP);
+        } else {
+            EXPECT_EQ(ReadFileBytes(RULE_FILE), other);
+            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+        }
+    }
+}
+
+// A scanner or sync client holding the file when the editor closes after an
+// edit: a hold that ends within about a second delays the save; a longer one
+// makes it fail with the old file intact and no temporary file, and the edit
+// waits in memory for the unload. Without sharing, the check before writing
+// meets the hold; with shared reading and writing, the final replace does.
+TEST_F(Lifecycle, ASaveWaitsBrieflyForABusyFile) {
+    for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
+        for (bool releasedSoon : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "share " << share
+                                            << (releasedSoon ? ", let go after 300 ms"
+                                                             : ", held throughout"));
+            ScratchFolder scratch;
+            WriteRuleFile(NumberedRules(2));
+            const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+            Load();
+            HWND editor = Setup();
+            AddRuleInEditor(editor, L"added");
+            HeldFile held(RULE_FILE, share);
+            if (releasedSoon) held.ReleaseAfter(300);
+            Close(editor);
+            held.Release();
+            if (releasedSoon) {
+                ExpectAddedTo(original, L"added");
+            } else {
+                EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
+            }
+            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+            UnloadModule(module);
+            ExpectAddedTo(original, L"added");
+            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+        }
+    }
+}
+
+// The host's file dialogs move the current folder: the list still goes back
+// to the file it came from.
+TEST_F(LifecycleInFolder, SavesGoToTheFolderTheListCameFrom) {
+    WriteRuleFile(NumberedRules(2));
+    const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+    Load();
+    ScratchFolder elsewhere;  // current from here on, with its own MODULES
+    ASSERT_NE(elsewhere.path(), folder.path());
+    HWND editor = Setup();
+    EXPECT_EQ(RowCount(editor), 2);
+    AddRuleInEditor(editor, L"added");
+    Close(editor);
+    EXPECT_TRUE(FolderNames("MODULES").empty());
+    UnloadModule(module);
+    EXPECT_TRUE(FolderNames("MODULES").empty());
+    ASSERT_TRUE(SetCurrentDirectoryA(folder.path().c_str()));
+    ExpectAddedTo(original, L"added");
+    EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+}
+
+// At process exit the loader calls the entry point with a non-null reserved
+// pointer: the module saves and touches no window or drawing object.
+TEST_F(LifecycleInFolder, ProcessExitOnlySaves) {
+    WriteRuleFile(NumberedRules(2));
+    const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+    Load();
+    HWND editor = Setup();
+    AddRuleInEditor(editor, L"added");
+    const auto listFont =
+        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(editor, IDC_RULES, WM_GETFONT, 0, 0));
+    ASSERT_EQ(GetObjectType(listFont), static_cast<DWORD>(OBJ_FONT));
+
+    int processEnding = 1;
+    CallModuleEntry(module, DLL_PROCESS_DETACH, &processEnding);
+    ExpectAddedTo(original, L"added");
+    EXPECT_TRUE(IsWindow(editor));
+    EXPECT_EQ(GetObjectType(listFont), static_cast<DWORD>(OBJ_FONT));
+    EXPECT_EQ(RowCount(editor), 3);
+    // The process goes on here: the window, whose procedure is in the
+    // library, must go before the library does.
+    DestroyWindow(editor);
+}
+
+// A temporary file left by a save that was cut off, with no rule file
+// beside it, may hold the only copy of a list: kept, not written over.
+TEST_F(LifecycleInFolder, ALeftoverTemporaryFileIsKept) {
+    const std::vector<uint8_t> leftover = RuleBytes(CraftedRules());
+    WriteFileBytes("MODULES\\torvo.tdb.saving", leftover);
+    Load();
+    EXPECT_EQ(FolderNames("MODULES"), std::vector<std::string>{"torvo.tdb.saving"});
+    UnloadModule(module);
+    EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
+    EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.interrupted"), leftover);
+    EXPECT_EQ(FolderNames("MODULES"),
+              (std::vector<std::string>{"torvo.tdb", "torvo.tdb.interrupted"}));
 }
 
 }  // namespace

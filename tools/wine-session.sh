@@ -5,10 +5,10 @@
 #     the caller's own with TORVO_OWN_DISPLAY=1;
 #   - the Russian locale, so Wine's ANSI code page is 1251;
 #   - a private 32-bit Wine prefix outside the source tree, with the crash
-#     dialog off (a crashing program must end and fail, not wait) and a
-#     virtual desktop for every program: without a window manager, closing a
+#     dialog off (a crashing program must end and fail, not wait), a
+#     virtual desktop for every program (without a window manager, closing a
 #     top-level window otherwise waits about 2 s for an answer that never
-#     comes;
+#     comes), and the fonts a Windows desktop has (below);
 #   - one wineserver kept alive for the whole command;
 #   - the desktop and Wine's service processes started before the command,
 #     with their streams detached: started from inside a test, they would
@@ -60,13 +60,32 @@ fi
 detached() { "$@" </dev/null >/dev/null 2>&1; }
 # A new prefix is made once (about 8 s natively) and set up with its
 # wineserver stopped afterwards, so that no process started before the
-# settings keeps running without them; later runs reuse it.
-prefix_settings=v1
+# settings keeps running without them; later runs reuse it. A new settings
+# version sets up existing prefixes again.
+# Fonts: Debian's Wine reads fonts from the prefix's Fonts folder and from
+# fontconfig, but not from its own font folder (package fonts-wine), so by
+# default it lacks Marlett, whose glyphs are the caption buttons (they show
+# as "0 1 r" without it), and the bitmap MS Sans Serif in its Western and
+# Cyrillic forms, the dialog font of Windows (without it Wine draws the
+# editor's labels in a wider face and cuts them). Wine's own fonts go into
+# the prefix's Fonts folder; Windows' core faces get their metric twins.
+prefix_settings=v2
 if [ "$(cat "$WINEPREFIX/torvo-settings" 2>/dev/null)" != "$prefix_settings" ]; then
   detached wineboot -i
   detached wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   detached wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f
   detached wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x1024 /f
+  for wine_fonts in /usr/share/wine/fonts /usr/share/wine/wine/fonts /usr/local/share/wine/fonts; do
+    if [ -f "$wine_fonts/marlett.ttf" ]; then
+      cp -f "$wine_fonts"/*.ttf "$wine_fonts"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+      break
+    fi
+  done
+  substitutes='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
+  for pair in 'Arial=Liberation Sans' 'Times New Roman=Liberation Serif' \
+              'Courier New=Liberation Mono'; do
+    detached wine reg add "$substitutes" /v "${pair%%=*}" /t REG_SZ /d "${pair#*=}" /f
+  done
   detached wineserver -w
   echo "$prefix_settings" >"$WINEPREFIX/torvo-settings"
 fi

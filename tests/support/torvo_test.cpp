@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -53,6 +54,16 @@ LoadedModule LoadModule() {
 void UnloadModule(LoadedModule& module) {
     if (module.handle) FreeLibrary(module.handle);
     module = LoadedModule{};
+}
+
+BOOL CallModuleEntry(const LoadedModule& module, DWORD reason, void* reserved) {
+    auto* base = reinterpret_cast<uint8_t*>(module.handle);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    using Entry = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+    const auto entry = reinterpret_cast<Entry>(
+        reinterpret_cast<void*>(base + headers->OptionalHeader.AddressOfEntryPoint));
+    return entry(module.handle, reason, reserved);
 }
 
 void PrepareHostClasses() {
@@ -114,6 +125,11 @@ void ClickRuleRow(HWND editor, int row) {
     click.iItem = row;
     SendMessageA(editor, WM_NOTIFY, IDC_RULES, reinterpret_cast<LPARAM>(&click));
     PumpMessages();
+}
+
+void AddRuleInEditor(HWND editor, const wchar_t* name) {
+    SetWindowTextW(GetDlgItem(editor, IDC_NAME), name);
+    PressEditorControl(editor, IDC_ADD);
 }
 
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint32_t charMode) {
@@ -195,6 +211,55 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     if (!bytes.empty()) WriteFile(file, bytes.data(), bytes.size(), &written, nullptr);
     CloseHandle(file);
     ASSERT_EQ(written, bytes.size());
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+HeldFile::HeldFile(const std::string& path, DWORD share)
+    : handle_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    EXPECT_TRUE(ok()) << path << ": " << GetLastError();
+}
+
+HeldFile::~HeldFile() { Release(); }
+
+bool HeldFile::Lock(DWORD offset, DWORD length) {
+    return LockFile(handle_, offset, 0, length, 0) != FALSE;
+}
+
+DWORD WINAPI HeldFile::CloseAfterPause(void* held) {
+    auto* self = static_cast<HeldFile*>(held);
+    Sleep(self->pause_);
+    CloseHandle(self->handle_);
+    return 0;
+}
+
+void HeldFile::ReleaseAfter(DWORD milliseconds) {
+    pause_ = milliseconds;
+    releaser_ = CreateThread(nullptr, 0, CloseAfterPause, this, 0, nullptr);
+    EXPECT_NE(releaser_, nullptr);
+}
+
+void HeldFile::Release() {
+    if (releaser_) {
+        WaitForSingleObject(releaser_, INFINITE);
+        CloseHandle(releaser_);
+        releaser_ = nullptr;
+    } else if (ok()) {
+        CloseHandle(handle_);
+    }
+    handle_ = INVALID_HANDLE_VALUE;
 }
 
 _RULE MakeRule(const wchar_t* name, int32_t searchType, int32_t status, COLORREF nickColor,

@@ -30,6 +30,9 @@ struct LoadedModule {
 };
 LoadedModule LoadModule();
 void UnloadModule(LoadedModule& module);
+// Calls the module's entry point directly, as the loader would with this
+// notification and reserved pointer (non-null: the process is ending).
+BOOL CallModuleEntry(const LoadedModule& module, DWORD reason, void* reserved);
 
 // Makes the list-view and rich edit classes available, as the chat host does
 // before it opens the editor.
@@ -59,6 +62,9 @@ void PressEditorControl(HWND editor, int id, WORD code = BN_CLICKED);
 // focus moved to that row (none for -1, a click beside the rows), then the
 // click notification. Pumps the queue afterwards.
 void ClickRuleRow(HWND editor, int row);
+// Types `name` into the nickname field and presses Add, as the operator
+// does: the edit that makes the list differ from its file.
+void AddRuleInEditor(HWND editor, const wchar_t* name);
 
 // A fresh temporary folder, made current, with MODULES inside unless asked
 // otherwise. Restores the previous current folder and removes the folder.
@@ -80,6 +86,32 @@ constexpr const char* RULE_FILE = "MODULES\\torvo.tdb";
 bool FileExists(const std::string& path);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// The names in `folder`, without "." and "..", sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+
+// A file held open by "another program" (a backup client, a virus scanner,
+// a sync client): read access with the given sharing, and optionally a
+// locked byte range. Let go by Release, by a thread after a pause
+// (ReleaseAfter), or at the end of its scope.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, DWORD share);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Lock(DWORD offset, DWORD length);
+    // Another thread closes the file `milliseconds` from now; this one goes on.
+    void ReleaseAfter(DWORD milliseconds);
+    // Closes the file now, or waits for the thread of ReleaseAfter to.
+    void Release();
+
+private:
+    static DWORD WINAPI CloseAfterPause(void* held);
+    HANDLE handle_;
+    HANDLE releaser_ = nullptr;
+    DWORD pause_ = 0;
+};
 
 // A rule with the given fields; derived IP fields are left for the caller.
 // A rule's UTF-16 name as Windows' wide text, for the wide string calls.
