@@ -94,19 +94,25 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 // A plain dotted address: four decimal parts of 0 to 255 without leading
 // zeros (the module would read "010" as octal, and "10.1" as 10.0.0.1).
 bool ReadStrictAddress(const std::string& text, uint32_t* address) {
-    const std::vector<std::string> parts = Split(text, '.');
-    if (parts.size() != 4) return false;
     uint32_t value = 0;
-    for (const std::string& part : parts) {
-        if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0')) return false;
+    int parts = 0;
+    size_t at = 0;
+    while (parts < 4) {
+        size_t digits = 0;
         uint32_t number = 0;
-        for (char c : part) {
-            if (!IsDigit(c)) return false;
-            number = number * 10 + static_cast<uint32_t>(c - '0');
+        while (at < text.size() && IsDigit(text[at]) && digits < 4) {
+            number = number * 10 + static_cast<uint32_t>(text[at++] - '0');
+            ++digits;
         }
-        if (number > 255) return false;
+        if (digits == 0 || digits > 3 || number > 255 || (digits > 1 && text[at - digits] == '0')) return false;
         value = (value << 8) | number;
+        ++parts;
+        if (parts < 4) {
+            if (at >= text.size() || text[at] != '.') return false;
+            ++at;
+        }
     }
+    if (at != text.size()) return false;
     *address = value;
     return true;
 }
@@ -114,6 +120,7 @@ bool ReadStrictAddress(const std::string& text, uint32_t* address) {
 // Blank characters other than the ASCII ones: no-break and other Unicode
 // spaces, which a text shows like a blank.
 size_t UnicodeSpaceAt(const std::string& text, size_t at) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) return 0;
     static const char* const spaces[] = {"\xC2\xA0", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
                                          "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
                                          "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
@@ -234,7 +241,7 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         *reason = "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)";
         return false;
     }
-    if (LooksLikeHostName(text)) {
+    if (hasLetters && LooksLikeHostName(text)) {
         *reason = "a host name is not an address: rules hold IPv4 addresses only" + nicknameHint;
         return false;
     }
