@@ -13,7 +13,7 @@
 #             build/native and run its tests; the tool built there,
 #             build/native/tool/torvo-rules, is optimised, its tests run a
 #             sanitizer build of it
-# make fuzz   fuzz the rule index against the plain walk (clang, libFuzzer,
+# make fuzz   fuzz the rule index and the optimizer against the plain walk (clang, libFuzzer,
 #             ASan, UBSan) for FUZZ_SECONDS seconds; corpus in build/fuzz/corpus
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
@@ -48,7 +48,7 @@ fuzz:
 	@cmake -S tests/native -B $(FUZZ_BUILD) -DTORVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/corpus
-	@echo "fuzzing the rule index against the plain walk for $(FUZZ_SECONDS) s"
+	@echo "fuzzing the rule index and the optimizer against the plain walk for $(FUZZ_SECONDS) s"
 	@$(FUZZ_BUILD)/matching_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus >$(FUZZ_BUILD)/fuzz.log 2>&1; \
 	  status=$$?; \

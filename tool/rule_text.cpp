@@ -209,8 +209,7 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         return false;
     }
     if (text.find(',') != std::string::npos) {
-        *reason = "a comma is not part of an address: a range is written FIRST-LAST, one a line" +
-                  nicknameHint;
+        *reason = "a comma is not part of an address: a range is written FIRST-LAST, one a line";
         return false;
     }
     // Blanks around the "-" of a range are dropped, as the editor drops them.

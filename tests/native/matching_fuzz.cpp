@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     ChoiceSource again{data, size, 0, nullptr};
-    const TestCase addresses = MakeOptimizeCase(again, 48, 200);
+    const TestCase addresses = MakeOptimizeCase(again, 32, 96);
     const std::string difference = CompareOptimizedWithOriginal(addresses);
     if (!difference.empty()) {
         std::fprintf(stderr, "optimized list differs: %s\n", difference.c_str());
