@@ -288,8 +288,17 @@ TestCase MakeOptimizeCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxV
     TestCase test;
     const uint32_t rules = Choose(source, maxRules + 1);
     for (uint32_t j = 0; j < rules; ++j) {
-        if (OneIn(source, 12)) {
+        if (OneIn(source, 24)) {
             test.rules.push_back(ChooseRule(source));  // any other kind
+        } else if (OneIn(source, 24)) {
+            // A prefix that also picks texts inet_addr reads otherwise: "10.1"
+            // is 10.0.0.1 to the range tests, "012." is 10.x.x.x.
+            static const char* const prefixes[] = {"10.1", "10.0.0.", "012.", "0x0a.", "10.0.0.1", "1", "10.0.0.6"};
+            _RULE rule = ChooseAddressRule(source);
+            rule.ipLow = rule.ipHigh = 0;
+            const char* prefix = prefixes[Choose(source, sizeof prefixes / sizeof prefixes[0])];
+            std::memcpy(rule.ipPrefix, prefix, std::strlen(prefix));
+            test.rules.push_back(rule);
         } else if (j > 0 && OneIn(source, 10)) {
             test.rules.push_back(test.rules[Choose(source, j)]);
         } else {
@@ -305,6 +314,7 @@ TestCase MakeOptimizeCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxV
             }
         }
     }
+    for (const char* text : ADDRESSES) AddVisitorAt(test, source, text);
     for (uint32_t i = 0; i < 8; ++i) test.visitors.push_back(ChooseVisitor(source));
     return test;
 }
