@@ -5,11 +5,15 @@
 # make demo EDITOR=1   open the editor for real use on this machine's display
 #             instead (needs a display and a Wine that runs 32-bit programs)
 # make bench  build and run the benchmarks: matching, then the editor and
-#             the rule file (EDITOR_BENCH_ARGS, e.g. --rules 10000 --repeats 3)
+#             the rule file (EDITOR_BENCH_ARGS, e.g. --rules 10000 --repeats 3),
+#             then the native tool on a long range list (TOOL_BENCH_ARGS,
+#             e.g. --ranges 100000)
 # make dist   build the release archive dist/torvo-<version>.zip
-# make native build the portable code natively (host compiler) in build/native
-#             and run its tests
-# make fuzz   fuzz the rule index against the plain walk (clang, libFuzzer,
+# make native build the portable code natively (host compiler only) in
+#             build/native and run its tests; the tool built there,
+#             build/native/tool/torvo-rules, is optimised, its tests run a
+#             sanitizer build of it
+# make fuzz   fuzz the rule index and the optimizer against the plain walk (clang, libFuzzer,
 #             ASan, UBSan) for FUZZ_SECONDS seconds; corpus in build/fuzz/corpus
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
@@ -32,17 +36,19 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 	@cmake --build $(BUILD) -j$(JOBS)
 
-native: deps
+native:
+	@bash tools/install-deps.sh native
 	@cmake -S tests/native -B $(NATIVE_BUILD) >/dev/null
 	@cmake --build $(NATIVE_BUILD) -j$(JOBS)
 	@$(NATIVE_BUILD)/matching_differential_test --gtest_brief=1
 	@$(NATIVE_BUILD)/rules_tool_test --gtest_brief=1
 
-fuzz: deps
+fuzz:
+	@bash tools/install-deps.sh fuzz
 	@cmake -S tests/native -B $(FUZZ_BUILD) -DTORVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/corpus
-	@echo "fuzzing the rule index against the plain walk for $(FUZZ_SECONDS) s"
+	@echo "fuzzing the rule index and the optimizer against the plain walk for $(FUZZ_SECONDS) s"
 	@$(FUZZ_BUILD)/matching_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus >$(FUZZ_BUILD)/fuzz.log 2>&1; \
 	  status=$$?; \
@@ -60,8 +66,9 @@ else
 	@bash tools/run.sh 'bash tools/demo.sh $(BUILD)'
 endif
 
-bench: build
+bench: build native
 	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS) && echo && wine $(BUILD)/bin/editor_bench.exe $(EDITOR_BENCH_ARGS)'
+	@echo && $(NATIVE_BUILD)/tool_bench --tool $(NATIVE_BUILD)/tool/torvo-rules $(TOOL_BENCH_ARGS)
 
 dist: build native
 	@bash tools/make-dist.sh $(BUILD) $(NATIVE_BUILD)

@@ -252,4 +252,43 @@ TEST_F(RulesToolOnWindows, ImportLeavesAReadOnlyOrHeldRuleFileAlone) {
     EXPECT_EQ(ReadRuleFile().size(), 1u);
 }
 
+// Through the Windows program: a bad address line is refused with its
+// reason, an output that is the input is refused, and why explains a visitor
+// whose Cyrillic nickname comes from the command line.
+TEST_F(RulesToolOnWindows, RefusesBadLinesAndItsOwnInputAndExplainsAVisitor) {
+    const std::string list =
+        "10.0.0.0/8\tno-private\n"
+        "10.1.2.3 # a note\n"
+        "1.2.3.4:6667\n"
+        "\xD0\x93\xD0\xBE\xD1\x81\xD1\x82\xD1\x8C\tallow-all\n";  // "Гость"
+    WriteFileBytes("list.txt", std::vector<uint8_t>(list.begin(), list.end()));
+    ToolRun run = RunTool("import list.txt -o MODULES\\torvo.tdb");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.err.find("list.txt:3: a port is not part of an address"), std::string::npos) << run.err;
+    EXPECT_FALSE(FileExists(RULE_FILE));
+    run = RunTool("import list.txt -o MODULES\\torvo.tdb --skip-bad");
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_EQ(ReadRuleFile().size(), 3u);
+    const std::vector<uint8_t> written = ReadFileBytes(RULE_FILE);
+
+    run = RunTool("export MODULES\\torvo.tdb -o MODULES\\torvo.tdb");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.err.find("is the input"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFileBytes(RULE_FILE), written);
+
+    // The nickname as the console would pass it: in the ANSI code page.
+    char nick[32] = {};
+    WideCharToMultiByte(CP_ACP, 0, L"\u0413\u043e\u0441\u0442\u044c", -1, nick, sizeof nick, nullptr, nullptr);
+    run = RunTool(std::string("why MODULES\\torvo.tdb ") + nick + " 10.1.2.3");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.out.find("3 rules pick this visitor"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rule 3: name \"\xD0\x93\xD0\xBE\xD1\x81\xD1\x82\xD1\x8C\" -> allow-all"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rule 1 decides: no-private"), std::string::npos) << run.out;
+
+    run = RunTool("check MODULES\\torvo.tdb");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.out.find("rule 2: its addresses all lie inside those of rule 1"), std::string::npos) << run.out;
+}
+
 }  // namespace

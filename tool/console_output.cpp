@@ -5,6 +5,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -50,6 +51,20 @@ void WriteOut(const std::string& utf8) {
     if (!WriteToConsole(STD_OUTPUT_HANDLE, utf8)) std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 
+std::string Utf8Argument(char** argv, int index) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide || index >= count) {
+        if (wide) LocalFree(wide);
+        return argv[index];
+    }
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
+    if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, &utf8[0], bytes, nullptr, nullptr);
+    LocalFree(wide);
+    return utf8;
+}
+
 void WriteError(const std::string& utf8) {
     std::fflush(stdout);
     if (!WriteToConsole(STD_ERROR_HANDLE, utf8)) std::fwrite(utf8.data(), 1, utf8.size(), stderr);
@@ -59,6 +74,8 @@ void WriteError(const std::string& utf8) {
 #else
 
 void PrepareOutput() {}
+
+std::string Utf8Argument(char** argv, int index) { return argv[index]; }
 
 void WriteOut(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), stdout); }
 

@@ -10,3 +10,8 @@
 void PrepareOutput();
 void WriteOut(const std::string& utf8);
 void WriteError(const std::string& utf8);
+
+// Command-line argument `index` in UTF-8. On Windows `argv` holds the ANSI
+// code page's bytes, which cannot hold every nickname; the wide command line
+// can.
+std::string Utf8Argument(char** argv, int index);

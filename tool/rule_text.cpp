@@ -2,9 +2,11 @@
 
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
+#include "tool/address_set.h"
 #include "tool/rule_words.h"
 #include "tool/text_codec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -43,6 +45,8 @@ bool DerivedAsStored(const _RULE& rule) {
            std::memcmp(derived.ipPrefix, rule.ipPrefix, sizeof rule.ipPrefix) == 0;
 }
 
+bool IpTextPassesChecks(const _RULE& rule);
+
 std::string Hex32(uint32_t value) {
     char text[12];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
@@ -73,52 +77,180 @@ std::vector<std::string> Split(const std::string& line, char separator) {
     return parts;
 }
 
+// Blanks and tabs at both ends removed.
 std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(' ');
+    const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 bool StartsWith(const std::string& text, const char* start) {
     return text.compare(0, std::strlen(start), start) == 0;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 // A plain dotted address: four decimal parts of 0 to 255 without leading
 // zeros (the module would read "010" as octal, and "10.1" as 10.0.0.1).
 bool ReadStrictAddress(const std::string& text, uint32_t* address) {
-    const std::vector<std::string> parts = Split(text, '.');
-    if (parts.size() != 4) return false;
     uint32_t value = 0;
-    for (const std::string& part : parts) {
-        if (part.empty() || part.size() > 3 || (part.size() > 1 && part[0] == '0')) return false;
+    int parts = 0;
+    size_t at = 0;
+    while (parts < 4) {
+        size_t digits = 0;
         uint32_t number = 0;
-        for (char c : part) {
-            if (c < '0' || c > '9') return false;
-            number = number * 10 + static_cast<uint32_t>(c - '0');
+        while (at < text.size() && IsDigit(text[at]) && digits < 4) {
+            number = number * 10 + static_cast<uint32_t>(text[at++] - '0');
+            ++digits;
         }
-        if (number > 255) return false;
+        if (digits == 0 || digits > 3 || number > 255 || (digits > 1 && text[at - digits] == '0')) return false;
         value = (value << 8) | number;
+        ++parts;
+        if (parts < 4) {
+            if (at >= text.size() || text[at] != '.') return false;
+            ++at;
+        }
     }
+    if (at != text.size()) return false;
     *address = value;
     return true;
 }
 
-std::string DottedAddress(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(address >> 24),
-                  static_cast<unsigned>((address >> 16) & 0xFF),
-                  static_cast<unsigned>((address >> 8) & 0xFF), static_cast<unsigned>(address & 0xFF));
-    return text;
+// Blank characters other than the ASCII ones: no-break and other Unicode
+// spaces, which a text shows like a blank.
+size_t UnicodeSpaceAt(const std::string& text, size_t at) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) return 0;
+    static const char* const spaces[] = {"\xC2\xA0", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+                                         "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
+                                         "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+                                         "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\x8B",
+                                         "\xE2\x80\xAF", "\xE3\x80\x80", "\xEF\xBB\xBF"};
+    for (const char* space : spaces) {
+        if (text.compare(at, std::strlen(space), space) == 0) return std::strlen(space);
+    }
+    return 0;
 }
 
-// Turns a plain IP entry into the IP text to store, or says why not.
-bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* reason) {
-    std::string text;
-    for (char c : entry) {
-        if (c != ' ') text.push_back(c);
+bool HoldsBlank(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ' || text[i] == '\t' || UnicodeSpaceAt(text, i)) return true;
     }
+    return false;
+}
+
+// Lower-case labels joined by dots, the last one of letters: "evil.example.com".
+bool LooksLikeHostName(const std::string& text) {
+    const std::vector<std::string> labels = Split(text, '.');
+    if (labels.size() < 2) return false;
+    for (const std::string& label : labels) {
+        if (label.empty()) return false;
+        for (char c : label) {
+            if (!(c >= 'a' && c <= 'z') && !IsDigit(c) && c != '-') return false;
+        }
+    }
+    const std::string& last = labels.back();
+    return last.size() >= 2 && std::all_of(last.begin(), last.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// Whether a plain list's entry is an attempt at an address rather than a
+// nickname: it starts with a digit and holds ".", ":", "/", "," or a blank;
+// or holds ":" at all; or holds only address characters; or starts with "*".
+// Such an entry is an address or a bad line, never a nickname: a nickname
+// like that is written with "name:".
+bool IsAddressAttempt(const std::string& entry) {
+    const std::string text = Trimmed(entry);
+    if (text.empty()) return false;
+    if (text.find(':') != std::string::npos) return true;
+    if (IsDigit(text[0]) && (text.find_first_of("./, ") != std::string::npos || HoldsBlank(text))) {
+        return true;
+    }
+    if (text.find_first_not_of("0123456789.*-/") == std::string::npos) return true;
+    return text[0] == '*';
+}
+
+// "1, 10-19, 100-199": the values of one address part in a prefix warning.
+std::string PartValues(const std::vector<AddressInterval>& intervals, int shift) {
+    std::string shown;
+    for (const AddressInterval& interval : intervals) {
+        const uint32_t first = (interval.low >> shift) & 0xFF;
+        const uint32_t last = (interval.high >> shift) & 0xFF;
+        if (!shown.empty()) shown += ", ";
+        shown += std::to_string(first);
+        if (last != first) shown += "-" + std::to_string(last);
+    }
+    return shown;
+}
+
+// Checks an IP pattern as a plain list or the table's ip column writes it,
+// and gives the IP text to store, or says why not. `warning` gets what is
+// allowed but seldom meant.
+bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* reason,
+                   std::string* warning) {
+    std::string text = Trimmed(entry);
+    const bool hasLetters = std::any_of(text.begin(), text.end(), IsLetter);
+    const std::string nicknameHint =
+        hasLetters ? " (a nickname that looks like this is written \"name:" + text + "\")" : "";
     if (text.empty()) {
         *reason = "no IP text";
+        return false;
+    }
+    if (text.find(':') != std::string::npos) {
+        const size_t colons = static_cast<size_t>(std::count(text.begin(), text.end(), ':'));
+        const size_t colon = text.find(':');
+        uint32_t address = 0;
+        if (colons == 1 && ReadStrictAddress(Trimmed(text.substr(0, colon)), &address)) {
+            *reason = "a port is not part of an address: write " + DottedAddress(address) + " alone";
+        } else if (colons >= 2 || text.find_first_not_of("0123456789abcdefABCDEF:./") == std::string::npos) {
+            *reason = "IPv6 addresses are not supported (only IPv4: four numbers 0 to 255)" + nicknameHint;
+        } else {
+            *reason = "\":\" is not part of an address" + nicknameHint;
+        }
+        return false;
+    }
+    if (text.find(',') != std::string::npos) {
+        *reason = "a comma is not part of an address: a range is written FIRST-LAST, one a line";
+        return false;
+    }
+    // Blanks around the "-" of a range are dropped, as the editor drops them.
+    std::string joined;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ') {
+            const size_t before = text.find_last_not_of(' ', i);
+            const size_t after = text.find_first_not_of(' ', i);
+            if ((before != std::string::npos && text[before] == '-') ||
+                (after != std::string::npos && text[after] == '-')) {
+                continue;
+            }
+        }
+        joined.push_back(text[i]);
+    }
+    text = joined;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (UnicodeSpaceAt(text, i) == 2 && text[i] == '\xC2') {
+            *reason = "a no-break space inside an address";
+            return false;
+        }
+        if (text[i] == ' ' || text[i] == '\t' || UnicodeSpaceAt(text, i)) {
+            *reason = "spaces inside an address (columns are separated by tabs)" + nicknameHint;
+            return false;
+        }
+    }
+    if (text[0] == '*' && text.size() > 1) {
+        *reason = "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)";
+        return false;
+    }
+    if (hasLetters && LooksLikeHostName(text)) {
+        *reason = "a host name is not an address: rules hold IPv4 addresses only" + nicknameHint;
+        return false;
+    }
+    const size_t other = text.find_first_not_of("0123456789.*-/");
+    if (other != std::string::npos) {
+        const bool ascii = static_cast<unsigned char>(text[other]) < 0x80;
+        *reason = "not an address: " +
+                  (ascii ? "\"" + text.substr(other, 1) + "\" is not part of an address"
+                         : std::string("a character that is not part of an address")) +
+                  nicknameHint;
         return false;
     }
     const size_t slash = text.find('/');
@@ -168,6 +300,19 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
             *reason = "a prefix holds only digits and dots";
             return false;
         }
+        const std::vector<AddressInterval> picked = PrefixAddresses(prefix.data(), prefix.size());
+        if (picked.empty()) {
+            *reason = "no address starts with \"" + prefix +
+                      "\": parts are 0 to 255 without leading zeros, at most four";
+            return false;
+        }
+        if (prefix.back() != '.') {
+            const size_t dots = static_cast<size_t>(std::count(prefix.begin(), prefix.end(), '.'));
+            const int shift = 24 - 8 * static_cast<int>(dots);
+            *warning = "the prefix \"" + text + "\" is compared as text: its part " +
+                       std::to_string(dots + 1) + " may be " + PartValues(picked, shift);
+            if (dots < 3) *warning += " (\"" + prefix + ".*\" is that part exactly)";
+        }
         *ipText = text;
     } else if (dash != std::string::npos) {
         if (!ReadStrictAddress(text.substr(0, dash), &low) ||
@@ -195,12 +340,22 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         }
         *ipText = DottedAddress(low);
     }
+    const bool range = slash != std::string::npos || (star == std::string::npos && dash != std::string::npos);
+    if (range && high - low >= 0x7FFFFFFFu) {
+        *warning = "\"" + text + "\" picks " +
+                   (high - low == 0xFFFFFFFFu ? std::string("every visitor that has an address")
+                                              : std::string("half of all addresses or more"));
+    }
     return true;
 }
 
-bool LooksLikeIp(const std::string& entry) {
-    const std::string text = Trimmed(entry);
-    return !text.empty() && text.find_first_not_of("0123456789.*-/ ") == std::string::npos;
+// Whether the table's checks give back the rule's own IP text, so that its
+// line needs no stored pattern.
+bool IpTextPassesChecks(const _RULE& rule) {
+    const std::string text(rule.ipText, FieldLength(rule.ipText));
+    if (text.empty()) return true;
+    std::string stored, reason, warning;
+    return IpTextOfEntry(text, &stored, &reason, &warning) && stored == text;
 }
 
 bool SetName(_RULE& rule, const std::u16string& name, size_t limit, std::string* reason) {
@@ -293,7 +448,22 @@ bool ParseHiddenBytes(const std::string& column, _RULE& rule, std::string* reaso
     return true;
 }
 
-bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason) {
+// The table's ip column without stored fields is checked as a plain list's
+// entry: what it gives is stored (a CIDR block as its range).
+bool CheckedTableIpText(const std::string& ipText, std::string* stored, std::string* reason,
+                        std::string* warning) {
+    if (ipText.empty()) {
+        stored->clear();
+        return true;
+    }
+    if (!IpTextOfEntry(ipText, stored, reason, warning)) {
+        *reason = "ip column: " + *reason + " (lines written by export carry a stored pattern instead)";
+        return false;
+    }
+    return true;
+}
+
+bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning) {
     std::vector<std::string> columns = Split(line, '\t');
     if (columns.size() < TABLE_REQUIRED_COLUMNS || columns.size() > TABLE_COLUMNS) {
         *reason = "expected " + std::to_string(TABLE_REQUIRED_COLUMNS) + " to " +
@@ -313,10 +483,15 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason) {
         *reason = "unknown search type \"" + columns[1] + "\"";
         return false;
     }
-    if (!UnescapeBytes(columns[2], &ipText, reason) ||
-        !SetIpText(*rule, ipText, RULE_IP_TEXT_BYTES, reason)) {
-        return false;
+    if (!UnescapeBytes(columns[2], &ipText, reason)) return false;
+    // A line with its stored fields is taken as it is, so that a file's
+    // export imports back to the same bytes; an edited line is checked.
+    if (columns[6].empty()) {
+        std::string stored;
+        if (!CheckedTableIpText(ipText, &stored, reason, warning)) return false;
+        ipText = stored;
     }
+    if (!SetIpText(*rule, ipText, RULE_IP_TEXT_BYTES, reason)) return false;
     if (!ParseStatus(columns[3], &rule->status)) {
         *reason = "unknown status \"" + columns[3] + "\"";
         return false;
@@ -333,13 +508,49 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason) {
     return ParseHiddenBytes(columns[7], *rule, reason);
 }
 
-bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason) {
-    const std::vector<std::string> columns = Split(line, '\t');
+// A plain list's line without its comment: "#" or ";" at the start of the
+// line or after a blank or tab starts one, except the "#" that starts a
+// colour column and anything in a "name:" entry.
+std::string WithoutComment(const std::string& line) {
+    const bool named = StartsWith(Trimmed(line), "name:");
+    size_t column = 0;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\t') {
+            ++column;
+            continue;
+        }
+        if (c != '#' && c != ';') continue;
+        if (i > 0 && line[i - 1] != ' ' && line[i - 1] != '\t') continue;
+        if (column == 0 && named) continue;
+        if (column >= 2 && c == '#' && i > 0 && line[i - 1] == '\t') continue;  // a colour
+        std::string kept = line.substr(0, i);
+        while (!kept.empty() && (kept.back() == ' ' || kept.back() == '\t')) kept.pop_back();
+        return kept;
+    }
+    return line;
+}
+
+// A plain list's status: a word, or one of the four values the editor offers.
+bool ParsePlainStatus(const std::string& text, int32_t* status) {
+    int32_t value = 0;
+    if (!ParseStatus(text, &value)) return false;
+    if (value != STATUS_UNCHANGED && value != STATUS_ALLOW_ALL && value != STATUS_NO_PRIVATE &&
+        value != STATUS_IGNORE) {
+        return false;
+    }
+    *status = value;
+    return true;
+}
+
+bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning) {
+    std::vector<std::string> columns = Split(line, '\t');
     if (columns.size() > PLAIN_COLUMNS) {
         *reason = "more than " + std::to_string(PLAIN_COLUMNS) +
                   " columns (entry, status, nickname colour, message colour)";
         return false;
     }
+    for (size_t column = 1; column < columns.size(); ++column) columns[column] = Trimmed(columns[column]);
     std::memset(rule, 0, sizeof *rule);
     rule->status = PLAIN_DEFAULT_STATUS;
     rule->nickColor = PLAIN_DEFAULT_NICK_COLOR;
@@ -348,9 +559,9 @@ bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason) {
     const std::string& entry = columns[0];
     const bool forcedName = StartsWith(entry, "name:");
     const bool forcedIp = StartsWith(entry, "ip:");
-    if (forcedIp || (!forcedName && LooksLikeIp(entry))) {
+    if (forcedIp || (!forcedName && IsAddressAttempt(entry))) {
         std::string ipText;
-        if (!IpTextOfEntry(entry.substr(forcedIp ? 3 : 0), &ipText, reason) ||
+        if (!IpTextOfEntry(entry.substr(forcedIp ? 3 : 0), &ipText, reason, warning) ||
             !SetIpText(*rule, ipText, TYPED_IP_BYTES, reason)) {
             return false;
         }
@@ -374,9 +585,14 @@ bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason) {
         }
         if (!SetName(*rule, name, TYPED_NAME_UNITS, reason)) return false;
         rule->searchType = SEARCH_NAME;
+        if (!forcedName && LooksLikeHostName(Trimmed(entry))) {
+            *warning = "\"" + entry + "\" looks like a host name; it is taken as a nickname (rules hold " +
+                       "IPv4 addresses only; \"name:" + entry + "\" says it is a nickname)";
+        }
     }
-    if (columns.size() > 1 && !columns[1].empty() && !ParseStatus(columns[1], &rule->status)) {
-        *reason = "unknown status \"" + columns[1] + "\"";
+    if (columns.size() > 1 && !columns[1].empty() && !ParsePlainStatus(columns[1], &rule->status)) {
+        *reason = "unknown status \"" + columns[1] +
+                  "\" (unchanged, allow-all, no-private, ignore, the editor's words, or -1, 0, 256, 768)";
         return false;
     }
     for (size_t column = 2; column < columns.size(); ++column) {
@@ -416,7 +632,7 @@ std::string ExportLine(const _RULE& rule) {
     line += '\t' + ColourText(rule.textColor);
 
     line += '\t';
-    if (!DerivedAsStored(rule)) {
+    if (!DerivedAsStored(rule) || !IpTextPassesChecks(rule)) {
         line += "low=" + Hex32(rule.ipLow) + " high=" + Hex32(rule.ipHigh) +
                 " prefix=" + HexBytes(rule.ipPrefix, sizeof rule.ipPrefix);
     }
@@ -450,15 +666,16 @@ ImportResult ImportText(const std::string& rawText) {
     const bool table = !lines.empty() && StartsWith(lines[0], "nickname\tsearch\tip\tstatus");
 
     for (size_t i = table ? 1 : 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
+        const std::string line = table ? lines[i] : WithoutComment(lines[i]);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        if (!table && line[0] == '#') continue;
         _RULE rule;
         std::string reason;
-        const bool good = table ? ParseTableLine(line, &rule, &reason)
-                                : ParsePlainLine(line, &rule, &reason);
+        std::string warning;
+        const bool good = table ? ParseTableLine(line, &rule, &reason, &warning)
+                                : ParsePlainLine(line, &rule, &reason, &warning);
         if (good) {
             result.rules.push_back(rule);
+            if (!warning.empty()) result.warnings.push_back({i + 1, warning});
         } else {
             result.badLines.push_back({i + 1, reason});
         }

@@ -33,16 +33,23 @@ struct BadLine {
 struct ImportResult {
     std::vector<_RULE> rules;
     std::vector<BadLine> badLines;
+    std::vector<BadLine> warnings;  // good lines whose rule is seldom meant
 };
 
 // Reads an exported table (recognised by its header line) or a plain list:
 // one entry a line, then optional tab-separated status, nickname colour and
-// message colour. An entry is an IP pattern when it holds only address
-// characters ("10.0.*", "10.0.0.1", "10.0.0.1-10.0.0.9", "198.51.100.0/24",
-// the last stored as the equivalent range), otherwise a nickname taken
-// exactly; "name:" or "ip:" in front says which. Blank lines and lines
-// starting with "#" are skipped in a plain list. The text is UTF-8 (a byte
-// order mark is dropped) or UTF-16LE with its byte order mark.
+// message colour. An entry is a nickname or an IP pattern, never a guess:
+// one that starts with a digit and holds ".", ":", "/", "," or a blank, or
+// holds ":" at all, or only address characters, or starts with "*", or is a
+// host name, is an IP pattern ("10.0.*", "10.0.0.1", "10.0.0.1-10.0.0.9",
+// "198.51.100.0/24", the last stored as the equivalent range) or a bad line
+// with its reason; anything else is a nickname taken exactly. "name:" or
+// "ip:" in front says which. In a plain list "#" and ";" start a comment at
+// the start of a line and after a blank or tab (not the "#" of a colour,
+// nor inside a "name:" entry); blank lines are skipped. The table's ip
+// column gets the same checks, except on lines that carry a stored pattern,
+// which are taken as they are. The text is UTF-8 (a byte order mark is
+// dropped) or UTF-16LE with its byte order mark.
 ImportResult ImportText(const std::string& text);
 
 // Defaults of a plain list's optional columns: the editor's first colours.

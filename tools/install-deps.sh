@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a Debian 12 machine (as root):
-# the cross compiler and build tools, then what the chosen runner needs
-# (tools/runner.sh): this machine's own 32-bit Wine, or the test guest.
+# Installs what building and testing need on a Debian 12 machine (as root).
 # Does nothing that is already done.
+#   install-deps.sh          everything: the cross compiler and build tools,
+#                            then what the chosen runner needs
+#                            (tools/runner.sh): this machine's own 32-bit
+#                            Wine, or the test guest
+#   install-deps.sh native   only the host compiler, cmake and GoogleTest, for
+#                            the native build of the portable code and the tool
+#   install-deps.sh fuzz     the same and clang with its fuzzer runtime
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/runner.sh"
-choose_runner
+scope=${1:-all}
 
-packages=(python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make googletest
-          g++ clang libclang-rt-14-dev zip unzip)
-if [ "$TORVO_RUNNER" = native ]; then
-  packages+=(wine wine32:i386 fonts-wine fonts-dejavu-core fonts-liberation xvfb xauth locales)
-else
-  packages+=(qemu-system-x86 qemu-utils debootstrap e2fsprogs ca-certificates)
-fi
+native_packages=(g++ cmake make googletest)
+case "$scope" in
+  native) packages=("${native_packages[@]}"); TORVO_RUNNER=none ;;
+  fuzz) packages=("${native_packages[@]}" clang libclang-rt-14-dev); TORVO_RUNNER=none ;;
+  all)
+    source "$here/runner.sh"
+    choose_runner
+    packages=(python3 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 "${native_packages[@]}"
+              clang libclang-rt-14-dev zip unzip)
+    if [ "$TORVO_RUNNER" = native ]; then
+      packages+=(wine wine32:i386 fonts-wine fonts-dejavu-core fonts-liberation xvfb xauth locales)
+    else
+      packages+=(qemu-system-x86 qemu-utils debootstrap e2fsprogs ca-certificates)
+    fi
+    ;;
+  *) echo "install-deps.sh: unknown scope \"$scope\" (native, fuzz or nothing)" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
@@ -30,7 +44,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if [ "$TORVO_RUNNER" = native ]; then
+if [ "$TORVO_RUNNER" = none ]; then
+  :
+elif [ "$TORVO_RUNNER" = native ]; then
   # The Russian locale gives Wine the Windows-1251 ANSI code page.
   if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
     grep -qx 'ru_RU.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'ru_RU.UTF-8 UTF-8' >>/etc/locale.gen

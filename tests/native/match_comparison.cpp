@@ -2,6 +2,8 @@
 
 #include "matching/rule_index.h"
 #include "rules/ip_pattern.h"
+#include "tool/address_set.h"
+#include "tool/rule_optimize.h"
 
 #include <cstring>
 #include <sstream>
@@ -238,4 +240,116 @@ std::string CompareIndexWithWalk(const TestCase& test, uint32_t capacity, uint32
     }
     FreeRuleIndex(index);
     return difference;
+}
+
+namespace {
+
+// An address-only rule over 10.0.0.0 to 10.0.0.63 (and now and then the top
+// of the address space), with one of a few effects.
+_RULE ChooseAddressRule(ChoiceSource& source) {
+    _RULE rule;
+    std::memset(&rule, 0, sizeof rule);
+    static const int32_t statuses[] = {STATUS_IGNORE, STATUS_IGNORE, STATUS_ALLOW_ALL, STATUS_UNCHANGED};
+    rule.status = statuses[Choose(source, 4)];
+    rule.nickColor = OneIn(source, 6) ? 0x00FF00 : 0x0000FF;
+    rule.textColor = 0;
+    rule.searchType = OneIn(source, 8) ? (SEARCH_IP | SEARCH_EITHER_BIT) : SEARCH_IP;
+    const uint32_t base = OneIn(source, 10) ? 0xFFFFFFC0u : 0x0A000000u;
+    const uint32_t low = base + Choose(source, 64);
+    const uint32_t width = OneIn(source, 3) ? 0 : Choose(source, 16);
+    const uint32_t high = low + width > base + 63 ? base + 63 : low + width;
+    if (width == 0 && !OneIn(source, 4)) {
+        rule.ipLow = low;  // an exact address
+    } else {
+        rule.ipLow = low;
+        rule.ipHigh = high;
+    }
+    if (OneIn(source, 20)) std::swap(rule.ipLow, rule.ipHigh);  // inverted: exact low only
+    const std::string text = DottedAddress(rule.ipLow);
+    std::memcpy(rule.ipText, text.data(), text.size());
+    return rule;
+}
+
+void AddVisitorAt(TestCase& test, ChoiceSource& source, const char* ip) {
+    TestVisitor visitor;
+    std::memset(&visitor, 0, sizeof visitor);
+    const std::u16string& name = NAMES[Choose(source, NAME_COUNT)];
+    std::memcpy(visitor.nick, name.data(), name.size() * sizeof(char16_t));
+    std::memcpy(visitor.ip, ip, std::min<size_t>(std::strlen(ip), VISITOR_IP_BYTES));
+    visitor.state = Choose(source, 0x10000);
+    visitor.nickColor = 0x00ABCDEF;
+    visitor.textColor = 0x00123456;
+    test.visitors.push_back(visitor);
+}
+
+}  // namespace
+
+TestCase MakeOptimizeCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxVisitors) {
+    TestCase test;
+    const uint32_t rules = Choose(source, maxRules + 1);
+    for (uint32_t j = 0; j < rules; ++j) {
+        if (OneIn(source, 24)) {
+            test.rules.push_back(ChooseRule(source));  // any other kind
+        } else if (OneIn(source, 24)) {
+            // A prefix that also picks texts inet_addr reads otherwise: "10.1"
+            // is 10.0.0.1 to the range tests, "012." is 10.x.x.x.
+            static const char* const prefixes[] = {"10.1", "10.0.0.", "012.", "0x0a.", "10.0.0.1", "1", "10.0.0.6"};
+            _RULE rule = ChooseAddressRule(source);
+            rule.ipLow = rule.ipHigh = 0;
+            const char* prefix = prefixes[Choose(source, sizeof prefixes / sizeof prefixes[0])];
+            std::memcpy(rule.ipPrefix, prefix, std::strlen(prefix));
+            test.rules.push_back(rule);
+        } else if (j > 0 && OneIn(source, 10)) {
+            test.rules.push_back(test.rules[Choose(source, j)]);
+        } else {
+            test.rules.push_back(ChooseAddressRule(source));
+        }
+    }
+    for (const _RULE& rule : test.rules) {
+        for (uint32_t address : {rule.ipLow, rule.ipHigh}) {
+            for (uint32_t beside : {address - 1, address, address + 1}) {
+                if (test.visitors.size() < maxVisitors) {
+                    AddVisitorAt(test, source, DottedAddress(beside).c_str());
+                }
+            }
+        }
+    }
+    for (const char* text : ADDRESSES) AddVisitorAt(test, source, text);
+    for (uint32_t i = 0; i < 8; ++i) test.visitors.push_back(ChooseVisitor(source));
+    return test;
+}
+
+std::string CompareOptimizedWithOriginal(const TestCase& test, uint32_t* removed) {
+    TestCase optimized{test.rules, test.visitors};
+    const OptimizeCounts counts = OptimizeRules(optimized.rules);
+    if (removed) *removed += counts.joined + counts.dropped;
+    if (counts.after != optimized.rules.size() || counts.before != test.rules.size() ||
+        counts.before - counts.after != counts.joined + counts.dropped) {
+        return "the counts do not add up";
+    }
+    std::vector<uint32_t> buffer(2);
+    for (bool firstPickOnly : {true, false}) {
+        const EventResult before = RunEvent(test, nullptr, firstPickOnly, buffer.data(), 1);
+        const EventResult after = RunEvent(optimized, nullptr, firstPickOnly, buffer.data(), 1);
+        const std::string event = firstPickOnly ? "arrival: " : "room report: ";
+        for (size_t i = 0; i < test.visitors.size(); ++i) {
+            const TestVisitor& a = before.visitors[i];
+            const TestVisitor& b = after.visitors[i];
+            auto redrawn = [i](const EventResult& result) {
+                for (const auto& redraw : result.redraws) {
+                    if (redraw.first == i) return true;
+                }
+                return false;
+            };
+            if (a.state != b.state || a.nickColor != b.nickColor || a.textColor != b.textColor ||
+                redrawn(before) != redrawn(after)) {
+                std::ostringstream out;
+                out << event << "visitor " << i << " (IP \"" << std::string(a.ip, strnlen(a.ip, VISITOR_IP_BYTES))
+                    << "\") ends differently after optimizing " << test.rules.size() << " rules to "
+                    << optimized.rules.size();
+                return out.str();
+            }
+        }
+    }
+    return {};
 }

@@ -43,6 +43,19 @@ struct TestCase {
 // drawn from the same names and addresses, so that picks are frequent.
 TestCase MakeTestCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxVisitors);
 
+// Lists for the optimizer: mostly address-only ranges and exact addresses
+// over a small stretch of addresses, with a few effects, so that they touch,
+// nest and overlap; between them rules of every other kind (nicknames,
+// prefixes, odd search types) that block or allow their joining. Visitors
+// stand at every rule's range ends and just beside them, and at odd texts.
+TestCase MakeOptimizeCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxVisitors);
+
+// Optimizes a copy of the case's list and runs the arrival and room events
+// over both lists by the plain walk. Empty when every visitor ends with the
+// same state and colours and is redrawn (at least once) in both; else what
+// differed. `removed` adds the rules the optimizer joined or dropped.
+std::string CompareOptimizedWithOriginal(const TestCase& test, uint32_t* removed = nullptr);
+
 // Runs the three events over the case with the index (candidates limited to
 // `capacity`) and with the plain walk. Empty when both give the same
 // states, colours and redraw rows in the same order; else what differed.

@@ -79,6 +79,22 @@ TEST(IndexAgainstWalk, EmptyListPicksNoOne) {
     EXPECT_EQ(picks, 0u);
 }
 
+// The optimized list treats every visitor as the original did, at arrival
+// and in room reports, while it joins and drops a good share of the rules.
+TEST(OptimizedAgainstOriginal, RandomAddressListsWithRulesOfEveryKindBetween) {
+    std::mt19937 generator(6);
+    ChoiceSource source{nullptr, 0, 0, &generator};
+    uint32_t removed = 0;
+    uint32_t total = 0;
+    for (uint32_t n = 0; n < 1500; ++n) {
+        const TestCase test = MakeOptimizeCase(source, 1 + n % 60, 300);
+        total += static_cast<uint32_t>(test.rules.size());
+        const std::string difference = CompareOptimizedWithOriginal(test, &removed);
+        ASSERT_EQ(difference, "") << "case " << n;
+    }
+    EXPECT_GT(removed, total / 10) << "the optimizer joins and drops rules";
+}
+
 // Matching rebuilds its index when the array's version moved, so every
 // operation that changes the array must move it.
 TEST(RuleArrayChanges, EveryOperationThatChangesTheArrayMarksIt) {

@@ -1,6 +1,8 @@
 // libFuzzer target: the fuzz bytes choose a rule list and a room, and the
 // rule index must give what the plain walk gives, with a full candidate
-// buffer and with one so small that visitors fall back to the walk.
+// buffer and with one so small that visitors fall back to the walk; and an
+// optimizer's list chosen from the same bytes must treat every visitor as
+// the original list does.
 #include "tests/native/match_comparison.h"
 
 #include <cstdio>
@@ -16,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          difference.c_str());
             std::abort();
         }
+    }
+    ChoiceSource again{data, size, 0, nullptr};
+    const TestCase addresses = MakeOptimizeCase(again, 32, 96);
+    const std::string difference = CompareOptimizedWithOriginal(addresses);
+    if (!difference.empty()) {
+        std::fprintf(stderr, "optimized list differs: %s\n", difference.c_str());
+        std::abort();
     }
     return 0;
 }

@@ -267,7 +267,7 @@ TEST_F(RulesTool, BadLinesAreReportedByNumberAndNothingIsWritten) {
     for (int bad = 2; bad <= 15; ++bad) {
         EXPECT_EQ(Count(run.err, prefix + std::to_string(bad) + ": "), 1u) << "line " << bad << "\n" << run.err;
     }
-    EXPECT_EQ(Count(run.err, prefix + "1: "), 0u);
+    EXPECT_EQ(Count(run.err, prefix + "1: ") - Count(run.err, prefix + "1: warning: "), 0u);
     EXPECT_EQ(Count(run.err, prefix + "16: "), 0u);
     EXPECT_NE(run.err.find("198.51.100.0"), std::string::npos) << "names the block's start";
 
@@ -278,6 +278,109 @@ TEST_F(RulesTool, BadLinesAreReportedByNumberAndNothingIsWritten) {
     ASSERT_EQ(rules.size(), 2u);
     EXPECT_EQ(NameOf(rules[0]), u"good.example.nick");
     EXPECT_EQ(IpTextOf(rules[1]), "203.0.113.7");
+}
+
+// Operators' real lists: range files, blocklists with notes, netsets with
+// comments, typing slips. Each address attempt is an address or a bad line
+// with its reason, never a nickname; nothing is written while a line is bad.
+TEST_F(RulesTool, AddressAttemptsAreAddressesOrBadLinesWithTheirReason) {
+    const struct {
+        const char* line;
+        const char* reason;  // part of the message; nullptr: a good line
+    } plain[] = {
+        {"16777216,16777471,AU", "a comma is not part of an address"},
+        {"1.2.3.0/24 ; SBL123", nullptr},
+        {"1.2.3.4 # note", nullptr},
+        {"  # an indented comment", nullptr},
+        {"; a comment", nullptr},
+        {"2001:db8::/32", "IPv6 addresses are not supported"},
+        {"1.2.3.4:6667", "a port is not part of an address"},
+        {"5.6.7.8 ignore", "spaces inside an address"},
+        {"10.0.0.1 5", "spaces inside an address"},
+        {"1.2.3.4\xC2\xA0", "a no-break space inside an address"},
+        {"*.ru", "a pattern cannot start with \"*\""},
+        {"ip:evil.example.com", "a host name is not an address"},
+        {"300.*", "no address starts with \"300.\""},
+        {"010.*", "no address starts with"},
+        {"12345", "not an address"},
+        {"203.0.113.9\t12345", "unknown status \"12345\""},
+        {"name:1.2.3.4 #1", nullptr},
+        {"Bob\tignore\t#FF0000 ; red", nullptr},
+    };
+    std::string list;
+    for (const auto& entry : plain) list += std::string(entry.line) + "\n";
+    WriteFile(Path("out.tdb"), RuleBytes({MakeRule(u"keep me", SEARCH_NAME)}));
+    const std::string before = ReadFile(Path("out.tdb"));
+    ToolRun run;
+    Imported(list, &run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(ReadFile(Path("out.tdb")), before) << "nothing is written while a line is bad";
+    for (size_t i = 0; i < std::size(plain); ++i) {
+        const std::string at = Path("list.txt") + ":" + std::to_string(i + 1) + ": ";
+        if (plain[i].reason) {
+            EXPECT_EQ(Count(run.err, at + plain[i].reason), 1u) << plain[i].line << "\n" << run.err;
+        } else {
+            EXPECT_EQ(Count(run.err, at), 0u) << plain[i].line << "\n" << run.err;
+        }
+    }
+
+    // The good lines, their comments cut off.
+    const std::vector<_RULE> rules = Imported(list, &run, "out.tdb", {"--skip-bad"});
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(rules.size(), 4u) << run.err;
+    EXPECT_EQ(IpTextOf(rules[0]), "1.2.3.0-1.2.3.255");
+    EXPECT_EQ(IpTextOf(rules[1]), "1.2.3.4");
+    EXPECT_EQ(NameOf(rules[2]), u"1.2.3.4 #1");
+    EXPECT_EQ(NameOf(rules[3]), u"Bob");
+    EXPECT_EQ(rules[3].nickColor, 0x000000FFu);
+
+    // Allowed, but said: every address, and a prefix compared as text.
+    Imported("0.0.0.0/0\n1*\n10.0.*\nevil.example.com\n", &run);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Count(run.err, "list.txt:1: warning: \"0.0.0.0/0\" picks every visitor"), 1u) << run.err;
+    EXPECT_EQ(Count(run.err, "list.txt:2: warning: the prefix \"1*\" is compared as text: its part 1 may be 1, 10-19, 100-199"), 1u) << run.err;
+    EXPECT_EQ(Count(run.err, "list.txt:3: "), 0u) << run.err;
+    EXPECT_EQ(Count(run.err, "list.txt:4: warning: \"evil.example.com\" looks like a host name"), 1u) << run.err;
+
+    // An edited exported table gets the same checks in its ip column; a line
+    // with its stored pattern is taken as it is.
+    const std::string header = "nickname\tsearch\tip\tstatus\tnick colour\ttext colour\tstored pattern\thidden bytes\n";
+    Imported(header +
+                 "\tip\t010.0.0.1\tignore\t#FF0000\t#000000\t\t\n"          // 2 octal to the module
+                 "\tip\t10.1\tignore\t#FF0000\t#000000\t\t\n"               // 3 shorthand
+                 "\tip\t1.2.3.4 # note\tignore\t#FF0000\t#000000\t\t\n"     // 4
+                 "\tip\t198.51.100.0/24\tignore\t#FF0000\t#000000\t\t\n"    // 5 a block: its range
+                 "\tip\t10.*.5\tignore\t#FF0000\t#000000\tlow=0x00000000 high=0x00000000 "
+                 "prefix=31302E00000000000000000000000000\t\n",             // 6 as stored
+             &run);
+    EXPECT_EQ(run.status, 1);
+    for (int bad : {2, 3, 4}) {
+        EXPECT_EQ(Count(run.err, Path("list.txt") + ":" + std::to_string(bad) + ": ip column: "), 1u)
+            << "line " << bad << "\n" << run.err;
+    }
+    const std::vector<_RULE> table = Imported(header + "\tip\t198.51.100.0/24\tignore\t#FF0000\t#000000\t\t\n"
+                                                       "\tip\t10.*.5\tignore\t#FF0000\t#000000\tlow=0x00000000 "
+                                                       "high=0x00000000 prefix=31302E00000000000000000000000000\t\n",
+                                              &run);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(table.size(), 2u);
+    EXPECT_EQ(table[0].ipLow, 0xC6336400u);
+    EXPECT_EQ(table[0].ipHigh, 0xC63364FFu);
+    EXPECT_EQ(IpTextOf(table[1]), "10.*.5");
+    EXPECT_STREQ(table[1].ipPrefix, "10.");
+
+    // The editor admits texts that the checks refuse: export keeps them with
+    // their stored pattern, so that they come back as they were.
+    const std::string typed = RuleBytes({MakeRule(u"", SEARCH_IP, "010.0.0.1"), MakeRule(u"", SEARCH_IP, "10.*.5"),
+                                         MakeRule(u"", SEARCH_IP, "10.0.0.1")});
+    WriteFile(Path("typed.tdb"), typed);
+    ASSERT_EQ(Tool({"export", Path("typed.tdb"), "-o", Path("typed.txt")}).status, 0);
+    const std::vector<std::string> lines = Lines(ReadFile(Path("typed.txt")));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[1].find("low="), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[3].find("low="), std::string::npos) << lines[3];
+    ASSERT_EQ(Tool({"import", Path("typed.txt"), "-o", Path("back.tdb")}).status, 0);
+    EXPECT_EQ(ReadFile(Path("back.tdb")), typed);
 }
 
 TEST_F(RulesTool, ImportReadsUtf16AndByteOrderMarksAndStandardInput) {
@@ -321,6 +424,94 @@ TEST_F(RulesTool, ImportThatCannotWriteLeavesTheTargetAlone) {
     EXPECT_EQ(run.status, 0);
     EXPECT_FALSE(Exists(Path("locked.tdb.saving")));
     EXPECT_EQ(RulesOf(ReadFile(Path("locked.tdb"))).size(), 1u);
+}
+
+// No output is ever written over an input, an empty list never replaces one
+// that holds rules by accident, and a replaced file stays what it was: a
+// link stays a link, its permissions stay. Failures say the system's reason.
+TEST_F(RulesTool, OutputsNeverDestroyInputsOrListsAndSayWhyTheyFail) {
+    const std::string rules = RuleBytes({MakeRule(u"one", SEARCH_NAME), MakeRule(u"", SEARCH_IP, "10.0.*")});
+    WriteFile(Path("r.tdb"), rules);
+    WriteFile(Path("list.txt"), "Гость\n");
+    ASSERT_EQ(symlink("r.tdb", Path("r-link.tdb").c_str()), 0);
+    ASSERT_EQ(symlink("list.txt", Path("list-link.txt").c_str()), 0);
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"export", Path("r.tdb"), "-o", Path("r.tdb")},
+             {"export", Path("r.tdb"), "-o", Path("r-link.tdb")},
+             {"import", Path("list.txt"), "-o", Path("list.txt")},
+             {"import", Path("list-link.txt"), "-o", Path("list.txt")},
+             {"optimize", Path("r-link.tdb"), "-o", Path("r.tdb")}}) {
+        const ToolRun run = Tool(arguments);
+        EXPECT_EQ(run.status, 2) << arguments[0] << " " << arguments[3];
+        EXPECT_NE(run.err.find("is the input"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadFile(Path("r.tdb")), rules);
+    EXPECT_EQ(ReadFile(Path("list.txt")), "Гость\n");
+
+    // An empty text, or one with every line bad, leaves a list with rules alone.
+    ToolRun run = Tool({"import", "-", "-o", Path("r-link.tdb")}, "");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("--allow-empty"), std::string::npos) << run.err;
+    run = Tool({"import", "-", "-o", Path("r.tdb"), "--skip-bad"}, "10.0.0.1 5\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(ReadFile(Path("r.tdb")), rules);
+    run = Tool({"import", "-", "-o", Path("empty.tdb")}, "# nothing yet\n");
+    EXPECT_EQ(run.status, 0) << run.err;  // no list there to lose
+    EXPECT_TRUE(Exists(Path("empty.tdb")));
+
+    // Written through the link, in one step, with the file's permissions.
+    ASSERT_EQ(chmod(Path("r.tdb").c_str(), 0640), 0);
+    run = Tool({"import", Path("list.txt"), "-o", Path("r-link.tdb")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    struct stat status;
+    ASSERT_EQ(lstat(Path("r-link.tdb").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    ASSERT_EQ(stat(Path("r.tdb").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    EXPECT_EQ(RulesOf(ReadFile(Path("r.tdb"))).size(), 1u);
+    run = Tool({"import", "-", "-o", Path("r-link.tdb"), "--allow-empty"}, "");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(Path("r.tdb")), "");
+
+    WriteFile(Path("r.tdb"), rules);
+    WriteFile(Path("old.txt"), "old text");
+    ASSERT_EQ(chmod(Path("old.txt").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("old.txt", Path("text-link.txt").c_str()), 0);
+    run = Tool({"export", Path("r.tdb"), "-o", Path("text-link.txt")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(lstat(Path("text-link.txt").c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    ASSERT_EQ(stat(Path("old.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(Lines(ReadFile(Path("old.txt"))).size(), 3u);
+    EXPECT_FALSE(Exists(Path("old.txt.saving")));
+
+    // The system's reason, and the path's length when it is the reason.
+    mkdir(Path("folder").c_str(), 0755);
+    const struct {
+        std::vector<std::string> arguments;
+        const char* reason;
+    } failures[] = {
+        {{"show", Path("missing.tdb")}, "no such file"},
+        {{"check", Path("folder")}, "it is a folder"},
+        {{"import", Path("missing.txt"), "-o", Path("x.tdb")}, "no such file"},
+        {{"import", Path("list.txt"), "-o", Path("no-folder/x.tdb")}, "no such folder"},
+        {{"import", Path("list.txt"), "-o", Path("folder")}, "it is a folder"},
+        {{"export", Path("r.tdb"), "-o", Path("no-folder/x.txt")}, "no such folder"},
+        {{"import", Path("list.txt"), "-o", Path(std::string(250, 'x') + ".tdb")}, "its path is too long"},
+    };
+    for (const auto& failure : failures) {
+        run = Tool(failure.arguments);
+        EXPECT_EQ(run.status, 2) << failure.arguments[0];
+        EXPECT_NE(run.err.find(failure.reason), std::string::npos) << run.err;
+    }
+
+    // merge says when a part record at an input's end is not carried over.
+    WriteFile(Path("b.tdb"), RuleBytes({MakeRule(u"two", SEARCH_NAME)}) + "tail");
+    run = Tool({"merge", Path("r.tdb"), Path("b.tdb"), "-o", Path("m.tdb")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find(Path("b.tdb") + ": the last 4 bytes are not a whole rule and are not carried over"),
+              std::string::npos) << run.err;
 }
 
 // ---- export and import back -----------------------------------------------
@@ -479,6 +670,136 @@ TEST_F(RulesTool, CheckReportsRulesThatCannotWorkAsMeant) {
     EXPECT_NE(run.out.find("100 bytes"), std::string::npos) << run.out;
 }
 
+// Prefixes, ranges and exact addresses compared as address intervals: a
+// rule whose addresses all lie inside an earlier rule's of the same search
+// type is never applied to arriving visitors; a partial overlap with
+// another status is a note.
+TEST_F(RulesTool, CheckReportsAddressesHiddenByEarlierRules) {
+    std::string list =
+        "224.0.0.0/4\n"                  // 1
+        "224.0.0.0/8\n"                  // 2 inside 1
+        "239.0.0.0/8\tallow-all\n"       // 3 inside 1, whatever its status
+        "10.0.0.0/8\n"                   // 4
+        "10.1.0.0/16\n"                  // 5 inside 4
+        "10.1.2.3\n"                     // 6 inside 4
+        "10.2.*\n"                       // 7 a prefix inside 4
+        "9.255.255.0-10.0.0.5\tallow-all\n"  // 8 overlaps 4: a note
+        "172.16.*\n"                     // 9
+        "172.16.5.0-172.16.5.9\n"        // 10 inside the prefix
+        "name:Bob\n"                     // 11
+        "1*\n";                          // 12 a text prefix: 1.x, 10-19.x, 100-199.x: not inside 4
+    WriteFile(Path("list.txt"), list);
+    ASSERT_EQ(Tool({"import", Path("list.txt"), "-o", Path("r.tdb")}).status, 0);
+    ToolRun run = Tool({"check", Path("r.tdb")});
+    EXPECT_EQ(run.status, 1);
+    auto reported = [&](int rule, const std::string& text) {
+        return Count(run.out, Path("r.tdb") + ": rule " + std::to_string(rule) + ": " + text);
+    };
+    for (const auto& [rule, container] : std::vector<std::pair<int, int>>{{2, 1}, {3, 1}, {5, 4}, {6, 4}, {7, 4}, {10, 9}}) {
+        EXPECT_EQ(reported(rule, "its addresses all lie inside those of rule " + std::to_string(container) + " "), 1u)
+            << rule << "\n" << run.out;
+    }
+    EXPECT_EQ(reported(8, "note: its addresses partly overlap those of rule 4"), 1u) << run.out;
+    EXPECT_EQ(reported(12, "note: its addresses partly overlap those of rule 8"), 1u) << run.out;
+    for (int rule : {1, 4, 9, 11}) EXPECT_EQ(reported(rule, ""), 0u) << rule << "\n" << run.out;
+
+    // Only notes: nothing wrong, exit 0.
+    WriteFile(Path("list.txt"), "10.0.0.0/8\n9.255.255.0-10.0.0.5\tallow-all\n");
+    ASSERT_EQ(Tool({"import", Path("list.txt"), "-o", Path("r.tdb")}).status, 0);
+    run = Tool({"check", Path("r.tdb")});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(Count(run.out, "note: "), 1u) << run.out;
+
+    // A range list merged with its own block form: every block is hidden.
+    std::string ranges, blocks;
+    for (uint32_t n = 0; n < 3000; ++n) {
+        const std::string start = "10." + std::to_string(n / 256) + "." + std::to_string(n % 256);
+        ranges += start + ".0-" + start + ".255\n";
+        blocks += start + ".0/25\n" + start + ".128/25\n";
+    }
+    WriteFile(Path("list.txt"), ranges + blocks);
+    ASSERT_EQ(Tool({"import", Path("list.txt"), "-o", Path("r.tdb")}).status, 0);
+    run = Tool({"check", Path("r.tdb")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Count(run.out, ": its addresses all lie inside those of rule "), 6000u);
+    EXPECT_EQ(Count(run.out, "rule 3001: its addresses all lie inside those of rule 1 "), 1u);
+}
+
+// why: the picking rules in list order, what an arrival and a room report
+// leave, and the rules that nearly pick the visitor with the reason.
+TEST_F(RulesTool, WhyTellsWhichRulesPickAVisitorAndWhichNearlyDo) {
+    WriteFile(Path("r.tdb"),
+              RuleBytes({MakeRule(u"bob", SEARCH_NAME),                                           // 1 case
+                         MakeRule(u"", SEARCH_IP, "10.0.0.0-10.0.0.255", STATUS_NO_PRIVATE, 0x11),  // 2 picks
+                         MakeRule(u"Bob", SEARCH_NAME_AND_IP, "192.0.2.1"),                       // 3 one side
+                         MakeRule(u"", SEARCH_IP, "10.0.1.*"),                                    // 4 prefix
+                         MakeRule(u"", SEARCH_IP, "10.0.1.0-10.0.1.9"),                           // 5 outside
+                         MakeRule(u"Bob", SEARCH_NAME, "", STATUS_UNCHANGED, 0x22, 0x33),         // 6 picks
+                         MakeRule(u"Alice", SEARCH_NAME)}));                                      // 7 far
+    ToolRun run = Tool({"why", Path("r.tdb"), "Bob", "10.0.0.7"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("2 rules pick this visitor, in list order:\n  rule 2: ip 10.0.0.0-10.0.0.255 -> no-private"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n  rule 6: name \"Bob\" -> unchanged"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("on arrival (and when checked alone) rule 2 decides: no-private, nickname #110000"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("leaves: status no-private (rule 2), nickname #220000 and messages #330000 (rule 6)"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rule 1: name \"bob\": the nickname differs only in case"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rule 3: name-and-ip \"Bob\" 192.0.2.1: a name-and-IP rule: the nickname matches, but the IP does not"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rule 4: ip 10.0.1.*: the prefix \"10.0.1.\" differs from the IP text at character 6"),
+              std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rule 5: ip 10.0.1.0-10.0.1.9: outside the range 10.0.1.0-10.0.1.9 (249 below its first address)"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("rule 7"), std::string::npos) << run.out;
+
+    run = Tool({"why", Path("r.tdb"), "-", "-"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("no rule picks this visitor"), std::string::npos) << run.out;
+    // "--" lets a nickname start with "-".
+    run = Tool({"why", Path("r.tdb"), "--", "-=Bob=-", "192.0.2.1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("the IP matches, but the nickname does not"), std::string::npos) << run.out;
+}
+
+// optimize and import --optimize shorten a list (that every visitor gets the
+// same from it is the differential test's); export --cidr writes address
+// rules as the fewest blocks, a plain list that imports back.
+TEST_F(RulesTool, OptimizeShortensAListAndExportWritesBlocks) {
+    WriteFile(Path("list.txt"),
+              "10.0.0.0-10.0.0.99\n10.0.0.100-10.0.0.199\n10.0.0.50\nBob\tallow-all\n10.0.0.200-10.0.0.255\n");
+    ToolRun run = Tool({"import", "--optimize", Path("list.txt"), "-o", Path("r.tdb")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("optimized 5 rules to 3 (1 joined into earlier rules, 1 already held by earlier rules)"),
+              std::string::npos) << run.out;
+    std::vector<_RULE> rules = RulesOf(ReadFile(Path("r.tdb")));
+    ASSERT_EQ(rules.size(), 3u);
+    EXPECT_EQ(IpTextOf(rules[0]), "10.0.0.0-10.0.0.199");
+    EXPECT_EQ(rules[0].ipHigh, 0x0A0000C7u);
+    EXPECT_EQ(IpTextOf(rules[2]), "10.0.0.200-10.0.0.255");  // not past Bob, who may be anywhere
+
+    run = Tool({"import", Path("list.txt"), "-o", Path("plain.tdb")});
+    run = Tool({"optimize", Path("plain.tdb"), "-o", Path("o.tdb")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(Path("o.tdb")), ReadFile(Path("r.tdb")));
+
+    WriteFile(Path("c.tdb"), RuleBytes({MakeRule(u"", SEARCH_IP, "10.0.0.1-10.0.0.6", STATUS_NO_PRIVATE),
+                                        MakeRule(u"x", SEARCH_NAME), MakeRule(u"", SEARCH_IP, "10.1.*"),
+                                        MakeRule(u"", SEARCH_IP, "192.0.2.1")}));
+    run = Tool({"export", "--cidr", Path("c.tdb"), "-o", Path("blocks.txt")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("1 rules that test the nickname or have no address are left out"), std::string::npos);
+    std::vector<std::string> lines = Lines(ReadFile(Path("blocks.txt")));
+    ASSERT_EQ(lines.size(), 7u);
+    const char* expected[] = {"10.0.0.1/32\tno-private", "10.0.0.2/31\tno-private", "10.0.0.4/31\tno-private",
+                              "10.0.0.6/32\tno-private", "10.1.0.0/16\tignore", "192.0.2.1/32\tignore"};
+    for (size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(lines[i + 1].rfind(expected[i], 0), 0u) << lines[i + 1];
+    run = Tool({"import", Path("blocks.txt"), "-o", Path("back.tdb")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(RulesOf(ReadFile(Path("back.tdb"))).size(), 6u);
+}
+
 // ---- merge -----------------------------------------------------------------
 
 TEST_F(RulesTool, MergeAppendsTheSecondListsNewRulesInOrder) {
@@ -516,6 +837,10 @@ TEST_F(RulesTool, BadUsageAndUnreadableInputExitWithTwo) {
         {"show"},
         {"show", Path("r.tdb"), Path("r.tdb")},
         {"show", Path("r.tdb"), "--lang", "de"},
+        {"show", Path("r.tdb"), "--lang"},
+        {"why", Path("r.tdb"), "Bob"},
+        {"why", Path("r.tdb"), "Bob", "1234567890.123456"},
+        {"export", Path("r.tdb"), "--optimize"},
         {"show", Path("r.tdb"), "-o", Path("x")},
         {"import", Path("r.tdb")},
         {"merge", Path("r.tdb"), "-o", Path("x")},

@@ -1,0 +1,150 @@
+// Rule-list tool benchmark, native: the tool as operators run it on a long
+// address list. Makes a plain list of ranges shaped like a country range
+// list (ascending, of every width, a tenth of them blocks nested in earlier
+// ranges, as a list merged with its own CIDR form holds), then times each
+// verb as its own process and prints its wall time and peak memory beside
+// the rule file's size. Built by the native build, run by `make bench`.
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Dotted(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
+                  (address >> 8) & 0xFF, address & 0xFF);
+    return text;
+}
+
+// A deterministic list: no seed from outside, the same list every run.
+std::string MakeRangeList(uint32_t ranges) {
+    uint64_t state = 0x2545F4914F6CDD1Dull;
+    auto next = [&state](uint32_t bound) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state % bound);
+    };
+    const char* statuses[] = {"ignore", "ignore", "no-private", "allow-all"};
+    std::string text;
+    std::vector<std::pair<uint32_t, uint32_t>> made;
+    uint32_t address = 0x01000000;
+    for (uint32_t i = 0; i < ranges; ++i) {
+        if (!made.empty() && next(10) == 0) {
+            // A /24 inside an earlier range of 256 or more addresses: hidden.
+            const auto& outer = made[next(static_cast<uint32_t>(made.size()))];
+            if (outer.second - outer.first >= 255) {
+                const uint32_t start = (outer.first + 255) & ~0xFFu;
+                if (start + 255 <= outer.second) {
+                    text += Dotted(start) + "/24\tignore\n";
+                    continue;
+                }
+            }
+        }
+        address += next(2048);
+        const uint32_t width = next(5) == 0 ? next(65536) : next(1024);
+        text += Dotted(address) + "-" + Dotted(address + width) + "\t" + statuses[next(4)] + "\n";
+        made.emplace_back(address, address + width);
+        address += width + 1;
+    }
+    return text;
+}
+
+struct Run {
+    double seconds;
+    long peakKilobytes;
+    int status;
+};
+
+Run RunTool(const std::string& tool, const std::vector<std::string>& arguments) {
+    std::vector<std::string> all = {tool};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : all) argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    std::fflush(stdout);  // the child must not print the parent's buffered lines again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    wait4(child, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return {seconds, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+long FileBytes(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return 0;
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    return size;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string tool;
+    uint32_t ranges = 400000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--tool") == 0) tool = argv[i + 1];
+        else if (std::strcmp(argv[i], "--ranges") == 0) ranges = static_cast<uint32_t>(std::atol(argv[i + 1]));
+    }
+    if (tool.empty() || ranges == 0) {
+        std::fprintf(stderr, "usage: tool_bench --tool PATH [--ranges N]\n");
+        return 2;
+    }
+    char folder[] = "/tmp/torvo-tool-bench.XXXXXX";
+    if (!mkdtemp(folder)) return 2;
+    const std::string base = folder;
+    const std::string list = base + "/ranges.txt", rules = base + "/ranges.tdb";
+    {
+        const std::string text = MakeRangeList(ranges);
+        std::FILE* file = std::fopen(list.c_str(), "wb");
+        if (!file || std::fwrite(text.data(), 1, text.size(), file) != text.size()) return 2;
+        std::fclose(file);
+    }
+    std::printf("rule-list tool (native, optimised build): %u generated ranges\n", ranges);
+    struct Step {
+        const char* title;
+        std::vector<std::string> arguments;
+    };
+    const Step steps[] = {
+        {"import", {"import", list, "-o", rules}},
+        {"check (with containment)", {"check", rules}},
+        {"optimize", {"optimize", rules, "-o", base + "/optimized.tdb"}},
+        {"export", {"export", rules, "-o", base + "/exported.txt"}},
+        {"export --cidr", {"export", rules, "--cidr", "-o", base + "/blocks.txt"}},
+        {"import of the export", {"import", base + "/exported.txt", "-o", base + "/again.tdb"}},
+        {"import --optimize", {"import", "--optimize", list, "-o", base + "/both.tdb"}},
+    };
+    int failed = 0;
+    for (const Step& step : steps) {
+        const Run run = RunTool(tool, step.arguments);
+        const double fileMegabytes = static_cast<double>(FileBytes(rules)) / (1 << 20);
+        const double peakMegabytes = static_cast<double>(run.peakKilobytes) / 1024;
+        std::printf("  %-26s %6.2f s   peak %6.0f MB = %.2f x the rule file (%.0f MB)%s\n", step.title,
+                    run.seconds, peakMegabytes, fileMegabytes > 0 ? peakMegabytes / fileMegabytes : 0.0,
+                    fileMegabytes, run.status == 0 || run.status == 1 ? "" : "   FAILED");
+        if (run.status != 0 && run.status != 1) failed = 1;
+    }
+    std::printf("  rules after optimize: %ld of %ld\n", FileBytes(base + "/optimized.tdb") / 460,
+                FileBytes(rules) / 460);
+    const std::string remove = "rm -rf '" + base + "'";
+    if (std::system(remove.c_str()) != 0) failed = 1;
+    return failed;
+}
