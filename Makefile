@@ -57,7 +57,7 @@ fuzz:
 
 test: build native dist
 	@$(MAKE) fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
-	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure'
+	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure -j$$(nproc)'
 
 demo: build
 ifeq ($(EDITOR),1)

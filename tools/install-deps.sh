@@ -24,7 +24,7 @@ case "$scope" in
     if [ "$TORVO_RUNNER" = native ]; then
       packages+=(wine wine32:i386 fonts-wine fonts-dejavu-core fonts-liberation xvfb xauth locales)
     else
-      packages+=(qemu-system-x86 debootstrap e2fsprogs ca-certificates)
+      packages+=(qemu-system-x86 qemu-utils debootstrap e2fsprogs ca-certificates)
     fi
     ;;
   *) echo "install-deps.sh: unknown scope \"$scope\" (native, fuzz or nothing)" >&2; exit 2 ;;

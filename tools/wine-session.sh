@@ -17,17 +17,16 @@
 # status. Usage: wine-session.sh 'command'
 set -u
 command=$1
+session_start=$(date +%s%N)
 project=$(cd "$(dirname "$0")/.." && pwd)
 
 export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win32
-# One prefix per checkout, so two checkouts can run side by side.
-# TORVO_WINE_CACHE names a folder that outlives this machine's /tmp (the
-# emulated guest's /tmp is new at every boot, and making a prefix there
-# takes more than a minute): the prefix is kept there instead.
+# One prefix per checkout, so two checkouts can run side by side; the
+# emulated guest names its own (TORVO_WINE_PREFIX), made once on its disk.
 prefix_key=$(printf '%s' "$project" | sha256sum | cut -c1-12)
-export WINEPREFIX=${TORVO_WINE_CACHE:-${TMPDIR:-/tmp}}/torvo-wine-$prefix_key
+export WINEPREFIX=${TORVO_WINE_PREFIX:-${TMPDIR:-/tmp}/torvo-wine-$prefix_key}
 
 started_pids=()
 stop_started() {
@@ -97,6 +96,11 @@ started_pids+=("$wineserver_pid")
 # Wine's services and the desktop's explorer.exe come up with the first
 # program; this one makes a window and ends at once.
 detached wine rundll32.exe user32.dll,GetDesktopWindow
+
+# On the emulated CPU every start costs seconds: say what the session took.
+if [ "${TORVO_CPU:-}" = emulated ]; then
+  echo "wine session: ready in $(( ($(date +%s%N) - session_start) / 1000000 )) ms"
+fi
 
 # Through a pipe, so Wine sees no console and passes output bytes unchanged.
 bash -c "$command" 2>&1 | cat

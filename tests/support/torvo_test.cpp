@@ -132,13 +132,30 @@ void AddRuleInEditor(HWND editor, const wchar_t* name) {
     PressEditorControl(editor, IDC_ADD);
 }
 
+namespace {
+
+BOOL CALLBACK FindEditorWindow(HWND window, LPARAM found) {
+    char className[16] = {};
+    char caption[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (std::strcmp(className, "#32770") != 0 || std::strcmp(caption, "Torvo") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+}  // namespace
+
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint32_t charMode) {
     _CFG_INFO config;
     std::memset(&config, 0, sizeof config);
     config.charMode = charMode;
     std::strncpy(config.configFile, configPath.c_str(), sizeof config.configFile - 1);
     EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
-    HWND editor = FindWindowA(MAKEINTATOM(32770), "Torvo");
+    // Among this thread's windows only: test programs run side by side on
+    // one desktop, and another program's editor must never be taken.
+    HWND editor = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindEditorWindow, reinterpret_cast<LPARAM>(&editor));
     PumpMessages();
     return editor;
 }

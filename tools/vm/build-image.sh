@@ -7,27 +7,64 @@
 # under qemu-system-x86_64 (software emulation) whose own kernel executes
 # 32-bit code; Wine, Xvfb and the Russian locale live in that guest.
 #
-# Output (in $TORVO_VM_DIR, default /var/cache/torvo-vm):
-#   vmlinuz, initrd.img, root.img   the guest
-#   stamp                           content hash of this script, so the
-#                                   image is rebuilt when the recipe changes
-#   wine-cache/                     the guest's Wine prefix, kept between
-#                                   boots; emptied with every new image
+# Output (in $TORVO_VM_DIR, default /var/cache/torvo-vm), in two layers so
+# that a change to the Wine session's settings costs one boot, not a new
+# system:
+#   vmlinuz, initrd.img, root.img   the guest's system
+#   stamp                           content hash of this script and the
+#                                   guest's init, so the system is rebuilt
+#                                   when its recipe changes
+#   wine.qcow2, wine-stamp          the system with the Wine prefix made
+#                                   and set up by tools/wine-session.sh (on
+#                                   the guest's own disk, where every Wine
+#                                   start reads it), remade when the system
+#                                   or that script changes
 set -euo pipefail
 
 vm_dir=${TORVO_VM_DIR:-/var/cache/torvo-vm}
 here=$(cd "$(dirname "$0")" && pwd)
 stamp=$(cat "$here/build-image.sh" "$here/guest-init.sh" | sha256sum | cut -c1-16)
+wine_stamp=$(cat "$here/build-image.sh" "$here/guest-init.sh" "$here/../wine-session.sh" \
+  | sha256sum | cut -c1-16)
 
-if [ -f "$vm_dir/stamp" ] && [ "$(cat "$vm_dir/stamp")" = "$stamp" ] \
-   && [ -f "$vm_dir/root.img" ]; then
+mkdir -p "$vm_dir"
+# Two checkouts may start the guest at once: one builds, the other waits.
+exec 9>"$vm_dir/lock"
+flock 9
+
+system_ready() {
+  [ -f "$vm_dir/stamp" ] && [ "$(cat "$vm_dir/stamp")" = "$stamp" ] && [ -f "$vm_dir/root.img" ]
+}
+prefix_ready() {
+  [ -f "$vm_dir/wine-stamp" ] && [ "$(cat "$vm_dir/wine-stamp")" = "$wine_stamp" ] \
+    && [ -f "$vm_dir/wine.qcow2" ]
+}
+system_ready && prefix_ready && exit 0
+
+make_prefix() {
+  echo "Making the test guest's Wine prefix (one boot)..."
+  rm -f "$vm_dir/wine.qcow2" "$vm_dir/wine-stamp"
+  qemu-img create -q -f qcow2 -b "$vm_dir/root.img" -F raw "$vm_dir/wine.qcow2"
+  source "$here/boot-guest.sh"
+  # The session sets the prefix up and runs nothing in it.
+  if ! boot_guest "$vm_dir/wine.qcow2" writable 'bash tools/wine-session.sh true' >/dev/null; then
+    rm -f "$vm_dir/wine.qcow2"
+    echo "The test guest could not make its Wine prefix." >&2
+    exit 1
+  fi
+  echo "$wine_stamp" >"$vm_dir/wine-stamp"
+  echo "Test guest's Wine prefix ready."
+}
+if system_ready; then
+  make_prefix
   exit 0
 fi
 
 echo "Building the test guest in $vm_dir (a few minutes, once)..."
 mkdir -p "$vm_dir"
 root="$vm_dir/rootfs"
-rm -rf "$root" "$vm_dir/root.img" "$vm_dir/stamp" "$vm_dir/wine-cache"
+rm -rf "$root" "$vm_dir/root.img" "$vm_dir/stamp" "$vm_dir/wine-cache" \
+  "$vm_dir/wine.qcow2" "$vm_dir/wine-stamp"
 
 debootstrap --variant=minbase --arch=amd64 --include=ca-certificates \
   bookworm "$root" http://deb.debian.org/debian >"$vm_dir/debootstrap.log" 2>&1 \
@@ -72,3 +109,4 @@ mkfs.ext4 -q -F -L torvo-root -d "$root" "$vm_dir/root.img" 6G
 rm -rf "$root"
 echo "$stamp" >"$vm_dir/stamp"
 echo "Test guest ready."
+make_prefix

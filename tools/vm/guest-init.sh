@@ -22,11 +22,12 @@ arg() { tr ' ' '\n' </proc/cmdline | sed -n "s/^$1=//p" | base64 -d; }
 project=$(arg torvo.dir)
 mkdir -p "$project"
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose project "$project"
-# The host keeps the Wine prefix made by the first run, so later boots skip
-# making it again.
-export TORVO_WINE_CACHE=/var/cache/torvo-wine
-mkdir -p "$TORVO_WINE_CACHE"
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000 winecache "$TORVO_WINE_CACHE"
+# The Wine prefix was made on this disk when the image was built
+# (build-image.sh), so no boot makes it again.
+export TORVO_WINE_PREFIX=/var/cache/torvo-wine
+# How long the guest took to come up, so slow runs can be told apart.
+read -r booted _ </proc/uptime
+echo "guest: up in ${booted%.*} s" >/dev/ttyS1
 cd "$project" && bash -c "$(arg torvo.cmd)" </dev/null >/dev/ttyS1 2>&1
 echo "torvo-guest-exit=$?" >/dev/ttyS1
 sync
