@@ -17,6 +17,7 @@
 #include "matching/rule_index.h"
 #include "bench/bench_support.h"
 #include "module/host_records.h"
+#include "module/room_events.h"
 #include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
 

@@ -4,9 +4,10 @@
 // list's selected row, read anew each time, and the colours being edited
 // live only in the two sample controls. Row i of the list always shows
 // rule i, so every command changes the array and the rows together.
+#include "editor/editor.h"
 #include "editor/editor_parts.h"
+#include "editor/editor_state.h"
 
-#include "module/module_state.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"

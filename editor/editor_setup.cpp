@@ -2,9 +2,9 @@
 // host's INI file, the drawing objects of the rule list, the fields, the
 // columns, the two choice lists and one row per rule.
 #include "editor/editor_parts.h"
+#include "editor/editor_state.h"
 
 #include "editor/drawing_objects.h"
-#include "module/module_state.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/rule_texts.h"
@@ -268,7 +268,7 @@ void SetUpEditor(HWND dialog) {
     SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, menu);
 
     // Shared, so the icon is never leaked however often the editor opens.
-    const HANDLE icon = LoadImageA(g_hInstance, MAKEINTRESOURCEA(IDI_EDITOR), IMAGE_ICON,
+    const HANDLE icon = LoadImageA(g_hEditorInstance, MAKEINTRESOURCEA(IDI_EDITOR), IMAGE_ICON,
                                    SMALL_ICON_SIZE, SMALL_ICON_SIZE, LR_DEFAULTCOLOR | LR_SHARED);
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 

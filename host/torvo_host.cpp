@@ -5,8 +5,8 @@
 #include "host/sample_room.h"
 #include "host/visitor_file.h"
 #include "host/window_picture.h"
-#include "matching/matching.h"
 #include "module/host_records.h"
+#include "module/room_events.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,0 +1,60 @@
+// Reads the host's room record for each visitor event and posts the redraws
+// of changed rows. Which rules pick a visitor is decided by the portable
+// matching code; this part only reads and writes the host's records.
+#include "module/room_events.h"
+
+#include "matching/matching.h"
+#include "matching/rule_pick.h"
+
+#include <commctrl.h>
+
+namespace {
+
+static_assert(NICK_UNITS == VISITOR_NICK_UNITS && USER_IP_BYTES == VISITOR_IP_BYTES,
+              "the portable matcher reads the host's field widths");
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "nicknames are UTF-16 code units");
+
+void ApplyRule(const _RULE& rule, _ROOM_USER& entry, HWND userList, uint32_t row) {
+    uint32_t nickColor = entry.nickColor;
+    uint32_t textColor = entry.textColor;
+    ApplyRuleEffect(rule, entry.state, nickColor, textColor);
+    entry.nickColor = nickColor;
+    entry.textColor = textColor;
+    PostMessageA(userList, LVM_REDRAWITEMS, row, row);
+}
+
+}  // namespace
+
+uint32_t MatchRoomVisitors(uint32_t event, _ROOM* room, uint32_t index) {
+    if (event == EVENT_QUERY) return HANDLED_EVENTS;
+    if (event != EVENT_ALL_USERS && event != EVENT_NEW_USER && event != EVENT_ONE_USER) return 0;
+    // A host that passes no room or no visitors gets nothing done, not a crash.
+    if (!room || !room->users) return 0;
+
+    // Unsigned bounds: first + 1 wraps to 0 for the last index, and then
+    // nothing is processed.
+    uint32_t first = 0;
+    uint32_t end = room->userCount;
+    if (event != EVENT_ALL_USERS) {
+        first = event == EVENT_NEW_USER ? room->userCount : index;
+        end = first + 1;
+    }
+    if (first >= end) return 0;
+    const bool everyPickingRule = event == EVENT_ALL_USERS;
+    const RuleListView list = CurrentRuleList();
+
+    for (uint32_t i = first; i < end; ++i) {
+        _ROOM_USER& entry = room->users[i];
+        MatchVisitor visitor =
+            MakeMatchVisitor(reinterpret_cast<const char16_t*>(entry.nick), entry.ip);
+        PickScan scan;
+        StartPickScan(scan, list.index, list.rules, list.count, visitor, list.candidates,
+                      list.capacity);
+        uint32_t rule = 0;
+        while (NextPick(scan, visitor, &rule)) {
+            ApplyRule(list.rules[rule], entry, room->hwndUserList, i);
+            if (!everyPickingRule) break;
+        }
+    }
+    return 0;
+}
