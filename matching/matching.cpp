@@ -3,6 +3,7 @@
 // list changed.
 #include "matching/matching.h"
 
+#include "matching/rule_pick.h"
 #include "rules/rule_array.h"
 
 bool g_matchByPlainWalk = false;
@@ -30,6 +31,19 @@ const RuleIndex* CurrentRuleIndex() {
 }
 
 }  // namespace
+
+void MatchOneVisitor(const RuleListView& list, const char16_t* nick, const char* ip,
+                     bool everyPick, ApplyPickedRule apply, void* context) {
+    MatchVisitor visitor = MakeMatchVisitor(nick, ip);
+    PickScan scan;
+    StartPickScan(scan, list.index, list.rules, list.count, visitor, list.candidates,
+                  list.capacity);
+    uint32_t rule = 0;
+    while (NextPick(scan, visitor, &rule)) {
+        apply(context, list.rules[rule], rule);
+        if (!everyPick) break;
+    }
+}
 
 RuleListView CurrentRuleList() {
     const RuleIndex* ruleIndex = g_matchByPlainWalk ? nullptr : CurrentRuleIndex();

@@ -19,6 +19,18 @@ struct RuleListView {
     uint32_t capacity;
 };
 
+// Applies one picking rule (number `rule` of the list) to the visitor's
+// entry: the caller's part, as only the caller knows where the entry lies.
+using ApplyPickedRule = void (*)(void* context, const _RULE& rule, uint32_t ruleNumber);
+
+// The per-visitor loop of every event: finds the rules of `list` that pick
+// one visitor, in list order, and has `apply` apply the first only or
+// (`everyPick`, a room report) every one. Reads VISITOR_NICK_UNITS units of
+// `nick` and VISITOR_IP_BYTES bytes of `ip`, nothing else of the entry.
+// Allocates nothing.
+void MatchOneVisitor(const RuleListView& list, const char16_t* nick, const char* ip,
+                     bool everyPick, ApplyPickedRule apply, void* context);
+
 // The module's rule list as the next event sees it. Rebuilds the index once
 // after the list changed; the index is null while g_matchByPlainWalk is set
 // or when memory for it could not be had.

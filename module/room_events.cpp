@@ -14,13 +14,23 @@ static_assert(NICK_UNITS == VISITOR_NICK_UNITS && USER_IP_BYTES == VISITOR_IP_BY
               "the portable matcher reads the host's field widths");
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "nicknames are UTF-16 code units");
 
-void ApplyRule(const _RULE& rule, _ROOM_USER& entry, HWND userList, uint32_t row) {
-    uint32_t nickColor = entry.nickColor;
-    uint32_t textColor = entry.textColor;
-    ApplyRuleEffect(rule, entry.state, nickColor, textColor);
-    entry.nickColor = nickColor;
-    entry.textColor = textColor;
-    PostMessageA(userList, LVM_REDRAWITEMS, row, row);
+// One visitor's entry and its row in the host's list.
+struct RoomRow {
+    _ROOM_USER& entry;
+    HWND userList;
+    uint32_t row;
+};
+
+// Writes the rule's effect into the entry (only a picked visitor's state and
+// colours are touched) and has the row redrawn.
+void ApplyToRoomRow(void* context, const _RULE& rule, uint32_t) {
+    RoomRow& row = *static_cast<RoomRow*>(context);
+    uint32_t nickColor = row.entry.nickColor;
+    uint32_t textColor = row.entry.textColor;
+    ApplyRuleEffect(rule, row.entry.state, nickColor, textColor);
+    row.entry.nickColor = nickColor;
+    row.entry.textColor = textColor;
+    PostMessageA(row.userList, LVM_REDRAWITEMS, row.row, row.row);
 }
 
 }  // namespace
@@ -44,17 +54,9 @@ uint32_t MatchRoomVisitors(uint32_t event, _ROOM* room, uint32_t index) {
     const RuleListView list = CurrentRuleList();
 
     for (uint32_t i = first; i < end; ++i) {
-        _ROOM_USER& entry = room->users[i];
-        MatchVisitor visitor =
-            MakeMatchVisitor(reinterpret_cast<const char16_t*>(entry.nick), entry.ip);
-        PickScan scan;
-        StartPickScan(scan, list.index, list.rules, list.count, visitor, list.candidates,
-                      list.capacity);
-        uint32_t rule = 0;
-        while (NextPick(scan, visitor, &rule)) {
-            ApplyRule(list.rules[rule], entry, room->hwndUserList, i);
-            if (!everyPickingRule) break;
-        }
+        RoomRow row{room->users[i], room->hwndUserList, i};
+        MatchOneVisitor(list, reinterpret_cast<const char16_t*>(row.entry.nick), row.entry.ip,
+                        everyPickingRule, ApplyToRoomRow, &row);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "tests/native/match_comparison.h"
 
+#include "matching/matching.h"
 #include "matching/rule_index.h"
 #include "rules/ip_pattern.h"
 #include "tool/address_set.h"
@@ -140,21 +141,29 @@ struct EventResult {
     std::vector<TestVisitor> visitors;
 };
 
+// The visitor being matched, and where its redraws are recorded.
+struct EventRow {
+    TestVisitor& entry;
+    uint32_t row;
+    EventResult& result;
+};
+
+void ApplyToEventRow(void* context, const _RULE& rule, uint32_t ruleNumber) {
+    EventRow& row = *static_cast<EventRow*>(context);
+    ApplyRuleEffect(rule, row.entry.state, row.entry.nickColor, row.entry.textColor);
+    row.result.redraws.emplace_back(row.row, ruleNumber);
+}
+
+// Each visitor through the module's own per-visitor loop, as an event of the
+// host runs it.
 EventResult RunEvent(const TestCase& test, const RuleIndex* index, bool firstPickOnly,
                      uint32_t* buffer, uint32_t capacity) {
     EventResult result{{}, test.visitors};
-    const uint32_t count = static_cast<uint32_t>(test.rules.size());
+    const RuleListView list{test.rules.data(), static_cast<uint32_t>(test.rules.size()), index,
+                            buffer, capacity};
     for (uint32_t i = 0; i < result.visitors.size(); ++i) {
-        TestVisitor& entry = result.visitors[i];
-        MatchVisitor visitor = MakeMatchVisitor(entry.nick, entry.ip);
-        PickScan scan;
-        StartPickScan(scan, index, test.rules.data(), count, visitor, buffer, capacity);
-        uint32_t rule = 0;
-        while (NextPick(scan, visitor, &rule)) {
-            ApplyRuleEffect(test.rules[rule], entry.state, entry.nickColor, entry.textColor);
-            result.redraws.emplace_back(i, rule);
-            if (firstPickOnly) break;
-        }
+        EventRow row{result.visitors[i], i, result};
+        MatchOneVisitor(list, row.entry.nick, row.entry.ip, !firstPickOnly, ApplyToEventRow, &row);
     }
     return result;
 }
