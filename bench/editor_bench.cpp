@@ -7,6 +7,7 @@
 //
 // Usage: editor_bench [--rules 10000,100000] [--repeats 5]
 #include "bench/bench_support.h"
+#include "contract/host_contract.h"
 #include "module/host_records.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"

@@ -14,7 +14,7 @@
 HINSTANCE g_hEditorInstance = nullptr;
 HWND g_hEditor = nullptr;
 SendMessageCall g_sendMessage = nullptr;
-char g_configPath[MAX_PATH] = {};
+char g_configPath[CONFIG_FILE_BYTES] = {};
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "host/sample_room.h"
 #include "host/visitor_file.h"
 #include "host/window_picture.h"
+#include "contract/host_contract.h"
 #include "module/host_records.h"
-#include "module/room_events.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -22,18 +22,12 @@
 
 namespace {
 
-using SetUserStateFn = unsigned long(__cdecl*)(unsigned long, _ROOM*, unsigned long);
-using SetupFn = unsigned long(__cdecl*)(unsigned long, void*, _CFG_INFO*);
-
 constexpr char MODULE_FILE[] = "MODULES\\torvo.jem";
-constexpr char RULE_FILE[] = "MODULES\\torvo.tdb";
-constexpr char SET_USER_STATE_SYMBOL[] = "@Torvo_SetUserState$qulp5_ROOMul";
-constexpr char SETUP_SYMBOL[] = "@Torvo_Setup$qulpvp9_CFG_INFO";
+constexpr const char* RULE_FILE = RULE_FILE_PATH;
 constexpr wchar_t EDITOR_CAPTION[] = L"Torvo";
 constexpr char DEFAULT_CONFIG_FILE[] = "torvo_host.ini";
 constexpr uint32_t CHAR_MODE_WIDE = 0;
 constexpr uint8_t HOST_GUARD_BYTE = 0xA5;     // fills the room bytes the module must not touch
-constexpr uint32_t HOST_STATE_BITS = 0xFF;    // the host's own part of a status word
 constexpr size_t NICK_DISPLAY_CHARS = 24;
 constexpr DWORD PAINT_SETTLE_MS = 400;        // lets Wine's X11 side catch up before a capture
 

@@ -25,8 +25,8 @@ using ApplyPickedRule = void (*)(void* context, const _RULE& rule, uint32_t rule
 
 // The per-visitor loop of every event: finds the rules of `list` that pick
 // one visitor, in list order, and has `apply` apply the first only or
-// (`everyPick`, a room report) every one. Reads VISITOR_NICK_UNITS units of
-// `nick` and VISITOR_IP_BYTES bytes of `ip`, nothing else of the entry.
+// (`everyPick`, a room report) every one. Reads NICK_UNITS units of
+// `nick` and USER_IP_BYTES bytes of `ip`, nothing else of the entry.
 // Allocates nothing.
 void MatchOneVisitor(const RuleListView& list, const char16_t* nick, const char* ip,
                      bool everyPick, ApplyPickedRule apply, void* context);

@@ -1,6 +1,7 @@
 // Load and unload.
 #include "module/module_state.h"
 
+#include "contract/host_contract.h"
 #include "editor/editor.h"
 #include "matching/matching.h"
 #include "rules/rule_array.h"

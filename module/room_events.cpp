@@ -10,8 +10,6 @@
 
 namespace {
 
-static_assert(NICK_UNITS == VISITOR_NICK_UNITS && USER_IP_BYTES == VISITOR_IP_BYTES,
-              "the portable matcher reads the host's field widths");
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "nicknames are UTF-16 code units");
 
 // One visitor's entry and its row in the host's list.

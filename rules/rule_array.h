@@ -13,8 +13,6 @@ extern _RULE* g_rules;
 extern uint32_t g_ruleCount;
 extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCount
 
-constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
-
 // Reads the whole file at `path` into the array. 0 on success; -1 when it
 // is absent or cannot be read whole, and the array is left as it was.
 int32_t LoadRules(const char* path);

@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr unsigned long ALL_USERS = 16;
-constexpr unsigned long ONE_USER = 8192;
-
 // Editor choice-list positions.
 constexpr int SEARCH_ITEM_NAME = 0;
 constexpr int SEARCH_ITEM_IP = 1;
@@ -80,7 +77,7 @@ protected:
         TestRoom room;
         FillRoom(room, visitors, nullptr, sink);
         TakeRedraws(sink);
-        EXPECT_EQ(module.setUserState(ALL_USERS, &room.room, 0), 0u);
+        EXPECT_EQ(module.setUserState(EVENT_ALL_USERS, &room.room, 0), 0u);
         std::string rows(visitors.size(), '0');
         for (const auto& redraw : TakeRedraws(sink)) {
             if (redraw.first < rows.size()) rows[redraw.first] += 1;
@@ -93,7 +90,7 @@ protected:
     COLORREF FirstPickColour(const wchar_t* nick, const char* ip) {
         TestRoom room;
         FillRoom(room, {MakeVisitor(nick, ip)}, nullptr, sink);
-        EXPECT_EQ(module.setUserState(ONE_USER, &room.room, 0), 0u);
+        EXPECT_EQ(module.setUserState(EVENT_ONE_USER, &room.room, 0), 0u);
         TakeRedraws(sink);
         return room.users[0].nickColor;
     }

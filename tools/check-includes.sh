@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks that the module's layers import one way, down:
-#   module/ -> editor/ -> matching/ -> rules/
+#   module/ -> editor/ -> matching/ -> rules/ -> contract/
 # No file below module/ includes "module/...", none in matching/ or rules/
-# includes "editor/...", and none in rules/ includes "matching/...".
+# includes "editor/...", none in rules/ includes "matching/...", and the
+# host contract (contract/) includes none of them.
 # Prints every include that runs the wrong way; exits 1 when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +16,7 @@ check() {
   for layer in "$@"; do
     if grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[\"<]$layer/" "$folder" \
          --include='*.h' --include='*.cpp'; then
-      echo "  ^ $folder/ includes $layer/: imports run module/ -> editor/ -> matching/ -> rules/" >&2
+      echo "  ^ $folder/ includes $layer/: imports run module/ -> editor/ -> matching/ -> rules/ -> contract/" >&2
       status=1
     fi
   done
@@ -24,5 +25,6 @@ check() {
 check editor module
 check matching module editor
 check rules module editor matching
-[ "$status" = 0 ] && echo "include direction: module/ -> editor/ -> matching/ -> rules/, no include runs back up"
+check contract module editor matching rules
+[ "$status" = 0 ] && echo "include direction: module/ -> editor/ -> matching/ -> rules/ -> contract/, no include runs back up"
 exit "$status"

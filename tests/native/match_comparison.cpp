@@ -126,7 +126,7 @@ TestVisitor ChooseVisitor(ChoiceSource& source) {
     }
     if (!OneIn(source, 8)) {
         const char* text = ADDRESSES[Choose(source, ADDRESS_COUNT)];
-        std::memcpy(visitor.ip, text, std::min<size_t>(std::strlen(text), VISITOR_IP_BYTES));
+        std::memcpy(visitor.ip, text, std::min<size_t>(std::strlen(text), USER_IP_BYTES));
     }
     visitor.state = Choose(source, 0x10000);
     visitor.nickColor = 0x00ABCDEF;
@@ -284,7 +284,7 @@ void AddVisitorAt(TestCase& test, ChoiceSource& source, const char* ip) {
     std::memset(&visitor, 0, sizeof visitor);
     const std::u16string& name = NAMES[Choose(source, NAME_COUNT)];
     std::memcpy(visitor.nick, name.data(), name.size() * sizeof(char16_t));
-    std::memcpy(visitor.ip, ip, std::min<size_t>(std::strlen(ip), VISITOR_IP_BYTES));
+    std::memcpy(visitor.ip, ip, std::min<size_t>(std::strlen(ip), USER_IP_BYTES));
     visitor.state = Choose(source, 0x10000);
     visitor.nickColor = 0x00ABCDEF;
     visitor.textColor = 0x00123456;
@@ -353,7 +353,7 @@ std::string CompareOptimizedWithOriginal(const TestCase& test, uint32_t* removed
             if (a.state != b.state || a.nickColor != b.nickColor || a.textColor != b.textColor ||
                 redrawn(before) != redrawn(after)) {
                 std::ostringstream out;
-                out << event << "visitor " << i << " (IP \"" << std::string(a.ip, strnlen(a.ip, VISITOR_IP_BYTES))
+                out << event << "visitor " << i << " (IP \"" << std::string(a.ip, strnlen(a.ip, USER_IP_BYTES))
                     << "\") ends differently after optimizing " << test.rules.size() << " rules to "
                     << optimized.rules.size();
                 return out.str();

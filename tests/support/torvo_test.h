@@ -3,6 +3,7 @@
 // by byte, and host records.
 #pragma once
 
+#include "contract/host_contract.h"
 #include "module/host_records.h"
 #include "rules/rule.h"
 
@@ -11,12 +12,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-using SetUserStateFn = unsigned long(__cdecl*)(unsigned long, _ROOM*, unsigned long);
-using SetupFn = unsigned long(__cdecl*)(unsigned long, void*, _CFG_INFO*);
-
-constexpr const char* SET_USER_STATE_SYMBOL = "@Torvo_SetUserState$qulp5_ROOMul";
-constexpr const char* SETUP_SYMBOL = "@Torvo_Setup$qulpvp9_CFG_INFO";
 
 // Full path of torvo.jem, which the build puts beside the test programs.
 std::string ModulePath();
@@ -81,7 +76,7 @@ private:
     std::string previous_;
 };
 
-constexpr const char* RULE_FILE = "MODULES\\torvo.tdb";
+constexpr const char* RULE_FILE = RULE_FILE_PATH;
 
 bool FileExists(const std::string& path);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
