@@ -138,8 +138,8 @@ void ShowStatus(HWND dialog, int32_t status) {
         item = 0;
     } else {
         if (status == STATUS_ALLOW_ALL) item = 1;
-        if (status & 0x100) item = 2;
-        if (status & 0x200) item = 3;
+        if (status & STATUS_NO_PRIVATE_BIT) item = 2;
+        if (status & STATUS_IGNORE_BIT) item = 3;
     }
     if (item >= 0) SendToControl(dialog, IDC_STATUS, CB_SETCURSEL, item);
 }

@@ -12,8 +12,6 @@
 namespace {
 
 constexpr UINT HIGHLIGHTED_ROW_STATES = ODS_SELECTED | ODS_FOCUS | ODS_DEFAULT;
-constexpr int32_t NO_PRIVATE_BIT = 0x100;
-constexpr int32_t IGNORE_BIT = 0x200;
 
 constexpr int TEXT_INSET = 2;     // clipping starts this far into a column
 constexpr int NICK_INDENT = 17;   // the nickname starts this far right of the row
@@ -43,8 +41,8 @@ void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& cl
     if (rule.status == STATUS_UNCHANGED) {
         SetTextColor(dc, g_clrShadow);
     } else {
-        SetTextColor(dc, (rule.status & NO_PRIVATE_BIT) ? g_clrListAM : g_clrText);
-        if (rule.status & IGNORE_BIT) {
+        SetTextColor(dc, (rule.status & STATUS_NO_PRIVATE_BIT) ? g_clrListAM : g_clrText);
+        if (rule.status & STATUS_IGNORE_BIT) {
             SetTextColor(dc, g_clrHighlight);
             ExtTextOutW(dc, left + EMBOSS_OFFSET, top + EMBOSS_OFFSET, ETO_CLIPPED, &clip,
                         name, length, nullptr);
