@@ -254,8 +254,7 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         return false;
     }
     const size_t slash = text.find('/');
-    const size_t star = text.find('*');
-    const size_t dash = text.find('-');
+    const IpTextShape shape = ClassifyIpText(text.data(), text.size());
     uint32_t low = 0;
     uint32_t high = 0;
     if (slash != std::string::npos) {
@@ -282,7 +281,8 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
             return false;
         }
         *ipText = DottedAddress(low) + "-" + DottedAddress(high);
-    } else if (star != std::string::npos) {
+    } else if (shape.kind == IpTextKind::Prefix) {
+        const size_t star = shape.split;
         if (star != text.size() - 1) {
             *reason = "a prefix ends at its \"*\"; what follows would be ignored";
             return false;
@@ -314,7 +314,8 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
             if (dots < 3) *warning += " (\"" + prefix + ".*\" is that part exactly)";
         }
         *ipText = text;
-    } else if (dash != std::string::npos) {
+    } else if (shape.kind == IpTextKind::Range) {
+        const size_t dash = shape.split;
         if (!ReadStrictAddress(text.substr(0, dash), &low) ||
             !ReadStrictAddress(text.substr(dash + 1), &high)) {
             *reason = "a range is two four-part addresses joined by \"-\"";
@@ -340,7 +341,7 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         }
         *ipText = DottedAddress(low);
     }
-    const bool range = slash != std::string::npos || (star == std::string::npos && dash != std::string::npos);
+    const bool range = slash != std::string::npos || shape.kind == IpTextKind::Range;
     if (range && high - low >= 0x7FFFFFFFu) {
         *warning = "\"" + text + "\" picks " +
                    (high - low == 0xFFFFFFFFu ? std::string("every visitor that has an address")
