@@ -21,7 +21,3 @@ void CloseEditor(HWND editor);
 // At unload, after the rules were saved: destroys an open editor and
 // deletes the drawing objects.
 void DismissEditorAtUnload();
-
-// Deletes the fonts, pens and brushes the editor's set-up created. Each
-// is deleted once; a handle already deleted or never made is skipped.
-void DeleteDrawingObjects();

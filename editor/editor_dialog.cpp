@@ -4,6 +4,7 @@
 
 #include "editor/editor_parts.h"
 #include "editor/editor_state.h"
+#include "editor/rule_list_drawing.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_file.h"
 #include "rules/text_field.h"

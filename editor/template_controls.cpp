@@ -10,7 +10,7 @@
 #include "editor/editor_parts.h"
 #include "editor/editor_state.h"
 
-#include "editor/drawing_objects.h"
+#include "editor/rule_list_drawing.h"
 #include "resources/resource_ids.h"
 #include "rules/rule.h"
 
@@ -189,8 +189,8 @@ void GiveTextsACyrillicFont(HWND dialog) {
     LOGFONTA font;
     if (GetObjectA(dialogFont, sizeof font, &font) != sizeof font) return;
     font.lfCharSet = RUSSIAN_CHARSET;
-    g_hCyrillicDialogFont = CreateFontIndirectA(&font);
-    if (!g_hCyrillicDialogFont) return;
-    const HFONT fonts[] = {dialogFont, g_hCyrillicDialogFont};
+    g_drawing.cyrillicDialogFont = CreateFontIndirectA(&font);
+    if (!g_drawing.cyrillicDialogFont) return;
+    const HFONT fonts[] = {dialogFont, g_drawing.cyrillicDialogFont};
     EnumChildWindows(dialog, SetFontWhereDialogFont, reinterpret_cast<LPARAM>(fonts));
 }
