@@ -10,7 +10,9 @@
 #include "contract/host_contract.h"
 #include "module/host_records.h"
 #include "resources/resource_ids.h"
+#include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
+#include "rules/rule_file.h"
 
 #include <windows.h>
 #include <commctrl.h>

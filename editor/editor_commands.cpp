@@ -9,6 +9,7 @@
 #include "editor/editor_state.h"
 
 #include "resources/resource_ids.h"
+#include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"
 
@@ -267,7 +268,7 @@ void AddRule(HWND dialog) {
     if (IsRuleIndex(selected)) std::memcpy(rule.name, g_rules[selected].name, sizeof rule.name);
     ReadFieldsIntoRule(dialog, rule);
     // Without memory the list stays as it was, and so do the rows.
-    if (AppendRule(rule) != 0) return;
+    if (!AppendRule(rule)) return;
     const int count = static_cast<int>(g_ruleCount);
 
     ClearSelectedRowState(dialog);
