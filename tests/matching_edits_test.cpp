@@ -67,6 +67,9 @@ protected:
         SendMessageA(Control(IDC_SEARCH), CB_SETCURSEL, searchItem, 0);
         PumpMessages();
     }
+    void Change(int row, const wchar_t* name, const char* ip, int searchItem) {
+        ChangeRuleInEditor(dialog, row, name, ip, searchItem);
+    }
 
     // Event 16 over a fresh room of `nicks` (addresses from `ips`): one
     // character per visitor, '0' when untouched, else the number of redraws.
@@ -167,19 +170,13 @@ TEST_F(MatchingAfterEdits, ChangedRulesPickByTheirNewFields) {
     OpenEditorOn({NameRule(L"alice", 0x11), PrefixRule("10.*", 0x33)});
     EXPECT_EQ(Picked(NICKS, IPS), "210");
 
-    Click(0);
-    FillFields(L"carol", "", SEARCH_ITEM_NAME);
-    Command(IDC_CHANGE);
+    Change(0, L"carol", "", SEARCH_ITEM_NAME);
     EXPECT_EQ(Picked(NICKS, IPS), "111");
 
-    Click(1);
-    FillFields(L"", "10.0.0.2", SEARCH_ITEM_IP);  // prefix becomes an exact address
-    Command(IDC_CHANGE);
+    Change(1, L"", "10.0.0.2", SEARCH_ITEM_IP);  // prefix becomes an exact address
     EXPECT_EQ(Picked(NICKS, IPS), "011");
 
-    Click(1);
-    FillFields(L"", "10.0.0.1-10.0.0.9", SEARCH_ITEM_IP);  // and then a range
-    Command(IDC_CHANGE);
+    Change(1, L"", "10.0.0.1-10.0.0.9", SEARCH_ITEM_IP);  // and then a range
     EXPECT_EQ(Picked(NICKS, IPS), "111");
     EXPECT_EQ(FirstPickColour(L"dave", "10.0.0.9"), 0x33u);  // the colour the rule kept
     EXPECT_EQ(FirstPickColour(L"dave", "10.0.0.10"), HOST_COLOUR);
@@ -206,16 +203,12 @@ TEST_F(MatchingAfterEdits, EditsAmongManyRules) {
     OpenEditorOn(rules);
     EXPECT_EQ(Picked(NICKS, IPS), "010");
 
-    Click(3000);
-    FillFields(L"alice", "", SEARCH_ITEM_NAME);
-    Command(IDC_CHANGE);
+    Change(3000, L"alice", "", SEARCH_ITEM_NAME);
     EXPECT_EQ(Picked(NICKS, IPS), "100");
 
     Click(3000);
     for (int k = 0; k < 5; ++k) Command(IDC_UP);
-    Click(0);
-    FillFields(L"alice", "", SEARCH_ITEM_NAME);
-    Command(IDC_CHANGE);  // an earlier rule for alice, keeping its colour
+    Change(0, L"alice", "", SEARCH_ITEM_NAME);  // an earlier rule for alice, keeping its colour
     EXPECT_EQ(Picked(NICKS, IPS), "200");
     EXPECT_EQ(FirstPickColour(L"alice", ""), 0x100u);
 

@@ -60,6 +60,15 @@ void ClickRuleRow(HWND editor, int row);
 // Types `name` into the nickname field and presses Add, as the operator
 // does: the edit that makes the list differ from its file.
 void AddRuleInEditor(HWND editor, const wchar_t* name);
+// Clicks rule row `row`, types `name` and `ip` into their fields, chooses
+// search item `searchItem` and presses Change, pumping the queue between.
+void ChangeRuleInEditor(HWND editor, int row, const wchar_t* name, const char* ip,
+                        int searchItem);
+// What the keyboard's Esc sends the editor (IDCANCEL with no control), then
+// pumps the queue.
+void CancelEditor(HWND editor);
+// Whether the keyboard focus is on `window` or one of its controls.
+bool FocusIsWithin(HWND window);
 
 // A fresh temporary folder, made current, with MODULES inside unless asked
 // otherwise. Restores the previous current folder and removes the folder.
