@@ -4,6 +4,7 @@
 #include "rules/text_field.h"
 #include "tool/address_set.h"
 #include "tool/rule_words.h"
+#include "tool/text_pieces.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,31 +14,6 @@ namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
-
-std::vector<std::string> Split(const std::string& line, char separator) {
-    std::vector<std::string> parts(1);
-    for (char c : line) {
-        if (c == separator) {
-            parts.emplace_back();
-        } else {
-            parts.back().push_back(c);
-        }
-    }
-    return parts;
-}
-
-// Blanks and tabs at both ends removed.
-std::string Trimmed(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool StartsWith(const std::string& text, const char* start) {
-    return text.compare(0, std::strlen(start), start) == 0;
-}
-
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // A plain dotted address: four decimal parts of 0 to 255 without leading
 // zeros (the module would read "010" as octal, and "10.1" as 10.0.0.1).

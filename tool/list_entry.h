@@ -1,7 +1,7 @@
-// One entry of a rule list or table as text: splitting and trimming its
-// pieces, the strict reading of an address entry ("10.0.*", "10.0.0.1",
-// "10.0.0.1-10.0.0.9", "198.51.100.0/24") with the reason for a bad one, and
-// putting a nickname or IP text into a rule's fields.
+// One entry of a rule list or table as text: the strict reading of an
+// address entry ("10.0.*", "10.0.0.1", "10.0.0.1-10.0.0.9",
+// "198.51.100.0/24") with the reason for a bad one, and putting a nickname
+// or IP text into a rule's fields.
 #pragma once
 
 #include "rules/rule.h"
@@ -14,11 +14,6 @@
 // What the editor's fields admit: the texts and their terminators fit.
 constexpr size_t TYPED_NAME_UNITS = RULE_NAME_UNITS - 1;
 constexpr size_t TYPED_IP_BYTES = RULE_IP_TEXT_BYTES - 1;
-
-std::vector<std::string> Split(const std::string& line, char separator);
-std::string Trimmed(const std::string& text);
-bool StartsWith(const std::string& text, const char* start);
-bool IsLetter(char c);
 
 // Four decimal parts of 0 to 255 without leading zeros, nothing else.
 bool ReadStrictAddress(const std::string& text, uint32_t* address);

@@ -5,6 +5,7 @@
 #include "tool/rule_text.h"
 #include "tool/rule_words.h"
 #include "tool/text_codec.h"
+#include "tool/text_pieces.h"
 
 #include <cstring>
 #include <vector>

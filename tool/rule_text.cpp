@@ -6,6 +6,7 @@
 #include "tool/plain_list.h"
 #include "tool/rule_words.h"
 #include "tool/text_codec.h"
+#include "tool/text_pieces.h"
 
 #include <algorithm>
 #include <cstdio>
