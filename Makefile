@@ -1,4 +1,5 @@
-# make test   install what is missing, build, run every test
+# make test   install what is missing, build, run every test, and check
+#             that the layers' includes run one way (tools/check-includes.sh)
 # make demo   build and run the stand-in host on its sample room with the
 #             sample rules: prints the table and saves build/demo/editor.png,
 #             a picture of the rule editor
@@ -56,6 +57,7 @@ fuzz:
 	  if [ $$status -ne 0 ]; then tail -n 40 $(FUZZ_BUILD)/fuzz.log; exit $$status; fi
 
 test: build native dist
+	@bash tools/check-includes.sh
 	@$(MAKE) fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 	@bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure -j$$(nproc)'
 

@@ -7,9 +7,12 @@
 //
 // Usage: editor_bench [--rules 10000,100000] [--repeats 5]
 #include "bench/bench_support.h"
+#include "contract/host_contract.h"
 #include "module/host_records.h"
 #include "resources/resource_ids.h"
+#include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
+#include "rules/rule_file.h"
 
 #include <windows.h>
 #include <commctrl.h>

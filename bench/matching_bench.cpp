@@ -16,7 +16,9 @@
 #include "matching/matching.h"
 #include "matching/rule_index.h"
 #include "bench/bench_support.h"
+#include "contract/host_contract.h"
 #include "module/host_records.h"
+#include "module/room_events.h"
 #include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
 
@@ -32,7 +34,6 @@
 
 namespace {
 
-using SetUserStateFn = unsigned long(__cdecl*)(unsigned long, _ROOM*, unsigned long);
 
 constexpr uint32_t PICKED_VISITOR_EVERY = 10;  // one visitor in ten
 
@@ -236,7 +237,7 @@ bool MeasureModuleExport(const std::vector<_RULE>& rules, Room& room, HWND sink,
     HMODULE module = LoadLibraryA(ModulePath().c_str());
     if (!module) return false;
     auto setUserState = reinterpret_cast<SetUserStateFn>(reinterpret_cast<void*>(
-        GetProcAddress(module, "@Torvo_SetUserState$qulp5_ROOMul")));
+        GetProcAddress(module, SET_USER_STATE_SYMBOL)));
     if (setUserState) {
         setUserState(EVENT_ALL_USERS, &room.room, 0);
         DrainRedraws(sink);

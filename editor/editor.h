@@ -1,10 +1,23 @@
-// The rule editor: a modeless dialog over the module's rule list.
+// The rule editor: a modeless dialog over the module's rule list. The module
+// opens it for the host's set-up call and closes it at unload.
 #pragma once
 
 #include <windows.h>
 
-INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+#include <cstddef>
 
-// Deletes the fonts, pens and brushes the editor's set-up created. Each
-// is deleted once; a handle already deleted or never made is skipped.
-void DeleteDrawingObjects();
+// Opens the editor, or brings the open one forward. `instance` holds the
+// dialog template and icons; `configFile` (at most `configFileBytes` bytes,
+// zero-terminated within them or cut) is the host's INI file the editor
+// reads its settings from; `ansiNameField` says the host talks ANSI to the
+// nickname field.
+void OpenEditor(HINSTANCE instance, const char* configFile, size_t configFileBytes,
+                bool ansiNameField);
+
+// Destroys `editor` (may be null), saves the rules when they need saving
+// (SaveRuleFile), deletes the drawing objects.
+void CloseEditor(HWND editor);
+
+// At unload, after the rules were saved: destroys an open editor and
+// deletes the drawing objects.
+void DismissEditorAtUnload();

@@ -4,10 +4,12 @@
 // list's selected row, read anew each time, and the colours being edited
 // live only in the two sample controls. Row i of the list always shows
 // rule i, so every command changes the array and the rows together.
+#include "editor/editor.h"
 #include "editor/editor_parts.h"
+#include "editor/editor_state.h"
 
-#include "module/module_state.h"
 #include "resources/resource_ids.h"
+#include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"
 
@@ -137,8 +139,8 @@ void ShowStatus(HWND dialog, int32_t status) {
         item = 0;
     } else {
         if (status == STATUS_ALLOW_ALL) item = 1;
-        if (status & 0x100) item = 2;
-        if (status & 0x200) item = 3;
+        if (status & STATUS_NO_PRIVATE_BIT) item = 2;
+        if (status & STATUS_IGNORE_BIT) item = 3;
     }
     if (item >= 0) SendToControl(dialog, IDC_STATUS, CB_SETCURSEL, item);
 }
@@ -266,7 +268,7 @@ void AddRule(HWND dialog) {
     if (IsRuleIndex(selected)) std::memcpy(rule.name, g_rules[selected].name, sizeof rule.name);
     ReadFieldsIntoRule(dialog, rule);
     // Without memory the list stays as it was, and so do the rows.
-    if (AppendRule(rule) != 0) return;
+    if (!AppendRule(rule)) return;
     const int count = static_cast<int>(g_ruleCount);
 
     ClearSelectedRowState(dialog);

@@ -1,8 +1,64 @@
-// The editor's dialog procedure: a short switch that hands each message to
-// the function of the file that owns that concern.
+// Opening and closing the editor, and its dialog procedure: a short switch
+// that hands each message to the function of the file that owns that concern.
 #include "editor/editor.h"
 
 #include "editor/editor_parts.h"
+#include "editor/editor_state.h"
+#include "editor/rule_list_drawing.h"
+#include "resources/resource_ids.h"
+#include "rules/rule_file.h"
+#include "rules/text_field.h"
+
+#include <algorithm>
+#include <cstring>
+
+HINSTANCE g_hEditorInstance = nullptr;
+HWND g_hEditor = nullptr;
+SendMessageCall g_sendMessage = nullptr;
+char g_configPath[CONFIG_FILE_BYTES] = {};
+
+namespace {
+
+void DismissEditor(HWND editor) {
+    g_hEditor = nullptr;
+    if (editor) DestroyWindow(editor);
+}
+
+}  // namespace
+
+void OpenEditor(HINSTANCE instance, const char* configFile, size_t configFileBytes,
+                bool ansiNameField) {
+    g_hEditorInstance = instance;
+    // A path that does not fit is cut, never overflowed.
+    const size_t pathLength =
+        BoundedLength(configFile, std::min(configFileBytes, sizeof g_configPath - 1));
+    std::memcpy(g_configPath, configFile, pathLength);
+    g_configPath[pathLength] = '\0';
+    g_sendMessage = ansiNameField ? SendMessageA : SendMessageW;
+
+    if (g_hEditor) {
+        // A minimised editor would take the focus and stay out of sight.
+        if (IsIconic(g_hEditor)) ShowWindow(g_hEditor, SW_RESTORE);
+        SetFocus(g_hEditor);
+        return;
+    }
+    // A file that was busy at load arrives now, before the rows are made.
+    RetryRuleFileLoad();
+    g_hEditor = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_EDITOR), nullptr,
+                                   EditorDialogProc, 0);
+}
+
+void CloseEditor(HWND editor) {
+    DismissEditor(editor);
+    SaveRuleFile();
+    // After the window is gone, so the list no longer uses them.
+    DeleteDrawingObjects();
+}
+
+void DismissEditorAtUnload() {
+    DismissEditor(g_hEditor);
+    DeleteDrawingObjects();
+}
 
 INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

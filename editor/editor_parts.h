@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 // WM_INITDIALOG: settings, drawing objects, columns, choice lists, rows.
 void SetUpEditor(HWND dialog);
 // Labels and buttons showing other than their template texts get those

@@ -2,9 +2,9 @@
 // host's INI file, the drawing objects of the rule list, the fields, the
 // columns, the two choice lists and one row per rule.
 #include "editor/editor_parts.h"
+#include "editor/editor_state.h"
 
-#include "editor/drawing_objects.h"
-#include "module/module_state.h"
+#include "editor/rule_list_drawing.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/rule_texts.h"
@@ -114,23 +114,14 @@ HFONT CreateListFont() {
                        PROOF_QUALITY, static_cast<DWORD>(pitchAndFamily), face);
 }
 
-void ReadSystemColours() {
-    g_clrText = GetSysColor(COLOR_WINDOWTEXT);
-    g_clrHighlight = GetSysColor(COLOR_BTNHIGHLIGHT);
-    g_clrShadow = GetSysColor(COLOR_BTNSHADOW);
-}
-
-void CreateRowPensAndBrushes() {
+// The rows' colours from the settings, and their pens and brushes.
+void CreateRowObjects() {
     // Unreadable: the previous opening's colour stays.
-    ParseColour(ReadSetting(COLOR_LIST_AM_KEY, COLOR_LIST_AM_DEFAULT).value, g_clrListAM);
+    ParseColour(ReadSetting(COLOR_LIST_AM_KEY, COLOR_LIST_AM_DEFAULT).value,
+                g_drawing.listAmColour);
     COLORREF highlight = COLOR_LIST_HI_DEFAULT_VALUE;
     ParseColour(ReadSetting(COLOR_LIST_HI_KEY, COLOR_LIST_HI_DEFAULT).value, highlight);
-
-    const COLORREF menu = GetSysColor(COLOR_MENU);
-    g_hPenMenu = CreatePen(PS_SOLID, 1, menu);
-    g_hPenHi = CreatePen(PS_SOLID, 1, highlight);
-    g_hBrushMenu = CreateSolidBrush(menu);
-    g_hBrushHi = CreateSolidBrush(highlight);
+    CreateRowDrawingObjects(highlight);
 }
 
 // Character set, pitch and face of Font.Text, 11 points, no effects.
@@ -245,8 +236,8 @@ void SetUpEditor(HWND dialog) {
     LetIpFieldScroll(dialog);
     GiveTextsACyrillicFont(dialog);
 
-    g_hListFont = CreateListFont();
-    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(g_hListFont), 0);
+    g_drawing.listFont = CreateListFont();
+    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(g_drawing.listFont), 0);
     // Owner-drawn rows, selection shown without focus; no border, no tab stop.
     SetWindowLongA(list, GWL_STYLE, RULE_LIST_STYLE);
     // The border's going changes the frame: Windows recomputes it, and the
@@ -254,8 +245,7 @@ void SetUpEditor(HWND dialog) {
     SetWindowPos(list, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 
-    ReadSystemColours();
-    CreateRowPensAndBrushes();
+    CreateRowObjects();
 
     CHARFORMATW format = FieldCharFormat();
     SetUpNameField(dialog, format);
@@ -268,7 +258,7 @@ void SetUpEditor(HWND dialog) {
     SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, menu);
 
     // Shared, so the icon is never leaked however often the editor opens.
-    const HANDLE icon = LoadImageA(g_hInstance, MAKEINTRESOURCEA(IDI_EDITOR), IMAGE_ICON,
+    const HANDLE icon = LoadImageA(g_hEditorInstance, MAKEINTRESOURCEA(IDI_EDITOR), IMAGE_ICON,
                                    SMALL_ICON_SIZE, SMALL_ICON_SIZE, LR_DEFAULTCOLOR | LR_SHARED);
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 

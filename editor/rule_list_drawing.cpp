@@ -1,8 +1,9 @@
 // Painting of the owner-drawn rule list: row i shows rule i as it is at the
-// moment of painting, the nickname coloured by the rule's status.
-#include "editor/editor_parts.h"
+// moment of painting, the nickname coloured by the rule's status. The
+// drawing objects it paints with are made and deleted here too.
+#include "editor/rule_list_drawing.h"
 
-#include "editor/drawing_objects.h"
+#include "editor/editor_parts.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"
@@ -12,8 +13,6 @@
 namespace {
 
 constexpr UINT HIGHLIGHTED_ROW_STATES = ODS_SELECTED | ODS_FOCUS | ODS_DEFAULT;
-constexpr int32_t NO_PRIVATE_BIT = 0x100;
-constexpr int32_t IGNORE_BIT = 0x200;
 
 constexpr int TEXT_INSET = 2;     // clipping starts this far into a column
 constexpr int NICK_INDENT = 17;   // the nickname starts this far right of the row
@@ -25,8 +24,8 @@ int ColumnWidth(HWND list, int column) {
 
 void PaintBackground(const DRAWITEMSTRUCT& item) {
     const bool highlighted = (item.itemState & HIGHLIGHTED_ROW_STATES) != 0;
-    SelectObject(item.hDC, highlighted ? g_hPenHi : g_hPenMenu);
-    SelectObject(item.hDC, highlighted ? g_hBrushHi : g_hBrushMenu);
+    SelectObject(item.hDC, highlighted ? g_drawing.highlightPen : g_drawing.menuPen);
+    SelectObject(item.hDC, highlighted ? g_drawing.highlightBrush : g_drawing.menuBrush);
     const RECT& row = item.rcItem;
     Rectangle(item.hDC, row.left, row.top, row.right, row.bottom);
 }
@@ -41,14 +40,14 @@ void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& cl
     const auto* name = reinterpret_cast<const wchar_t*>(rule.name);  // UTF-16 on Windows
 
     if (rule.status == STATUS_UNCHANGED) {
-        SetTextColor(dc, g_clrShadow);
+        SetTextColor(dc, g_drawing.shadowColour);
     } else {
-        SetTextColor(dc, (rule.status & NO_PRIVATE_BIT) ? g_clrListAM : g_clrText);
-        if (rule.status & IGNORE_BIT) {
-            SetTextColor(dc, g_clrHighlight);
+        SetTextColor(dc, (rule.status & STATUS_NO_PRIVATE_BIT) ? g_drawing.listAmColour : g_drawing.textColour);
+        if (rule.status & STATUS_IGNORE_BIT) {
+            SetTextColor(dc, g_drawing.lightColour);
             ExtTextOutW(dc, left + EMBOSS_OFFSET, top + EMBOSS_OFFSET, ETO_CLIPPED, &clip,
                         name, length, nullptr);
-            SetTextColor(dc, g_clrShadow);
+            SetTextColor(dc, g_drawing.shadowColour);
         }
     }
     ExtTextOutW(dc, left, top, ETO_CLIPPED, &clip, name, length, nullptr);
@@ -64,12 +63,45 @@ void PaintRuleTexts(HWND list, const DRAWITEMSTRUCT& item, const _RULE& rule) {
     const int ipWidth = ColumnWidth(list, 1);
     const RECT ipClip{nameWidth + TEXT_INSET, item.rcItem.top, nameWidth + ipWidth - 1,
                       item.rcItem.bottom};
-    SetTextColor(item.hDC, g_clrText);
+    SetTextColor(item.hDC, g_drawing.textColour);
     ExtTextOutA(item.hDC, nameWidth + TEXT_INSET, item.rcItem.top, ETO_CLIPPED, &ipClip,
                 rule.ipText, static_cast<UINT>(FieldLength(rule.ipText)), nullptr);
 }
 
 }  // namespace
+
+DrawingObjects g_drawing{};
+
+void CreateRowDrawingObjects(COLORREF highlight) {
+    g_drawing.textColour = GetSysColor(COLOR_WINDOWTEXT);
+    g_drawing.lightColour = GetSysColor(COLOR_BTNHIGHLIGHT);
+    g_drawing.shadowColour = GetSysColor(COLOR_BTNSHADOW);
+
+    const COLORREF menu = GetSysColor(COLOR_MENU);
+    g_drawing.menuPen = CreatePen(PS_SOLID, 1, menu);
+    g_drawing.highlightPen = CreatePen(PS_SOLID, 1, highlight);
+    g_drawing.menuBrush = CreateSolidBrush(menu);
+    g_drawing.highlightBrush = CreateSolidBrush(highlight);
+}
+
+namespace {
+
+template <typename Handle>
+void DeleteOnce(Handle& object) {
+    if (object) DeleteObject(object);
+    object = nullptr;  // forgotten, so a later close does not delete it again
+}
+
+}  // namespace
+
+void DeleteDrawingObjects() {
+    DeleteOnce(g_drawing.listFont);
+    DeleteOnce(g_drawing.highlightPen);
+    DeleteOnce(g_drawing.menuPen);
+    DeleteOnce(g_drawing.highlightBrush);
+    DeleteOnce(g_drawing.menuBrush);
+    DeleteOnce(g_drawing.cyrillicDialogFont);
+}
 
 // The DC is left as the list gave it: its pen, brush, text colour and
 // background mode are saved first and put back after the row.

@@ -8,9 +8,9 @@
 //   - on a system whose dialog font is not Cyrillic, a Cyrillic font for the
 //     controls that show the template's font.
 #include "editor/editor_parts.h"
+#include "editor/editor_state.h"
 
-#include "editor/drawing_objects.h"
-#include "module/module_state.h"
+#include "editor/rule_list_drawing.h"
 #include "resources/resource_ids.h"
 #include "rules/rule.h"
 
@@ -94,11 +94,11 @@ bool IsSameText(HWND control, const wchar_t* text) {
 // system's code page is not Cyrillic) gets the template's text through the
 // wide call. With the template's texts in place nothing is sent.
 void ShowTemplateTextsWhole(HWND dialog) {
-    const HRSRC found = FindResourceA(g_hInstance, MAKEINTRESOURCEA(IDD_EDITOR), RT_DIALOG);
-    const HGLOBAL loaded = found ? LoadResource(g_hInstance, found) : nullptr;
+    const HRSRC found = FindResourceA(g_hEditorInstance, MAKEINTRESOURCEA(IDD_EDITOR), RT_DIALOG);
+    const HGLOBAL loaded = found ? LoadResource(g_hEditorInstance, found) : nullptr;
     const auto* base = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
     if (!base) return;
-    TemplateReader reader{base, base + SizeofResource(g_hInstance, found)};
+    TemplateReader reader{base, base + SizeofResource(g_hEditorInstance, found)};
 
     if (reader.Word() != 1 || reader.Word() != 0xFFFF) return;  // not an extended template
     reader.Skip(2 * sizeof(uint32_t));                          // help id, extended style
@@ -189,8 +189,8 @@ void GiveTextsACyrillicFont(HWND dialog) {
     LOGFONTA font;
     if (GetObjectA(dialogFont, sizeof font, &font) != sizeof font) return;
     font.lfCharSet = RUSSIAN_CHARSET;
-    g_hCyrillicDialogFont = CreateFontIndirectA(&font);
-    if (!g_hCyrillicDialogFont) return;
-    const HFONT fonts[] = {dialogFont, g_hCyrillicDialogFont};
+    g_drawing.cyrillicDialogFont = CreateFontIndirectA(&font);
+    if (!g_drawing.cyrillicDialogFont) return;
+    const HFONT fonts[] = {dialogFont, g_drawing.cyrillicDialogFont};
     EnumChildWindows(dialog, SetFontWhereDialogFont, reinterpret_cast<LPARAM>(fonts));
 }

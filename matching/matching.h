@@ -1,18 +1,40 @@
-// Applies the rule list to the visitors of a room when the host reports them.
+// The module's rule list as visitor events match against it: the rule index
+// kept up to date with the list, and the buffer for one visitor's
+// candidates. Plain code without Windows.
 #pragma once
 
-#include "module/host_records.h"
+#include "matching/rule_index.h"
+#include "rules/rule.h"
 
+#include <cstddef>
 #include <cstdint>
 
-constexpr uint32_t EVENT_QUERY = 0;
-constexpr uint32_t EVENT_ALL_USERS = 16;
-constexpr uint32_t EVENT_NEW_USER = 64;
-constexpr uint32_t EVENT_ONE_USER = 8192;
-constexpr uint32_t HANDLED_EVENTS = EVENT_ALL_USERS | EVENT_NEW_USER | EVENT_ONE_USER;
+// The rules one event matches against: the list, its index (null: walk the
+// list) and room for one visitor's candidates.
+struct RuleListView {
+    const _RULE* rules;
+    uint32_t count;
+    const RuleIndex* index;
+    uint32_t* candidates;
+    uint32_t capacity;
+};
 
-// Answers HANDLED_EVENTS to EVENT_QUERY and 0 to everything else.
-uint32_t MatchRoomVisitors(uint32_t event, _ROOM* room, uint32_t index);
+// Applies one picking rule (number `rule` of the list) to the visitor's
+// entry: the caller's part, as only the caller knows where the entry lies.
+using ApplyPickedRule = void (*)(void* context, const _RULE& rule, uint32_t ruleNumber);
+
+// The per-visitor loop of every event: finds the rules of `list` that pick
+// one visitor, in list order, and has `apply` apply the first only or
+// (`everyPick`, a room report) every one. Reads NICK_UNITS units of
+// `nick` and USER_IP_BYTES bytes of `ip`, nothing else of the entry.
+// Allocates nothing.
+void MatchOneVisitor(const RuleListView& list, const char16_t* nick, const char* ip,
+                     bool everyPick, ApplyPickedRule apply, void* context);
+
+// The module's rule list as the next event sees it. Rebuilds the index once
+// after the list changed; the index is null while g_matchByPlainWalk is set
+// or when memory for it could not be had.
+RuleListView CurrentRuleList();
 
 // Releases the rule index (at unload); the next event builds it anew.
 void FreeMatchingIndex();

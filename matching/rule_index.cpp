@@ -293,7 +293,7 @@ bool AddIpCandidates(CandidateList& list, const RuleIndex& index, MatchVisitor& 
     // text is read; a prefix never holds a zero byte.
     const uint32_t lengths = index.prefixLengths;
     uint32_t hash = FNV_OFFSET;
-    for (size_t n = 1; n <= VISITOR_IP_BYTES && (lengths >> n) != 0; ++n) {
+    for (size_t n = 1; n <= USER_IP_BYTES && (lengths >> n) != 0; ++n) {
         const uint8_t byte = static_cast<uint8_t>(visitor.ip[n - 1]);
         if (byte == 0) break;
         hash = AddUnit(hash, byte);

@@ -9,13 +9,13 @@ MatchVisitor MakeMatchVisitor(const char16_t* nick, const char* ip) {
 
 uint32_t VisitorAddress(MatchVisitor& visitor) {
     if (!visitor.addressKnown) {
-        visitor.address = ConvertAddress(visitor.ip, BoundedLength(visitor.ip, VISITOR_IP_BYTES));
+        visitor.address = ConvertAddress(visitor.ip, BoundedLength(visitor.ip, USER_IP_BYTES));
         visitor.addressKnown = true;
     }
     return visitor.address;
 }
 
-static_assert(RULE_NAME_UNITS < VISITOR_NICK_UNITS, "the name test reads nick[RULE_NAME_UNITS]");
+static_assert(RULE_NAME_UNITS < NICK_UNITS, "the name test reads nick[RULE_NAME_UNITS]");
 
 // Exact, case-sensitive UTF-16 comparison up to and including the terminator.
 // A rule name filling its whole field ends there, so the nickname must end
@@ -28,7 +28,7 @@ bool NameMatches(const _RULE& rule, const char16_t* nick) {
     return nick[RULE_NAME_UNITS] == 0;
 }
 
-static_assert(RULE_IP_PREFIX_BYTES == VISITOR_IP_BYTES, "prefix and visitor IP have one width");
+static_assert(RULE_IP_PREFIX_BYTES == USER_IP_BYTES, "prefix and visitor IP have one width");
 
 namespace {
 

@@ -3,22 +3,17 @@
 // tests compile the same source.
 #pragma once
 
+#include "contract/host_contract.h"
 #include "rules/rule.h"
 
 #include <cstddef>
 #include <cstdint>
 
-// Widths of the host's visitor fields that matching reads.
-constexpr size_t VISITOR_NICK_UNITS = 1088;
-constexpr size_t VISITOR_IP_BYTES = 16;
-
-constexpr uint32_t HOST_STATE_BITS = 0xFF;  // the host's own part of `state`
-
 // One visitor during one event. The address is converted on first need and
 // then reused for every rule.
 struct MatchVisitor {
-    const char16_t* nick;  // VISITOR_NICK_UNITS UTF-16 units
-    const char* ip;        // VISITOR_IP_BYTES bytes of dotted text
+    const char16_t* nick;  // NICK_UNITS UTF-16 units
+    const char* ip;        // USER_IP_BYTES bytes of dotted text
     bool addressKnown;
     uint32_t address;
 };

@@ -1,6 +1,8 @@
 // The two entry points the host finds by name or ordinal (see torvo.def).
-#include "matching/matching.h"
+#include "editor/editor.h"
+#include "module/host_records.h"
 #include "module/module_state.h"
+#include "module/room_events.h"
 
 extern "C" unsigned long __cdecl Torvo_SetUserState(unsigned long event, _ROOM* room,
                                                     unsigned long index) {
@@ -8,6 +10,9 @@ extern "C" unsigned long __cdecl Torvo_SetUserState(unsigned long event, _ROOM* 
 }
 
 extern "C" unsigned long __cdecl Torvo_Setup(unsigned long, void*, _CFG_INFO* config) {
-    if (config) OpenEditor(*config);
+    if (config) {
+        OpenEditor(g_hInstance, config->configFile, sizeof config->configFile,
+                   config->charMode == CHAR_MODE_ANSI);
+    }
     return 0;
 }

@@ -4,20 +4,18 @@
 // host bytes the module must not touch.
 #pragma once
 
+#include "contract/host_contract.h"
+
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t NICK_UNITS = 1088;  // UTF-16 units in front of the IP field
-constexpr size_t USER_IP_BYTES = 16;
-constexpr size_t CONFIG_FILE_BYTES = 260;
-
 // One visitor; the host keeps them in a contiguous array.
 struct _ROOM_USER {
     wchar_t nick[NICK_UNITS];  // zero-terminated inside the field
     char ip[USER_IP_BYTES];    // dotted IPv4 text, empty when ip[0] == 0
-    uint32_t state;            // bits 0-7 belong to the host
+    uint32_t state;            // HOST_STATE_BITS belong to the host
     COLORREF nickColor;
     COLORREF textColor;
 };
@@ -53,5 +51,3 @@ struct _CFG_INFO {
 
 static_assert(offsetof(_CFG_INFO, charMode) == 16);
 static_assert(offsetof(_CFG_INFO, configFile) == 496);
-
-constexpr uint32_t CHAR_MODE_ANSI = 1;

@@ -156,6 +156,16 @@ void ParseRange(_RULE& rule, size_t textLength, size_t dash) {
 
 }  // namespace
 
+IpTextShape ClassifyIpText(const char* text, size_t length) {
+    if (const void* star = std::memchr(text, '*', length)) {
+        return {IpTextKind::Prefix, static_cast<size_t>(static_cast<const char*>(star) - text)};
+    }
+    if (const void* dash = std::memchr(text, '-', length)) {
+        return {IpTextKind::Range, static_cast<size_t>(static_cast<const char*>(dash) - text)};
+    }
+    return {length > 0 ? IpTextKind::Exact : IpTextKind::Empty, length};
+}
+
 void ParseRuleIp(_RULE& rule) {
     std::memset(rule.ipPrefix, 0, sizeof rule.ipPrefix);
     rule.ipLow = 0;
@@ -163,17 +173,20 @@ void ParseRuleIp(_RULE& rule) {
 
     const size_t length = FieldLength(rule.ipText);
     const char* text = rule.ipText;
-
-    if (const void* star = std::memchr(text, '*', length)) {
-        const size_t prefixLength = static_cast<const char*>(star) - text;
-        // No IPv4 prefix is longer than 15 characters; a longer one is no prefix.
-        if (prefixLength < sizeof rule.ipPrefix) std::memcpy(rule.ipPrefix, text, prefixLength);
-        return;
+    const IpTextShape shape = ClassifyIpText(text, length);
+    switch (shape.kind) {
+        case IpTextKind::Prefix:
+            // No IPv4 prefix is longer than 15 characters; a longer one is no prefix.
+            if (shape.split < sizeof rule.ipPrefix) std::memcpy(rule.ipPrefix, text, shape.split);
+            break;
+        case IpTextKind::Range:
+            ParseRange(rule, length, shape.split);
+            break;
+        case IpTextKind::Exact:
+            rule.ipLow = ConvertAddress(text, length);
+            break;
+        case IpTextKind::Empty:
+            // An empty text means "no address", although inet_addr rejects it.
+            break;
     }
-    if (const void* dash = std::memchr(text, '-', length)) {
-        ParseRange(rule, length, static_cast<const char*>(dash) - text);
-        return;
-    }
-    // An empty text means "no address", although inet_addr rejects it.
-    if (length > 0) rule.ipLow = ConvertAddress(text, length);
 }

@@ -15,5 +15,18 @@ constexpr uint32_t ADDRESS_NONE = 0xFFFFFFFFu;  // what inet_addr gives for bad 
 // any other text inet_addr rejects.
 uint32_t ConvertAddress(const char* text, size_t length);
 
+// What an IP text stands for, decided in this order: a text holding "*" is
+// a prefix (the text before its first "*"); else one holding "-" a range
+// (the ends on either side of its first "-"); else a non-empty text one
+// exact address.
+enum class IpTextKind { Empty, Prefix, Range, Exact };
+
+struct IpTextShape {
+    IpTextKind kind;
+    size_t split;  // Prefix: where the "*" stands; Range: where the "-" stands
+};
+
+IpTextShape ClassifyIpText(const char* text, size_t length);
+
 // Derives ipPrefix, ipLow and ipHigh from ipText.
 void ParseRuleIp(_RULE& rule);

@@ -13,10 +13,17 @@ constexpr size_t RULE_IP_PREFIX_BYTES = 16;
 constexpr size_t RULE_IP_TEXT_BYTES = 32;
 constexpr size_t RULE_RESERVED_BYTES = 260;
 
+// status bits: private messages forbidden, the visitor ignored. Bits 0-7
+// are the host's own and never written into a visitor (HOST_STATE_BITS).
+constexpr int32_t STATUS_NO_PRIVATE_BIT = 0x100;
+constexpr int32_t STATUS_IGNORE_BIT = 0x200;
+
+// The status values the editor offers; -1 leaves a visitor's status as it is.
 constexpr int32_t STATUS_UNCHANGED = -1;
 constexpr int32_t STATUS_ALLOW_ALL = 0;
-constexpr int32_t STATUS_NO_PRIVATE = 256;
-constexpr int32_t STATUS_IGNORE = 768;
+constexpr int32_t STATUS_NO_PRIVATE = STATUS_NO_PRIVATE_BIT;                     // 256
+constexpr int32_t STATUS_IGNORE = STATUS_NO_PRIVATE_BIT | STATUS_IGNORE_BIT;    // 768
+static_assert(STATUS_NO_PRIVATE == 256 && STATUS_IGNORE == 768, "the rule file's values");
 
 // searchType bits: compare the name, compare the IP, either test suffices.
 constexpr int32_t SEARCH_NAME_BIT = 1;

@@ -26,13 +26,13 @@ uint32_t RoomyCapacity(uint32_t count) {
     return count > limit - count / 2 ? limit : count + count / 2;
 }
 
-int32_t AppendRule(const _RULE& rule) {
+bool AppendRule(const _RULE& rule) {
     if (g_ruleCount == g_ruleCapacity) {
         const uint32_t capacity = RoomyCapacity(g_ruleCapacity);
-        if (capacity <= g_ruleCount) return -1;
+        if (capacity <= g_ruleCount) return false;
         // A new block rather than realloc: without memory the list stays whole.
         auto* grown = static_cast<_RULE*>(std::malloc(capacity * sizeof(_RULE)));
-        if (!grown) return -1;
+        if (!grown) return false;
         if (g_ruleCount > 0) std::memcpy(grown, g_rules, g_ruleCount * sizeof(_RULE));
         std::free(g_rules);
         g_rules = grown;
@@ -41,7 +41,7 @@ int32_t AppendRule(const _RULE& rule) {
     g_rules[g_ruleCount] = rule;
     ++g_ruleCount;
     MarkRulesEdited();
-    return 0;
+    return true;
 }
 
 void RemoveRule(int32_t index) {

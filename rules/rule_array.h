@@ -1,10 +1,9 @@
 // The module's ordered rule list: one heap block of _RULE records. Index 0
 // is matched first and shown on the editor's first row. The module owns the
-// block; LoadRules replaces it, and AppendRule moves it to a block half as
+// block; LoadRules (rule_file.h) replaces it, and AppendRule moves it to a block half as
 // large again when it is full, so the block keeps spare records.
 #pragma once
 
-#include "rules/ip_pattern.h"
 #include "rules/rule.h"
 
 #include <cstdint>
@@ -13,22 +12,12 @@ extern _RULE* g_rules;
 extern uint32_t g_ruleCount;
 extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCount
 
-constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";
-
-// Reads the whole file at `path` into the array. 0 on success; -1 when it
-// is absent or cannot be read whole, and the array is left as it was.
-int32_t LoadRules(const char* path);
-// Writes the array to `path` whatever it holds. 0 on success, -1 on
-// failure; on failure the previous file is left as it was. The module saves
-// through SaveRuleFile (rule_file.h), which decides whether to.
-int32_t SaveRules(const char* path);
-
 // Records to allocate for a list of `count`: half as many again, so that
 // the additions that follow a load do not move the block at once.
 uint32_t RoomyCapacity(uint32_t count);
 
-// Adds a copy of `rule` at the end. 0, or -1 (array unchanged) without memory.
-int32_t AppendRule(const _RULE& rule);
+// Adds a copy of `rule` at the end. False (array unchanged) without memory.
+bool AppendRule(const _RULE& rule);
 // Out-of-range indexes (such as -1, no selected row) change nothing.
 void RemoveRule(int32_t index);
 // Exchanges rules `first` and `first + 1`; out of range changes nothing.

@@ -129,22 +129,22 @@ struct SaveOptions {
     bool keepLeftover;  // a ".saving" already there may be the only copy of a list
 };
 
-int32_t WriteList(const char* path, const _RULE* records, uint32_t count, SaveOptions options,
-                  FileStamp* written) {
+bool WriteList(const char* path, const _RULE* records, uint32_t count, SaveOptions options,
+               FileStamp* written) {
     // The list goes to a file beside the target first and replaces it in one
     // step, so a failed write never leaves the operator with a cut-off list.
     char temporary[RULE_PATH_BYTES];
-    if (!NameBeside(path, RULE_FILE_SAVING_SUFFIX, 1, temporary)) return -1;
+    if (!NameBeside(path, RULE_FILE_SAVING_SUFFIX, 1, temporary)) return false;
 
     BusyWaits waits;
-    if (!TryWhileBusy(waits, [&] { return CheckReplaceable(path); })) return -1;
+    if (!TryWhileBusy(waits, [&] { return CheckReplaceable(path); })) return false;
     char kept[RULE_PATH_BYTES] = "";
     if (options.keepPrevious && StampOfPath(path).exists && !KeepCopy(path, waits, kept)) {
-        return -1;
+        return false;
     }
     const auto giveUp = [&] {
         if (kept[0]) RemoveFile(kept);  // the file it copies is still in place
-        return -1;
+        return false;
     };
     if (options.keepLeftover && StampOfPath(temporary).exists && !KeepRenamed(path, temporary)) {
         return giveUp();
@@ -155,10 +155,10 @@ int32_t WriteList(const char* path, const _RULE* records, uint32_t count, SaveOp
         return giveUp();
     }
     if (written) *written = StampOfPath(path);
-    return 0;
+    return true;
 }
 
-int32_t LoadBoundFile() {
+bool LoadBoundFile() {
     RuleFileContents contents;
     FileStamp stamp;
     switch (ReadWholeFile(g_ruleFile.path, &contents, &stamp)) {
@@ -172,45 +172,45 @@ int32_t LoadBoundFile() {
             break;
         case ReadOutcome::Failed:
             g_ruleFile.unread = true;
-            return -1;
+            return false;
     }
     g_ruleFile.unread = false;
-    return 0;
+    return true;
 }
 
 }  // namespace
 
-int32_t ReadRuleRecords(const char* path, RuleFileContents* contents) {
+bool ReadRuleRecords(const char* path, RuleFileContents* contents) {
     FileStamp stamp;
-    return ReadWholeFile(path, contents, &stamp) == ReadOutcome::Read ? 0 : -1;
+    return ReadWholeFile(path, contents, &stamp) == ReadOutcome::Read;
 }
 
-int32_t LoadRules(const char* path) {
+bool LoadRules(const char* path) {
     // Read before letting go of the current list, so a failure keeps it.
     RuleFileContents contents;
     FileStamp stamp;
-    if (ReadWholeFile(path, &contents, &stamp) != ReadOutcome::Read) return -1;
+    if (ReadWholeFile(path, &contents, &stamp) != ReadOutcome::Read) return false;
     TakeList(contents);
-    return 0;
+    return true;
 }
 
-int32_t WriteRuleRecords(const char* path, const _RULE* records, uint32_t count) {
+bool WriteRuleRecords(const char* path, const _RULE* records, uint32_t count) {
     const bool absent = !StampOfPath(path).exists;
     return WriteList(path, records, count, SaveOptions{false, absent}, nullptr);
 }
 
-int32_t SaveRules(const char* path) {
-    if (WriteRuleRecords(path, g_rules, g_ruleCount) != 0) return -1;
+bool SaveRules(const char* path) {
+    if (!WriteRuleRecords(path, g_rules, g_ruleCount)) return false;
     g_rulesEdited = false;
-    return 0;
+    return true;
 }
 
-int32_t OpenRuleFile(const char* path) {
+bool OpenRuleFile(const char* path) {
     // Once, at load: the host's file dialogs may move the current folder
     // later, and the list belongs to the folder it came from.
     if (!ResolveFullPath(path, g_ruleFile.path, sizeof g_ruleFile.path)) {
         const size_t length = std::strlen(path);
-        if (length >= sizeof g_ruleFile.path) return -1;
+        if (length >= sizeof g_ruleFile.path) return false;
         std::memcpy(g_ruleFile.path, path, length + 1);
     }
     return LoadBoundFile();
@@ -220,21 +220,21 @@ void RetryRuleFileLoad() {
     if (g_ruleFile.unread && !g_rulesEdited) LoadBoundFile();
 }
 
-int32_t SaveRuleFile() {
-    if (g_ruleFile.path[0] == '\0') return -1;
+bool SaveRuleFile() {
+    if (g_ruleFile.path[0] == '\0') return false;
     RetryRuleFileLoad();
     const FileStamp onDisk = StampOfPath(g_ruleFile.path);
     // Unedited, the list is what the file held (or less, when it could not
     // be read); another program may have put a newer list there since.
-    if (onDisk.exists && !g_rulesEdited) return 0;
+    if (onDisk.exists && !g_rulesEdited) return true;
     SaveOptions options;
     options.keepPrevious =
         onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known));
     options.keepLeftover = !onDisk.exists || g_ruleFile.unread;
     FileStamp written;
-    if (WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written) != 0) return -1;
+    if (!WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written)) return false;
     g_ruleFile.known = written;
     g_ruleFile.unread = false;
     g_rulesEdited = false;
-    return 0;
+    return true;
 }

@@ -1,7 +1,7 @@
 // The rule file: the list's records, 460 bytes each, in list order, with no
 // header. A trailing part record is ignored. The module reads and writes it
-// through OpenRuleFile and SaveRuleFile below (LoadRules and SaveRules in
-// rule_array.h act on any path); the rule-list tool reads and writes whole
+// through OpenRuleFile and SaveRuleFile below (LoadRules and SaveRules act
+// on any path); the rule-list tool reads and writes whole
 // files of records with the same code.
 #pragma once
 
@@ -22,16 +22,24 @@ struct RuleFileContents {
     uint32_t trailingBytes;
 };
 
-// 0, or -1 when the file cannot be opened (absent, held by another program
-// for writing), read to its end, or held in memory; `contents` is then
+// False when the file cannot be opened (absent, held by another program for
+// writing), read to its end, or held in memory; `contents` is then
 // untouched. A file is never taken in part.
-int32_t ReadRuleRecords(const char* path, RuleFileContents* contents);
+bool ReadRuleRecords(const char* path, RuleFileContents* contents);
 
 // Writes `count` records to a file beside `path` and puts it in place in one
-// step, waiting about a second for a file another program holds. 0, or -1
+// step, waiting about a second for a file another program holds. False
 // with the previous file left as it was (no folder, a read-only file, a file
 // held open or locked elsewhere all that time).
-int32_t WriteRuleRecords(const char* path, const _RULE* records, uint32_t count);
+bool WriteRuleRecords(const char* path, const _RULE* records, uint32_t count);
+
+// Reads the whole file at `path` into the rule array (rule_array.h). False
+// when it is absent or cannot be read whole, and the array is left as it was.
+bool LoadRules(const char* path);
+// Writes the rule array to `path` whatever it holds. False on failure, with
+// the previous file left as it was. The module saves through SaveRuleFile
+// below, which decides whether to.
+bool SaveRules(const char* path);
 
 // Beside the rule file: the partly written new list while a save runs, the
 // previous file kept when a save replaces a version the module never read
@@ -55,14 +63,14 @@ extern RuleFileState g_ruleFile;
 
 // Resolves `path` against the current folder once, keeps it for every later
 // load and save, and loads the list from it. An absent file is a list of no
-// rules. 0, or -1 when the file exists but could not be read whole: the list
+// rules. False when the file exists but could not be read whole: the list
 // stays as it was and the file is marked unread.
-int32_t OpenRuleFile(const char* path);
+bool OpenRuleFile(const char* path);
 // Loads the file again when the last load failed and the list has not been
 // edited since, so a file that was only busy arrives.
 void RetryRuleFileLoad();
 // Brings the file up to date with the list, when that is needed: an edited
 // list is written (keeping beside it a file the module never read or that
 // another program changed since), an unedited one only when there is no
-// file. 0 when the file now holds the list or was rightly left alone.
-int32_t SaveRuleFile();
+// file. True when the file now holds the list or was rightly left alone.
+bool SaveRuleFile();

@@ -590,7 +590,7 @@ protected:
     static void SetUpTestSuite() {
         session = new EditorSession;
         session->Load({PaintRule(STATUS_UNCHANGED), PaintRule(STATUS_ALLOW_ALL),
-                       PaintRule(STATUS_NO_PRIVATE), PaintRule(STATUS_IGNORE), PaintRule(0x200),
+                       PaintRule(STATUS_NO_PRIVATE), PaintRule(STATUS_IGNORE), PaintRule(STATUS_IGNORE_BIT),
                        PaintRule(0x1000), PaintRule(0)});
         session->OpenWithSettings(PAINT_SETTINGS);
     }

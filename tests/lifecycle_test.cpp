@@ -107,8 +107,7 @@ protected:
     }
 
     void Close(HWND editor) {
-        SendMessageA(editor, WM_COMMAND, IDCANCEL, 0);
-        PumpMessages();
+        CancelEditor(editor);
         EXPECT_FALSE(IsWindow(editor));
     }
 
@@ -165,9 +164,7 @@ TEST_F(Lifecycle, WithoutModulesFolderNothingBreaks) {
     Load();
     HWND editor = Setup();
     ASSERT_NE(editor, nullptr);
-    SendMessageA(editor, WM_COMMAND, IDCANCEL, 0);
-    PumpMessages();
-    EXPECT_FALSE(IsWindow(editor));
+    Close(editor);
     UnloadModule(module);
     EXPECT_FALSE(FileExists("MODULES"));
 }
@@ -187,8 +184,7 @@ TEST_F(LifecycleInFolder, SecondSetupFocusesAndRestoresTheOpenEditor) {
     ASSERT_EQ(GetFocus(), other);
 
     EXPECT_EQ(Setup(), editor);
-    HWND focus = GetFocus();
-    EXPECT_TRUE(focus == editor || IsChild(editor, focus));
+    EXPECT_TRUE(FocusIsWithin(editor));
 
     // A minimised editor comes back into sight as well as taking the focus.
     ShowWindow(editor, SW_MINIMIZE);
@@ -197,8 +193,7 @@ TEST_F(LifecycleInFolder, SecondSetupFocusesAndRestoresTheOpenEditor) {
     EXPECT_EQ(Setup(), editor);
     EXPECT_FALSE(IsIconic(editor));
     EXPECT_TRUE(IsWindowVisible(editor));
-    focus = GetFocus();
-    EXPECT_TRUE(focus == editor || IsChild(editor, focus));
+    EXPECT_TRUE(FocusIsWithin(editor));
     DestroyWindow(other);
 }
 
@@ -210,9 +205,7 @@ TEST_F(LifecycleInFolder, ClosingSavesAndTheNextSetupMakesANewEditor) {
     HWND editor = Setup();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(DeleteFileA(RULE_FILE));
-    SendMessageA(editor, WM_COMMAND, IDCANCEL, 0);
-    PumpMessages();
-    EXPECT_FALSE(IsWindow(editor));
+    Close(editor);
     EXPECT_TRUE(EditorWindows().empty());
     EXPECT_EQ(ReadFileBytes(RULE_FILE), records);
 

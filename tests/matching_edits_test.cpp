@@ -16,9 +16,6 @@
 
 namespace {
 
-constexpr unsigned long ALL_USERS = 16;
-constexpr unsigned long ONE_USER = 8192;
-
 // Editor choice-list positions.
 constexpr int SEARCH_ITEM_NAME = 0;
 constexpr int SEARCH_ITEM_IP = 1;
@@ -70,6 +67,9 @@ protected:
         SendMessageA(Control(IDC_SEARCH), CB_SETCURSEL, searchItem, 0);
         PumpMessages();
     }
+    void Change(int row, const wchar_t* name, const char* ip, int searchItem) {
+        ChangeRuleInEditor(dialog, row, name, ip, searchItem);
+    }
 
     // Event 16 over a fresh room of `nicks` (addresses from `ips`): one
     // character per visitor, '0' when untouched, else the number of redraws.
@@ -80,7 +80,7 @@ protected:
         TestRoom room;
         FillRoom(room, visitors, nullptr, sink);
         TakeRedraws(sink);
-        EXPECT_EQ(module.setUserState(ALL_USERS, &room.room, 0), 0u);
+        EXPECT_EQ(module.setUserState(EVENT_ALL_USERS, &room.room, 0), 0u);
         std::string rows(visitors.size(), '0');
         for (const auto& redraw : TakeRedraws(sink)) {
             if (redraw.first < rows.size()) rows[redraw.first] += 1;
@@ -93,7 +93,7 @@ protected:
     COLORREF FirstPickColour(const wchar_t* nick, const char* ip) {
         TestRoom room;
         FillRoom(room, {MakeVisitor(nick, ip)}, nullptr, sink);
-        EXPECT_EQ(module.setUserState(ONE_USER, &room.room, 0), 0u);
+        EXPECT_EQ(module.setUserState(EVENT_ONE_USER, &room.room, 0), 0u);
         TakeRedraws(sink);
         return room.users[0].nickColor;
     }
@@ -170,19 +170,13 @@ TEST_F(MatchingAfterEdits, ChangedRulesPickByTheirNewFields) {
     OpenEditorOn({NameRule(L"alice", 0x11), PrefixRule("10.*", 0x33)});
     EXPECT_EQ(Picked(NICKS, IPS), "210");
 
-    Click(0);
-    FillFields(L"carol", "", SEARCH_ITEM_NAME);
-    Command(IDC_CHANGE);
+    Change(0, L"carol", "", SEARCH_ITEM_NAME);
     EXPECT_EQ(Picked(NICKS, IPS), "111");
 
-    Click(1);
-    FillFields(L"", "10.0.0.2", SEARCH_ITEM_IP);  // prefix becomes an exact address
-    Command(IDC_CHANGE);
+    Change(1, L"", "10.0.0.2", SEARCH_ITEM_IP);  // prefix becomes an exact address
     EXPECT_EQ(Picked(NICKS, IPS), "011");
 
-    Click(1);
-    FillFields(L"", "10.0.0.1-10.0.0.9", SEARCH_ITEM_IP);  // and then a range
-    Command(IDC_CHANGE);
+    Change(1, L"", "10.0.0.1-10.0.0.9", SEARCH_ITEM_IP);  // and then a range
     EXPECT_EQ(Picked(NICKS, IPS), "111");
     EXPECT_EQ(FirstPickColour(L"dave", "10.0.0.9"), 0x33u);  // the colour the rule kept
     EXPECT_EQ(FirstPickColour(L"dave", "10.0.0.10"), HOST_COLOUR);
@@ -209,16 +203,12 @@ TEST_F(MatchingAfterEdits, EditsAmongManyRules) {
     OpenEditorOn(rules);
     EXPECT_EQ(Picked(NICKS, IPS), "010");
 
-    Click(3000);
-    FillFields(L"alice", "", SEARCH_ITEM_NAME);
-    Command(IDC_CHANGE);
+    Change(3000, L"alice", "", SEARCH_ITEM_NAME);
     EXPECT_EQ(Picked(NICKS, IPS), "100");
 
     Click(3000);
     for (int k = 0; k < 5; ++k) Command(IDC_UP);
-    Click(0);
-    FillFields(L"alice", "", SEARCH_ITEM_NAME);
-    Command(IDC_CHANGE);  // an earlier rule for alice, keeping its colour
+    Change(0, L"alice", "", SEARCH_ITEM_NAME);  // an earlier rule for alice, keeping its colour
     EXPECT_EQ(Picked(NICKS, IPS), "200");
     EXPECT_EQ(FirstPickColour(L"alice", ""), 0x100u);
 

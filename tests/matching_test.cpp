@@ -12,11 +12,6 @@
 
 namespace {
 
-constexpr unsigned long QUERY = 0;
-constexpr unsigned long ALL_USERS = 16;
-constexpr unsigned long NEW_USER = 64;
-constexpr unsigned long ONE_USER = 8192;
-
 constexpr COLORREF HOST_NICK_COLOR = 0x00ABCDEF;  // what MakeVisitor gives
 constexpr COLORREF HOST_TEXT_COLOR = 0x00123456;
 
@@ -81,7 +76,7 @@ protected:
         LoadWithRules(rules);
         TestRoom room;
         FillRoom(room, visitors, nullptr, sink);
-        EXPECT_EQ(Send(ALL_USERS, &room.room), 0u);
+        EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
         std::string rows(visitors.size(), '0');
         for (const auto& redraw : TakeRedraws(sink)) {
             EXPECT_EQ(redraw.first, static_cast<WPARAM>(redraw.second));
@@ -106,13 +101,13 @@ protected:
 
 TEST_F(Matching, QueryAnswersHandledEventsAndTouchesNothing) {
     LoadWithRules({MakeRule(L"a", SEARCH_NAME)});
-    EXPECT_EQ(Send(QUERY, nullptr, 0), 8272u);
-    EXPECT_EQ(Send(QUERY, nullptr, 0xFFFFFFFF), 8272u);
+    EXPECT_EQ(Send(EVENT_QUERY, nullptr, 0), 8272u);
+    EXPECT_EQ(Send(EVENT_QUERY, nullptr, 0xFFFFFFFF), 8272u);
 
     TestRoom room;
     const _ROOM_USER visitor = MakeVisitor(L"a", "10.0.0.1");
     FillRoom(room, {visitor, visitor}, &visitor, sink);
-    EXPECT_EQ(Send(QUERY, &room.room, 1), 8272u);
+    EXPECT_EQ(Send(EVENT_QUERY, &room.room, 1), 8272u);
     for (const _ROOM_USER& user : room.users) EXPECT_TRUE(Untouched(user));
     EXPECT_TRUE(TakeRedraws(sink).empty());
 }
@@ -138,9 +133,9 @@ TEST_F(Matching, EmptyRuleListChangesNothing) {
     TestRoom room;
     const _ROOM_USER visitor = MakeVisitor(L"", "", 0x1A5);
     FillRoom(room, {visitor, visitor}, &visitor, sink);
-    EXPECT_EQ(Send(ALL_USERS, &room.room), 0u);
-    EXPECT_EQ(Send(NEW_USER, &room.room), 0u);
-    EXPECT_EQ(Send(ONE_USER, &room.room, 1), 0u);
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
+    EXPECT_EQ(Send(EVENT_NEW_USER, &room.room), 0u);
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 1), 0u);
     for (const _ROOM_USER& user : room.users) EXPECT_TRUE(Untouched(user, 0x1A5));
     EXPECT_TRUE(TakeRedraws(sink).empty());
 }
@@ -151,7 +146,7 @@ TEST_F(Matching, AllUsersVisitsEveryCountedEntryInOrderButNotTheOneBehind) {
     const _ROOM_USER a = MakeVisitor(L"a", "");
     const _ROOM_USER b = MakeVisitor(L"b", "");
     FillRoom(room, {a, b, a, a}, &a, sink);
-    EXPECT_EQ(Send(ALL_USERS, &room.room, 1), 0u);  // index plays no part
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room, 1), 0u);  // index plays no part
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{0, 0}, {2, 2}, {3, 3}}));
     EXPECT_EQ(room.users[0].state, 768u);
     EXPECT_TRUE(Untouched(room.users[1]));
@@ -161,7 +156,7 @@ TEST_F(Matching, AllUsersVisitsEveryCountedEntryInOrderButNotTheOneBehind) {
 
     room.room.userCount = 0;
     room.users[4] = a;
-    EXPECT_EQ(Send(ALL_USERS, &room.room), 0u);
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
     EXPECT_TRUE(TakeRedraws(sink).empty());
     EXPECT_TRUE(Untouched(room.users[4]));
 }
@@ -173,7 +168,7 @@ TEST_F(Matching, NewUserTakesTheEntryAtUserCountAndIgnoresIndex) {
     FillRoom(room, {a, a}, &a, sink);
     for (unsigned long index : {0ul, 1ul, 7ul}) {
         room.users[2] = a;
-        EXPECT_EQ(Send(NEW_USER, &room.room, index), 0u);
+        EXPECT_EQ(Send(EVENT_NEW_USER, &room.room, index), 0u);
         EXPECT_EQ(TakeRedraws(sink), (Redraws{{2, 2}})) << index;
         EXPECT_EQ(room.users[2].state, 768u);
     }
@@ -186,7 +181,7 @@ TEST_F(Matching, OneUserTakesTheEntryAtIndexEvenPastTheCount) {
     TestRoom room;
     const _ROOM_USER a = MakeVisitor(L"a", "");
     FillRoom(room, {a, a, a}, &a, sink);
-    EXPECT_EQ(Send(ONE_USER, &room.room, 1), 0u);
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 1), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{1, 1}}));
     EXPECT_EQ(room.users[1].state, 768u);
     EXPECT_TRUE(Untouched(room.users[0]));
@@ -194,7 +189,7 @@ TEST_F(Matching, OneUserTakesTheEntryAtIndexEvenPastTheCount) {
     EXPECT_TRUE(Untouched(room.users[3]));
 
     // The index is the host's word; it is not checked against userCount.
-    EXPECT_EQ(Send(ONE_USER, &room.room, 3), 0u);
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 3), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{3, 3}}));
     EXPECT_EQ(room.users[3].state, 768u);
 }
@@ -208,9 +203,9 @@ TEST_F(Matching, LastIndexWrapsToAnEmptySelection) {
     FillRoom(room, {a, a}, &a, sink);
     room.room.users = &room.users[1];
 
-    EXPECT_EQ(Send(ONE_USER, &room.room, 0xFFFFFFFF), 0u);
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 0xFFFFFFFF), 0u);
     room.room.userCount = 0xFFFFFFFF;
-    EXPECT_EQ(Send(NEW_USER, &room.room, 0), 0u);
+    EXPECT_EQ(Send(EVENT_NEW_USER, &room.room, 0), 0u);
 
     EXPECT_TRUE(TakeRedraws(sink).empty());
     for (const _ROOM_USER& user : room.users) EXPECT_TRUE(Untouched(user));
@@ -218,14 +213,14 @@ TEST_F(Matching, LastIndexWrapsToAnEmptySelection) {
 
 TEST_F(Matching, HandledEventsWithoutRoomOrVisitorsDoNothing) {
     LoadWithRules({MakeRule(L"", SEARCH_NAME)});
-    for (unsigned long event : {ALL_USERS, NEW_USER, ONE_USER}) {
+    for (unsigned long event : {EVENT_ALL_USERS, EVENT_NEW_USER, EVENT_ONE_USER}) {
         EXPECT_EQ(Send(event, nullptr, 0), 0u) << event;
     }
     TestRoom room;
     FillRoom(room, {MakeVisitor(L"", "")}, nullptr, sink);
     room.room.users = nullptr;
     room.room.userCount = 5;
-    for (unsigned long event : {ALL_USERS, NEW_USER, ONE_USER}) {
+    for (unsigned long event : {EVENT_ALL_USERS, EVENT_NEW_USER, EVENT_ONE_USER}) {
         EXPECT_EQ(Send(event, &room.room, 2), 0u) << event;
     }
     EXPECT_TRUE(TakeRedraws(sink).empty());
@@ -246,21 +241,21 @@ TEST_F(Matching, AllUsersAppliesEveryPickingRuleTheOthersOnlyTheFirst) {
     const _ROOM_USER a = MakeVisitor(L"a", "10.0.0.1", 0x05);
     FillRoom(room, {MakeVisitor(L"z", ""), a}, &a, sink);
 
-    EXPECT_EQ(Send(ALL_USERS, &room.room), 0u);
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{1, 1}, {1, 1}}));
     EXPECT_EQ(room.users[1].state, 0x105u);  // the second keeps the first's status
     EXPECT_EQ(room.users[1].nickColor, 0x555555u);
     EXPECT_EQ(room.users[1].textColor, 0x666666u);
     EXPECT_TRUE(Untouched(room.users[0]));
 
-    EXPECT_EQ(Send(NEW_USER, &room.room), 0u);
+    EXPECT_EQ(Send(EVENT_NEW_USER, &room.room), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{2, 2}}));
     EXPECT_EQ(room.users[2].state, 0x105u);
     EXPECT_EQ(room.users[2].nickColor, 0x333333u);
     EXPECT_EQ(room.users[2].textColor, 0x444444u);
 
     room.users[1] = a;
-    EXPECT_EQ(Send(ONE_USER, &room.room, 1), 0u);
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 1), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{1, 1}}));
     EXPECT_EQ(room.users[1].nickColor, 0x333333u);
 }
@@ -286,7 +281,7 @@ TEST_F(Matching, StatusReplacesBitsEightUpAndKeepsTheHostsLowByte) {
         LoadWithRules({MakeRule(L"a", SEARCH_NAME, c.status, 0x0000FF00, 0x00FF00FF)});
         TestRoom room;
         FillRoom(room, {MakeVisitor(L"a", "", 0x1A5)}, nullptr, sink);
-        EXPECT_EQ(Send(ALL_USERS, &room.room), 0u);
+        EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
         EXPECT_EQ(room.users[0].state, c.state) << std::hex << c.status;
         // Colours and the redraw come with every match, unchanged status included.
         EXPECT_EQ(room.users[0].nickColor, 0x0000FF00u) << std::hex << c.status;
@@ -477,23 +472,23 @@ TEST_F(Matching, ReadsStopAtTheEndOfTheVisitorsNickAndIp) {
     room.hwndUserList = sink;
     room.users = guarded.entry;
     room.userCount = 1;
-    EXPECT_EQ(Send(ALL_USERS, &room), 0u);
-    EXPECT_EQ(Send(ONE_USER, &room, 0), 0u);
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room), 0u);
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room, 0), 0u);
     room.userCount = 0;
-    EXPECT_EQ(Send(NEW_USER, &room), 0u);
+    EXPECT_EQ(Send(EVENT_NEW_USER, &room), 0u);
     EXPECT_TRUE(TakeRedraws(sink).empty());
 
     // The same record, readable again, is picked by the whole 16-byte text,
     // and by the address it converts to.
     guarded.page.SetGuard(false);
     LoadWithRules({nearPrefix, range, IpRule(GUARDED_IP, 0, 0)});
-    EXPECT_EQ(Send(NEW_USER, &room), 0u);
+    EXPECT_EQ(Send(EVENT_NEW_USER, &room), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{0, 0}}));
     EXPECT_EQ(guarded.entry->state, 768u);
 
     LoadWithRules({nearPrefix, range, IpRule("", 1, 0)});
     guarded.entry->state = 0;
-    EXPECT_EQ(Send(NEW_USER, &room), 0u);
+    EXPECT_EQ(Send(EVENT_NEW_USER, &room), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{0, 0}}));
     EXPECT_EQ(guarded.entry->state, 768u);
 }

@@ -187,7 +187,7 @@ protected:
     }
 
     static void Fill(int count) {
-        for (int i = 0; i < count; ++i) ASSERT_EQ(AppendRule(Numbered(i)), 0);
+        for (int i = 0; i < count; ++i) ASSERT_TRUE(AppendRule(Numbered(i)));
     }
 
     // The array as a list of rule numbers, compared whole record by record.
@@ -243,9 +243,9 @@ TEST_F(RuleStore, RemovingTheOnlyRuleThenAppendingAgain) {
     SwapRules(0);
     EXPECT_EQ(g_ruleCount, 0u);
 
-    ASSERT_EQ(AppendRule(Numbered(7)), 0);
+    ASSERT_TRUE(AppendRule(Numbered(7)));
     ExpectRules({7});
-    ASSERT_EQ(AppendRule(Numbered(8)), 0);
+    ASSERT_TRUE(AppendRule(Numbered(8)));
     ExpectRules({7, 8});
 }
 
@@ -255,7 +255,7 @@ TEST_F(RuleStore, AdditionsMoveTheBlockRarely) {
     constexpr int count = 5000;
     std::vector<const _RULE*> blocks;
     for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(AppendRule(Numbered(i)), 0);
+        ASSERT_TRUE(AppendRule(Numbered(i)));
         if (blocks.empty() || blocks.back() != g_rules) blocks.push_back(g_rules);
         ASSERT_GE(g_ruleCapacity, g_ruleCount);
     }
@@ -267,7 +267,7 @@ TEST_F(RuleStore, AdditionsMoveTheBlockRarely) {
     const _RULE* block = g_rules;
     RemoveRule(count - 1);
     RemoveRule(0);
-    ASSERT_EQ(AppendRule(Numbered(count)), 0);
+    ASSERT_TRUE(AppendRule(Numbered(count)));
     EXPECT_EQ(g_rules, block);
     numbers.erase(numbers.begin());
     numbers.back() = count;
@@ -365,7 +365,7 @@ TEST_F(RuleFile, LoadTakesWholeRecordsOnly) {
         SCOPED_TRACE(c.fileSize);
         Fill(2);  // replaced by the load
         WriteFileBytes(RULE_FILE, std::vector<uint8_t>(records.begin(), records.begin() + c.fileSize));
-        ASSERT_EQ(LoadRules(RULE_FILE), 0);
+        ASSERT_TRUE(LoadRules(RULE_FILE));
         ASSERT_EQ(g_ruleCount, c.count);
         EXPECT_EQ(ArrayBytes(), std::vector<uint8_t>(records.begin(),
                                                      records.begin() + c.count * RULE_SIZE));
@@ -378,12 +378,12 @@ TEST_F(RuleFile, LoadTakesWholeRecordsOnly) {
 TEST_F(RuleFile, LoadedListsGrowAndArriveWhole) {
     const std::vector<uint8_t> records = CraftedRecords(9000);
     WriteFileBytes(RULE_FILE, records);
-    ASSERT_EQ(LoadRules(RULE_FILE), 0);
+    ASSERT_TRUE(LoadRules(RULE_FILE));
     ASSERT_EQ(g_ruleCount, 9000u);
     EXPECT_EQ(ArrayBytes(), records);
 
     const _RULE* block = g_rules;
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(AppendRule(Numbered(i)), 0);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(AppendRule(Numbered(i)));
     ASSERT_EQ(g_ruleCount, 9003u);
     EXPECT_EQ(g_rules, block);  // loaded with room to spare: not copied again
     const std::vector<uint8_t> grown = ArrayBytes();
@@ -396,7 +396,7 @@ TEST_F(RuleFile, LoadedListsGrowAndArriveWhole) {
 
 TEST_F(RuleFile, LoadThatCannotOpenKeepsTheList) {
     Fill(2);
-    EXPECT_EQ(LoadRules(RULE_FILE), -1);  // no file
+    EXPECT_FALSE(LoadRules(RULE_FILE));  // no file
     ExpectRules({0, 1});
 
     WriteFileBytes(RULE_FILE, CraftedRecords(1));
@@ -405,7 +405,7 @@ TEST_F(RuleFile, LoadThatCannotOpenKeepsTheList) {
         HANDLE held = CreateFileA(RULE_FILE, access, access == GENERIC_WRITE ? FILE_SHARE_READ : 0,
                                   nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(LoadRules(RULE_FILE), -1);
+        EXPECT_FALSE(LoadRules(RULE_FILE));
         CloseHandle(held);
         ExpectRules({0, 1});
     }
@@ -422,10 +422,10 @@ TEST_F(RuleFile, AReadThatStopsShortIsNoList) {
         GTEST_SKIP() << path << " does not read short here";
     }
     Fill(2);
-    EXPECT_EQ(LoadRules(path.c_str()), -1);
+    EXPECT_FALSE(LoadRules(path.c_str()));
     ExpectRules({0, 1});
     RuleFileContents contents{};
-    EXPECT_EQ(ReadRuleRecords(path.c_str(), &contents), -1);
+    EXPECT_FALSE(ReadRuleRecords(path.c_str(), &contents));
     EXPECT_EQ(contents.records, nullptr);
 }
 
@@ -434,16 +434,16 @@ TEST_F(RuleFile, RoundTripKeepsEveryByte) {
     std::vector<uint8_t> file = records;
     file.resize(file.size() + 80, 0xEE);  // a trailing part record is dropped
     WriteFileBytes(RULE_FILE, file);
-    ASSERT_EQ(LoadRules(RULE_FILE), 0);
+    ASSERT_TRUE(LoadRules(RULE_FILE));
     ASSERT_EQ(DeleteFileA(RULE_FILE), TRUE);
 
-    ASSERT_EQ(SaveRules(RULE_FILE), 0);
+    ASSERT_TRUE(SaveRules(RULE_FILE));
     EXPECT_EQ(ReadFileBytes(RULE_FILE), records);
 
     // And over the previous file, after edits.
     RemoveRule(1);
-    ASSERT_EQ(AppendRule(Numbered(4)), 0);
-    ASSERT_EQ(SaveRules(RULE_FILE), 0);
+    ASSERT_TRUE(AppendRule(Numbered(4)));
+    ASSERT_TRUE(SaveRules(RULE_FILE));
     std::vector<uint8_t> expected(records.begin(), records.begin() + RULE_SIZE);
     expected.insert(expected.end(), records.begin() + 2 * RULE_SIZE, records.end());
     const std::vector<uint8_t> added = RuleBytes({Numbered(4)});
@@ -453,17 +453,17 @@ TEST_F(RuleFile, RoundTripKeepsEveryByte) {
 }
 
 TEST_F(RuleFile, SaveWithNoRulesLeavesAnEmptyFile) {
-    ASSERT_EQ(SaveRules(RULE_FILE), 0);  // creates it
+    ASSERT_TRUE(SaveRules(RULE_FILE));  // creates it
     ASSERT_TRUE(FileExists(RULE_FILE));
     EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
 
     WriteFileBytes(RULE_FILE, CraftedRecords(2));
-    ASSERT_EQ(SaveRules(RULE_FILE), 0);  // truncates it
+    ASSERT_TRUE(SaveRules(RULE_FILE));  // truncates it
     EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
 
     Fill(1);
     RemoveRule(0);
-    ASSERT_EQ(SaveRules(RULE_FILE), 0);
+    ASSERT_TRUE(SaveRules(RULE_FILE));
     EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
     EXPECT_EQ(ModulesFolderNames(), onlyRuleFile);
 }
@@ -476,7 +476,7 @@ TEST_F(RuleFile, FailedSaveLeavesThePreviousFileAlone) {
         SCOPED_TRACE("read-only rule file");
         WriteFileBytes(RULE_FILE, previous);
         ASSERT_TRUE(SetFileAttributesA(RULE_FILE, FILE_ATTRIBUTE_READONLY));
-        EXPECT_EQ(SaveRules(RULE_FILE), -1);
+        EXPECT_FALSE(SaveRules(RULE_FILE));
         EXPECT_EQ(ReadFileBytes(RULE_FILE), previous);
         EXPECT_EQ(ModulesFolderNames(), onlyRuleFile);
         ASSERT_TRUE(SetFileAttributesA(RULE_FILE, FILE_ATTRIBUTE_NORMAL));
@@ -496,13 +496,13 @@ TEST_F(RuleFile, FailedSaveLeavesThePreviousFileAlone) {
         HANDLE held = CreateFileA(RULE_FILE, holder.access, holder.share, nullptr, OPEN_EXISTING,
                                   0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(SaveRules(RULE_FILE), -1);
+        EXPECT_FALSE(SaveRules(RULE_FILE));
         CloseHandle(held);
         EXPECT_EQ(ReadFileBytes(RULE_FILE), previous);
         EXPECT_EQ(ModulesFolderNames(), onlyRuleFile);
     }
     // Once free again, the rules still in memory are written.
-    ASSERT_EQ(SaveRules(RULE_FILE), 0);
+    ASSERT_TRUE(SaveRules(RULE_FILE));
     ExpectRules({0, 1, 2});
     EXPECT_EQ(ReadFileBytes(RULE_FILE), ArrayBytes());
 }
@@ -510,7 +510,7 @@ TEST_F(RuleFile, FailedSaveLeavesThePreviousFileAlone) {
 TEST_F(RuleStore, SaveWithoutModulesFolderFails) {
     ScratchFolder bare(false);
     Fill(1);
-    EXPECT_EQ(SaveRules(RULE_FILE), -1);
+    EXPECT_FALSE(SaveRules(RULE_FILE));
     EXPECT_FALSE(FileExists("MODULES"));
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("*", &found);

@@ -61,12 +61,10 @@ bool IsFailedAddress(const _RULE& rule) {
 bool TextIsInvertedRange(const _RULE& rule) {
     const size_t length = FieldLength(rule.ipText);
     const char* text = rule.ipText;
-    if (std::memchr(text, '*', length)) return false;
-    const char* dash = static_cast<const char*>(std::memchr(text, '-', length));
-    if (!dash) return false;
-    const size_t lowLength = static_cast<size_t>(dash - text);
-    const uint32_t low = ConvertAddress(text, lowLength);
-    const uint32_t high = ConvertAddress(dash + 1, length - lowLength - 1);
+    const IpTextShape shape = ClassifyIpText(text, length);
+    if (shape.kind != IpTextKind::Range) return false;
+    const uint32_t low = ConvertAddress(text, shape.split);
+    const uint32_t high = ConvertAddress(text + shape.split + 1, length - shape.split - 1);
     return low != ADDRESS_NONE && high != ADDRESS_NONE && low > high;
 }
 

@@ -1,7 +1,10 @@
 #include "tool/rule_words.h"
 
 #include "rules/rule.h"
+#include "rules/rule_texts.h"
+#include "tool/text_codec.h"
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -10,26 +13,56 @@
 
 namespace {
 
+// Keywords and English phrases; the Russian phrases are the editor's own
+// choice-list texts (rules/rule_texts.h), in the same order.
 struct ValueWords {
     int32_t value;
     const char* keyword;
     const char* english;
-    const char* russian;  // the editor's choice-list text, as UTF-8
 };
 
-const ValueWords SEARCH_WORDS[] = {
-    {SEARCH_NAME, "name", "name", "Совпадение имени"},
-    {SEARCH_IP, "ip", "IP", "Совпадение IP"},
-    {SEARCH_NAME_AND_IP, "name-and-ip", "name and IP", "Совпадение имени и IP"},
-    {SEARCH_NAME_OR_IP, "name-or-ip", "name or IP", "Совпадение имени или IP"},
+constexpr ValueWords SEARCH_WORDS[] = {
+    {SEARCH_NAME, "name", "name"},
+    {SEARCH_IP, "ip", "IP"},
+    {SEARCH_NAME_AND_IP, "name-and-ip", "name and IP"},
+    {SEARCH_NAME_OR_IP, "name-or-ip", "name or IP"},
 };
 
-const ValueWords STATUS_WORDS[] = {
-    {STATUS_UNCHANGED, "unchanged", "unchanged", "не меняется"},
-    {STATUS_ALLOW_ALL, "allow-all", "everything allowed", "разрешено все"},
-    {STATUS_NO_PRIVATE, "no-private", "private messages forbidden", "приват запрещен"},
-    {STATUS_IGNORE, "ignore", "ignored", "игнорирование"},
+constexpr ValueWords STATUS_WORDS[] = {
+    {STATUS_UNCHANGED, "unchanged", "unchanged"},
+    {STATUS_ALLOW_ALL, "allow-all", "everything allowed"},
+    {STATUS_NO_PRIVATE, "no-private", "private messages forbidden"},
+    {STATUS_IGNORE, "ignore", "ignored"},
 };
+
+template <size_t N, size_t M>
+constexpr bool SameValues(const ValueWords (&words)[N], const RuleValueText (&texts)[M]) {
+    if (N != M) return false;
+    for (size_t i = 0; i < N; ++i) {
+        if (words[i].value != texts[i].value) return false;
+    }
+    return true;
+}
+static_assert(SameValues(SEARCH_WORDS, SEARCH_TYPE_TEXTS), "search words follow the editor's table");
+static_assert(SameValues(STATUS_WORDS, STATUS_TEXTS), "status words follow the editor's table");
+
+// The editor's UTF-16 texts as UTF-8, converted once.
+template <size_t N>
+std::array<std::string, N> Utf8Texts(const RuleValueText (&texts)[N]) {
+    std::array<std::string, N> utf8;
+    for (size_t i = 0; i < N; ++i) utf8[i] = EncodeUtf8(texts[i].text);
+    return utf8;
+}
+
+const std::string& RussianSearchWords(size_t index) {
+    static const auto texts = Utf8Texts(SEARCH_TYPE_TEXTS);
+    return texts[index];
+}
+
+const std::string& RussianStatusWords(size_t index) {
+    static const auto texts = Utf8Texts(STATUS_TEXTS);
+    return texts[index];
+}
 
 template <size_t N>
 const ValueWords* Find(const ValueWords (&table)[N], int32_t value) {
@@ -53,10 +86,12 @@ bool SameWords(const std::string& text, const char* words) {
 }
 
 template <size_t N>
-bool ParseWords(const ValueWords (&table)[N], const std::string& text, int32_t* value) {
-    for (const ValueWords& words : table) {
+bool ParseWords(const ValueWords (&table)[N], const std::string& (*russian)(size_t),
+                const std::string& text, int32_t* value) {
+    for (size_t i = 0; i < N; ++i) {
+        const ValueWords& words = table[i];
         if (SameWords(text, words.keyword) || SameWords(text, words.english) ||
-            SameWords(text, words.russian)) {
+            SameWords(text, russian(i).c_str())) {
             *value = words.value;
             return true;
         }
@@ -79,21 +114,23 @@ std::string StatusKeyword(int32_t status) {
 std::string SearchWords(int32_t searchType, Language language) {
     const ValueWords* words = Find(SEARCH_WORDS, searchType);
     if (!words) return std::to_string(searchType);
-    return language == Language::Russian ? words->russian : words->english;
+    if (language == Language::Russian) return RussianSearchWords(words - SEARCH_WORDS);
+    return words->english;
 }
 
 std::string StatusWords(int32_t status, Language language) {
     const ValueWords* words = Find(STATUS_WORDS, status);
     if (!words) return std::to_string(status);
-    return language == Language::Russian ? words->russian : words->english;
+    if (language == Language::Russian) return RussianStatusWords(words - STATUS_WORDS);
+    return words->english;
 }
 
 bool ParseSearch(const std::string& text, int32_t* searchType) {
-    return ParseWords(SEARCH_WORDS, text, searchType);
+    return ParseWords(SEARCH_WORDS, RussianSearchWords, text, searchType);
 }
 
 bool ParseStatus(const std::string& text, int32_t* status) {
-    return ParseWords(STATUS_WORDS, text, status);
+    return ParseWords(STATUS_WORDS, RussianStatusWords, text, status);
 }
 
 std::string ColourText(uint32_t colorref) {

@@ -107,11 +107,11 @@ std::string NearMiss(const _RULE& rule, MatchVisitor& visitor, bool hasNick, boo
 
 std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
                            const std::u16string& nick, bool hasIp, const std::string& ip) {
-    std::vector<char16_t> nickField(VISITOR_NICK_UNITS + 1, 0);
+    std::vector<char16_t> nickField(NICK_UNITS + 1, 0);
     std::memcpy(nickField.data(), nick.data(),
-                std::min(nick.size(), VISITOR_NICK_UNITS - 1) * sizeof(char16_t));
-    char ipField[VISITOR_IP_BYTES] = {};
-    std::memcpy(ipField, ip.data(), std::min(ip.size(), VISITOR_IP_BYTES - 1));
+                std::min(nick.size(), NICK_UNITS - 1) * sizeof(char16_t));
+    char ipField[USER_IP_BYTES] = {};
+    std::memcpy(ipField, ip.data(), std::min(ip.size(), USER_IP_BYTES - 1));
 
     std::string out = "visitor: ";
     out += hasNick ? "nickname \"" + EncodeUtf8(nick) + "\"" : std::string("no nickname");

@@ -1,5 +1,6 @@
 #include "tests/native/match_comparison.h"
 
+#include "matching/matching.h"
 #include "matching/rule_index.h"
 #include "rules/ip_pattern.h"
 #include "tool/address_set.h"
@@ -125,7 +126,7 @@ TestVisitor ChooseVisitor(ChoiceSource& source) {
     }
     if (!OneIn(source, 8)) {
         const char* text = ADDRESSES[Choose(source, ADDRESS_COUNT)];
-        std::memcpy(visitor.ip, text, std::min<size_t>(std::strlen(text), VISITOR_IP_BYTES));
+        std::memcpy(visitor.ip, text, std::min<size_t>(std::strlen(text), USER_IP_BYTES));
     }
     visitor.state = Choose(source, 0x10000);
     visitor.nickColor = 0x00ABCDEF;
@@ -140,21 +141,29 @@ struct EventResult {
     std::vector<TestVisitor> visitors;
 };
 
+// The visitor being matched, and where its redraws are recorded.
+struct EventRow {
+    TestVisitor& entry;
+    uint32_t row;
+    EventResult& result;
+};
+
+void ApplyToEventRow(void* context, const _RULE& rule, uint32_t ruleNumber) {
+    EventRow& row = *static_cast<EventRow*>(context);
+    ApplyRuleEffect(rule, row.entry.state, row.entry.nickColor, row.entry.textColor);
+    row.result.redraws.emplace_back(row.row, ruleNumber);
+}
+
+// Each visitor through the module's own per-visitor loop, as an event of the
+// host runs it.
 EventResult RunEvent(const TestCase& test, const RuleIndex* index, bool firstPickOnly,
                      uint32_t* buffer, uint32_t capacity) {
     EventResult result{{}, test.visitors};
-    const uint32_t count = static_cast<uint32_t>(test.rules.size());
+    const RuleListView list{test.rules.data(), static_cast<uint32_t>(test.rules.size()), index,
+                            buffer, capacity};
     for (uint32_t i = 0; i < result.visitors.size(); ++i) {
-        TestVisitor& entry = result.visitors[i];
-        MatchVisitor visitor = MakeMatchVisitor(entry.nick, entry.ip);
-        PickScan scan;
-        StartPickScan(scan, index, test.rules.data(), count, visitor, buffer, capacity);
-        uint32_t rule = 0;
-        while (NextPick(scan, visitor, &rule)) {
-            ApplyRuleEffect(test.rules[rule], entry.state, entry.nickColor, entry.textColor);
-            result.redraws.emplace_back(i, rule);
-            if (firstPickOnly) break;
-        }
+        EventRow row{result.visitors[i], i, result};
+        MatchOneVisitor(list, row.entry.nick, row.entry.ip, !firstPickOnly, ApplyToEventRow, &row);
     }
     return result;
 }
@@ -275,7 +284,7 @@ void AddVisitorAt(TestCase& test, ChoiceSource& source, const char* ip) {
     std::memset(&visitor, 0, sizeof visitor);
     const std::u16string& name = NAMES[Choose(source, NAME_COUNT)];
     std::memcpy(visitor.nick, name.data(), name.size() * sizeof(char16_t));
-    std::memcpy(visitor.ip, ip, std::min<size_t>(std::strlen(ip), VISITOR_IP_BYTES));
+    std::memcpy(visitor.ip, ip, std::min<size_t>(std::strlen(ip), USER_IP_BYTES));
     visitor.state = Choose(source, 0x10000);
     visitor.nickColor = 0x00ABCDEF;
     visitor.textColor = 0x00123456;
@@ -344,7 +353,7 @@ std::string CompareOptimizedWithOriginal(const TestCase& test, uint32_t* removed
             if (a.state != b.state || a.nickColor != b.nickColor || a.textColor != b.textColor ||
                 redrawn(before) != redrawn(after)) {
                 std::ostringstream out;
-                out << event << "visitor " << i << " (IP \"" << std::string(a.ip, strnlen(a.ip, VISITOR_IP_BYTES))
+                out << event << "visitor " << i << " (IP \"" << std::string(a.ip, strnlen(a.ip, USER_IP_BYTES))
                     << "\") ends differently after optimizing " << test.rules.size() << " rules to "
                     << optimized.rules.size();
                 return out.str();

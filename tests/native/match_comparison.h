@@ -25,8 +25,8 @@ uint32_t Choose(ChoiceSource& source, uint32_t bound);  // 0 to bound - 1
 
 // One visitor entry as the host lays out its nickname and IP fields.
 struct TestVisitor {
-    char16_t nick[VISITOR_NICK_UNITS];
-    char ip[VISITOR_IP_BYTES];
+    char16_t nick[NICK_UNITS];
+    char ip[USER_IP_BYTES];
     uint32_t state;
     uint32_t nickColor;
     uint32_t textColor;

@@ -132,6 +132,26 @@ void AddRuleInEditor(HWND editor, const wchar_t* name) {
     PressEditorControl(editor, IDC_ADD);
 }
 
+void ChangeRuleInEditor(HWND editor, int row, const wchar_t* name, const char* ip,
+                        int searchItem) {
+    ClickRuleRow(editor, row);
+    SetWindowTextW(GetDlgItem(editor, IDC_NAME), name);
+    SetWindowTextA(GetDlgItem(editor, IDC_IP), ip);
+    SendMessageA(GetDlgItem(editor, IDC_SEARCH), CB_SETCURSEL, searchItem, 0);
+    PumpMessages();
+    PressEditorControl(editor, IDC_CHANGE);
+}
+
+void CancelEditor(HWND editor) {
+    SendMessageA(editor, WM_COMMAND, IDCANCEL, 0);
+    PumpMessages();
+}
+
+bool FocusIsWithin(HWND window) {
+    const HWND focus = GetFocus();
+    return focus == window || IsChild(window, focus);
+}
+
 namespace {
 
 BOOL CALLBACK FindEditorWindow(HWND window, LPARAM found) {

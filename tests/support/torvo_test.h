@@ -3,6 +3,7 @@
 // by byte, and host records.
 #pragma once
 
+#include "contract/host_contract.h"
 #include "module/host_records.h"
 #include "rules/rule.h"
 
@@ -11,12 +12,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-using SetUserStateFn = unsigned long(__cdecl*)(unsigned long, _ROOM*, unsigned long);
-using SetupFn = unsigned long(__cdecl*)(unsigned long, void*, _CFG_INFO*);
-
-constexpr const char* SET_USER_STATE_SYMBOL = "@Torvo_SetUserState$qulp5_ROOMul";
-constexpr const char* SETUP_SYMBOL = "@Torvo_Setup$qulpvp9_CFG_INFO";
 
 // Full path of torvo.jem, which the build puts beside the test programs.
 std::string ModulePath();
@@ -65,6 +60,15 @@ void ClickRuleRow(HWND editor, int row);
 // Types `name` into the nickname field and presses Add, as the operator
 // does: the edit that makes the list differ from its file.
 void AddRuleInEditor(HWND editor, const wchar_t* name);
+// Clicks rule row `row`, types `name` and `ip` into their fields, chooses
+// search item `searchItem` and presses Change, pumping the queue between.
+void ChangeRuleInEditor(HWND editor, int row, const wchar_t* name, const char* ip,
+                        int searchItem);
+// What the keyboard's Esc sends the editor (IDCANCEL with no control), then
+// pumps the queue.
+void CancelEditor(HWND editor);
+// Whether the keyboard focus is on `window` or one of its controls.
+bool FocusIsWithin(HWND window);
 
 // A fresh temporary folder, made current, with MODULES inside unless asked
 // otherwise. Restores the previous current folder and removes the folder.
@@ -81,7 +85,7 @@ private:
     std::string previous_;
 };
 
-constexpr const char* RULE_FILE = "MODULES\\torvo.tdb";
+constexpr const char* RULE_FILE = RULE_FILE_PATH;
 
 bool FileExists(const std::string& path);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);

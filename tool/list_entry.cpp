@@ -1,0 +1,319 @@
+#include "tool/list_entry.h"
+
+#include "rules/ip_pattern.h"
+#include "rules/text_field.h"
+#include "tool/address_set.h"
+#include "tool/rule_words.h"
+#include "tool/text_pieces.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+// A plain dotted address: four decimal parts of 0 to 255 without leading
+// zeros (the module would read "010" as octal, and "10.1" as 10.0.0.1).
+bool ReadStrictAddress(const std::string& text, uint32_t* address) {
+    uint32_t value = 0;
+    int parts = 0;
+    size_t at = 0;
+    while (parts < 4) {
+        size_t digits = 0;
+        uint32_t number = 0;
+        while (at < text.size() && IsDigit(text[at]) && digits < 4) {
+            number = number * 10 + static_cast<uint32_t>(text[at++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || number > 255 || (digits > 1 && text[at - digits] == '0')) return false;
+        value = (value << 8) | number;
+        ++parts;
+        if (parts < 4) {
+            if (at >= text.size() || text[at] != '.') return false;
+            ++at;
+        }
+    }
+    if (at != text.size()) return false;
+    *address = value;
+    return true;
+}
+
+namespace {
+
+// Blank characters other than the ASCII ones: no-break and other Unicode
+// spaces, which a text shows like a blank.
+size_t UnicodeSpaceAt(const std::string& text, size_t at) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) return 0;
+    static const char* const spaces[] = {"\xC2\xA0", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+                                         "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
+                                         "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+                                         "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\x8B",
+                                         "\xE2\x80\xAF", "\xE3\x80\x80", "\xEF\xBB\xBF"};
+    for (const char* space : spaces) {
+        if (text.compare(at, std::strlen(space), space) == 0) return std::strlen(space);
+    }
+    return 0;
+}
+
+bool HoldsBlank(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ' || text[i] == '\t' || UnicodeSpaceAt(text, i)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Lower-case labels joined by dots, the last one of letters: "evil.example.com".
+bool LooksLikeHostName(const std::string& text) {
+    const std::vector<std::string> labels = Split(text, '.');
+    if (labels.size() < 2) return false;
+    for (const std::string& label : labels) {
+        if (label.empty()) return false;
+        for (char c : label) {
+            if (!(c >= 'a' && c <= 'z') && !IsDigit(c) && c != '-') return false;
+        }
+    }
+    const std::string& last = labels.back();
+    return last.size() >= 2 && std::all_of(last.begin(), last.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// Whether a plain list's entry is an attempt at an address rather than a
+// nickname: it starts with a digit and holds ".", ":", "/", "," or a blank;
+// or holds ":" at all; or holds only address characters; or starts with "*".
+// Such an entry is an address or a bad line, never a nickname: a nickname
+// like that is written with "name:".
+bool IsAddressAttempt(const std::string& entry) {
+    const std::string text = Trimmed(entry);
+    if (text.empty()) return false;
+    if (text.find(':') != std::string::npos) return true;
+    if (IsDigit(text[0]) && (text.find_first_of("./, ") != std::string::npos || HoldsBlank(text))) {
+        return true;
+    }
+    if (text.find_first_not_of("0123456789.*-/") == std::string::npos) return true;
+    return text[0] == '*';
+}
+
+namespace {
+
+// "1, 10-19, 100-199": the values of one address part in a prefix warning.
+std::string PartValues(const std::vector<AddressInterval>& intervals, int shift) {
+    std::string shown;
+    for (const AddressInterval& interval : intervals) {
+        const uint32_t first = (interval.low >> shift) & 0xFF;
+        const uint32_t last = (interval.high >> shift) & 0xFF;
+        if (!shown.empty()) shown += ", ";
+        shown += std::to_string(first);
+        if (last != first) shown += "-" + std::to_string(last);
+    }
+    return shown;
+}
+
+}  // namespace
+
+// Checks an IP pattern as a plain list or the table's ip column writes it,
+// and gives the IP text to store, or says why not. `warning` gets what is
+// allowed but seldom meant.
+bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* reason,
+                   std::string* warning) {
+    std::string text = Trimmed(entry);
+    const bool hasLetters = std::any_of(text.begin(), text.end(), IsLetter);
+    const std::string nicknameHint =
+        hasLetters ? " (a nickname that looks like this is written \"name:" + text + "\")" : "";
+    if (text.empty()) {
+        *reason = "no IP text";
+        return false;
+    }
+    if (text.find(':') != std::string::npos) {
+        const size_t colons = static_cast<size_t>(std::count(text.begin(), text.end(), ':'));
+        const size_t colon = text.find(':');
+        uint32_t address = 0;
+        if (colons == 1 && ReadStrictAddress(Trimmed(text.substr(0, colon)), &address)) {
+            *reason = "a port is not part of an address: write " + DottedAddress(address) + " alone";
+        } else if (colons >= 2 || text.find_first_not_of("0123456789abcdefABCDEF:./") == std::string::npos) {
+            *reason = "IPv6 addresses are not supported (only IPv4: four numbers 0 to 255)" + nicknameHint;
+        } else {
+            *reason = "\":\" is not part of an address" + nicknameHint;
+        }
+        return false;
+    }
+    if (text.find(',') != std::string::npos) {
+        *reason = "a comma is not part of an address: a range is written FIRST-LAST, one a line";
+        return false;
+    }
+    // Blanks around the "-" of a range are dropped, as the editor drops them.
+    std::string joined;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == ' ') {
+            const size_t before = text.find_last_not_of(' ', i);
+            const size_t after = text.find_first_not_of(' ', i);
+            if ((before != std::string::npos && text[before] == '-') ||
+                (after != std::string::npos && text[after] == '-')) {
+                continue;
+            }
+        }
+        joined.push_back(text[i]);
+    }
+    text = joined;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (UnicodeSpaceAt(text, i) == 2 && text[i] == '\xC2') {
+            *reason = "a no-break space inside an address";
+            return false;
+        }
+        if (text[i] == ' ' || text[i] == '\t' || UnicodeSpaceAt(text, i)) {
+            *reason = "spaces inside an address (columns are separated by tabs)" + nicknameHint;
+            return false;
+        }
+    }
+    if (text[0] == '*' && text.size() > 1) {
+        *reason = "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)";
+        return false;
+    }
+    if (hasLetters && LooksLikeHostName(text)) {
+        *reason = "a host name is not an address: rules hold IPv4 addresses only" + nicknameHint;
+        return false;
+    }
+    const size_t other = text.find_first_not_of("0123456789.*-/");
+    if (other != std::string::npos) {
+        const bool ascii = static_cast<unsigned char>(text[other]) < 0x80;
+        *reason = "not an address: " +
+                  (ascii ? "\"" + text.substr(other, 1) + "\" is not part of an address"
+                         : std::string("a character that is not part of an address")) +
+                  nicknameHint;
+        return false;
+    }
+    const size_t slash = text.find('/');
+    const IpTextShape shape = ClassifyIpText(text.data(), text.size());
+    uint32_t low = 0;
+    uint32_t high = 0;
+    if (slash != std::string::npos) {
+        const std::string bits = text.substr(slash + 1);
+        if (!ReadStrictAddress(text.substr(0, slash), &low)) {
+            *reason = "a CIDR block needs a four-part address before \"/\"";
+            return false;
+        }
+        int32_t length = -1;
+        if (bits.empty() || bits.size() > 2 || !ParseInt32(bits, &length) || length < 0 ||
+            length > 32) {
+            *reason = "a CIDR block's length after \"/\" must be 0 to 32";
+            return false;
+        }
+        const uint32_t hostBits = length == 0 ? 0xFFFFFFFFu : (1u << (32 - length)) - 1;
+        if (low & hostBits) {
+            *reason = "address bits beyond the block's length are set (the block starts at " +
+                      DottedAddress(low & ~hostBits) + ")";
+            return false;
+        }
+        high = low | hostBits;
+        if (high == 0) {
+            *reason = "the block holds only 0.0.0.0, which matches no visitor";
+            return false;
+        }
+        *ipText = DottedAddress(low) + "-" + DottedAddress(high);
+    } else if (shape.kind == IpTextKind::Prefix) {
+        const size_t star = shape.split;
+        if (star != text.size() - 1) {
+            *reason = "a prefix ends at its \"*\"; what follows would be ignored";
+            return false;
+        }
+        const std::string prefix = text.substr(0, star);
+        if (prefix.empty()) {
+            *reason = "\"*\" alone is no prefix and matches no visitor";
+            return false;
+        }
+        if (prefix.size() >= RULE_IP_PREFIX_BYTES) {
+            *reason = "a prefix is at most 15 characters";
+            return false;
+        }
+        if (prefix.find_first_not_of("0123456789.") != std::string::npos) {
+            *reason = "a prefix holds only digits and dots";
+            return false;
+        }
+        const std::vector<AddressInterval> picked = PrefixAddresses(prefix.data(), prefix.size());
+        if (picked.empty()) {
+            *reason = "no address starts with \"" + prefix +
+                      "\": parts are 0 to 255 without leading zeros, at most four";
+            return false;
+        }
+        if (prefix.back() != '.') {
+            const size_t dots = static_cast<size_t>(std::count(prefix.begin(), prefix.end(), '.'));
+            const int shift = 24 - 8 * static_cast<int>(dots);
+            *warning = "the prefix \"" + text + "\" is compared as text: its part " +
+                       std::to_string(dots + 1) + " may be " + PartValues(picked, shift);
+            if (dots < 3) *warning += " (\"" + prefix + ".*\" is that part exactly)";
+        }
+        *ipText = text;
+    } else if (shape.kind == IpTextKind::Range) {
+        const size_t dash = shape.split;
+        if (!ReadStrictAddress(text.substr(0, dash), &low) ||
+            !ReadStrictAddress(text.substr(dash + 1), &high)) {
+            *reason = "a range is two four-part addresses joined by \"-\"";
+            return false;
+        }
+        if (low > high) {
+            *reason = "the range's first address is above its last";
+            return false;
+        }
+        if (high == 0) {
+            *reason = "the range holds only 0.0.0.0, which matches no visitor";
+            return false;
+        }
+        *ipText = DottedAddress(low) + "-" + DottedAddress(high);
+    } else {
+        if (!ReadStrictAddress(text, &low)) {
+            *reason = "not an address: four decimal parts of 0 to 255, without leading zeros";
+            return false;
+        }
+        if (low == 0) {
+            *reason = "the address 0.0.0.0 matches no visitor";
+            return false;
+        }
+        *ipText = DottedAddress(low);
+    }
+    const bool range = slash != std::string::npos || shape.kind == IpTextKind::Range;
+    if (range && high - low >= 0x7FFFFFFFu) {
+        *warning = "\"" + text + "\" picks " +
+                   (high - low == 0xFFFFFFFFu ? std::string("every visitor that has an address")
+                                              : std::string("half of all addresses or more"));
+    }
+    return true;
+}
+
+// Whether the table's checks give back the rule's own IP text, so that its
+// line needs no stored pattern.
+bool IpTextPassesChecks(const _RULE& rule) {
+    const std::string text(rule.ipText, FieldLength(rule.ipText));
+    if (text.empty()) return true;
+    std::string stored, reason, warning;
+    return IpTextOfEntry(text, &stored, &reason, &warning) && stored == text;
+}
+
+bool SetName(_RULE& rule, const std::u16string& name, size_t limit, std::string* reason) {
+    if (name.size() > limit) {
+        *reason = "the nickname is longer than " + std::to_string(limit) + " UTF-16 units";
+        return false;
+    }
+    if (name.find(u'\0') != std::u16string::npos) {
+        *reason = "the nickname holds a zero character";
+        return false;
+    }
+    std::memcpy(rule.name, name.data(), name.size() * sizeof(char16_t));
+    return true;
+}
+
+bool SetIpText(_RULE& rule, const std::string& ipText, size_t limit, std::string* reason) {
+    if (ipText.size() > limit) {
+        *reason = "the IP text is longer than " + std::to_string(limit) + " characters";
+        return false;
+    }
+    if (ipText.find('\0') != std::string::npos) {
+        *reason = "the IP text holds a zero byte";
+        return false;
+    }
+    std::memcpy(rule.ipText, ipText.data(), ipText.size());
+    return true;
+}
+
