@@ -213,10 +213,10 @@ void OnRuleListClick(HWND dialog) {
 // Through the ANSI call the text is asked with WM_GETTEXT, which the system
 // converts to its code page for an ANSI caller, and converted back:
 // EM_GETSELTEXT, a rich edit message the system does not know, reaches the
-// wide field unconverted and would give UTF-16 where bytes are expected. A name that code page cannot hold
-// shows with stand-ins, and read back it would be another name: while the
-// field still shows exactly what `name` held before (a clicked rule's name,
-// as it was loaded), that name is kept as it was.
+// wide field unconverted and would give UTF-16 where bytes are expected.
+// A name that code page cannot hold shows with stand-ins, and read back it
+// would be another name: while the field still shows exactly what `name`
+// held before (a clicked rule's name, as it was loaded), that name is kept.
 void ReadNameField(HWND dialog, char16_t (&name)[RULE_NAME_UNITS]) {
     HWND field = GetDlgItem(dialog, IDC_NAME);
     const size_t units = static_cast<size_t>(GetWindowTextLengthW(field)) * 2 + RULE_NAME_UNITS;
