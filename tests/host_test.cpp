@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -110,6 +111,9 @@ struct HostProcess {
     HANDLE output = nullptr;
     std::thread reader;
     std::string text;
+    // Set by the reader once the host says the editor is open: its set-up
+    // has then run to the end.
+    std::atomic<bool> editorOpen{false};
 };
 
 bool StartHost(HostProcess& host, const std::string& arguments) {
@@ -128,6 +132,9 @@ bool StartHost(HostProcess& host, const std::string& arguments) {
         DWORD read = 0;
         while (ReadFile(host.output, buffer, sizeof buffer, &read, nullptr) && read > 0) {
             host.text.append(buffer, read);
+            if (!host.editorOpen && host.text.find("Opened the editor") != std::string::npos) {
+                host.editorOpen = true;
+            }
         }
     });
     return true;
@@ -396,11 +403,13 @@ TEST_F(HostRuns, EscClosesTheEditorThroughTheHostsDialogLoop) {
 
 // The editor as the host with --ansi opened it, driven from this process
 // with the messages a user's clicks send.
+// The window is looked for once the host has said it opened the editor: a
+// window found earlier may still be in its set-up, without its rows.
 HWND WaitForEditor(HostProcess& host) {
     std::pair<DWORD, HWND> search{host.info.dwProcessId, nullptr};
     for (int attempt = 0; attempt < 600 && !search.second; ++attempt) {
         if (WaitForSingleObject(host.info.hProcess, 100) == WAIT_OBJECT_0) break;
-        EnumWindows(FindTorvoWindow, reinterpret_cast<LPARAM>(&search));
+        if (host.editorOpen) EnumWindows(FindTorvoWindow, reinterpret_cast<LPARAM>(&search));
     }
     return search.second;
 }
