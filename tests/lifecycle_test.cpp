@@ -14,24 +14,6 @@
 
 namespace {
 
-BOOL CALLBACK CollectEditor(HWND window, LPARAM found) {
-    char className[32] = {};
-    char caption[32] = {};
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, caption, sizeof caption);
-    if (std::strcmp(className, "#32770") == 0 && std::strcmp(caption, "Torvo") == 0) {
-        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-    }
-    return TRUE;
-}
-
-// Editor dialogs among this thread's top-level windows.
-std::vector<HWND> EditorWindows() {
-    std::vector<HWND> found;
-    EnumThreadWindows(GetCurrentThreadId(), CollectEditor, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
 _CFG_INFO MakeConfig(uint32_t charMode = 0) {
     _CFG_INFO config;
     std::memset(&config, 0, sizeof config);
@@ -101,7 +83,7 @@ protected:
         _CFG_INFO config = MakeConfig(charMode);
         EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
         PumpMessages();
-        const std::vector<HWND> editors = EditorWindows();
+        const std::vector<HWND> editors = EditorWindowsOfThisThread();
         EXPECT_EQ(editors.size(), 1u);
         return editors.empty() ? nullptr : editors.front();
     }
@@ -206,7 +188,7 @@ TEST_F(LifecycleInFolder, ClosingSavesAndTheNextSetupMakesANewEditor) {
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(DeleteFileA(RULE_FILE));
     Close(editor);
-    EXPECT_TRUE(EditorWindows().empty());
+    EXPECT_TRUE(EditorWindowsOfThisThread().empty());
     EXPECT_EQ(ReadFileBytes(RULE_FILE), records);
 
     // The close box closes it the same way.
@@ -239,7 +221,7 @@ TEST_F(LifecycleInFolder, UnloadWithTheEditorOpenClosesItAndSaves) {
     UnloadModule(module);
     PumpMessages();
     EXPECT_FALSE(IsWindow(editor));
-    EXPECT_TRUE(EditorWindows().empty());
+    EXPECT_TRUE(EditorWindowsOfThisThread().empty());
     EXPECT_EQ(ReadFileBytes(RULE_FILE), records);
 }
 
@@ -251,7 +233,7 @@ TEST_F(LifecycleInFolder, OverlongConfigFileIsCutNotOverrun) {
     std::memset(config->configFile, 'c', 300);
     EXPECT_EQ(module.setup(0, nullptr, config), 0u);
     PumpMessages();
-    const std::vector<HWND> editors = EditorWindows();
+    const std::vector<HWND> editors = EditorWindowsOfThisThread();
     ASSERT_EQ(editors.size(), 1u);
     SendMessageA(editors.front(), WM_COMMAND, IDCANCEL, 0);
 
@@ -263,7 +245,7 @@ TEST_F(LifecycleInFolder, OverlongConfigFileIsCutNotOverrun) {
     std::memset(cut->configFile, 'd', sizeof cut->configFile);
     EXPECT_EQ(module.setup(0, nullptr, cut), 0u);
     PumpMessages();
-    EXPECT_EQ(EditorWindows().size(), 1u);
+    EXPECT_EQ(EditorWindowsOfThisThread().size(), 1u);
 
     UnloadModule(module);
     EXPECT_TRUE(FileExists(RULE_FILE));

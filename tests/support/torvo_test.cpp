@@ -154,17 +154,24 @@ bool FocusIsWithin(HWND window) {
 
 namespace {
 
-BOOL CALLBACK FindEditorWindow(HWND window, LPARAM found) {
+BOOL CALLBACK CollectEditor(HWND window, LPARAM found) {
     char className[16] = {};
     char caption[16] = {};
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, caption, sizeof caption);
-    if (std::strcmp(className, "#32770") != 0 || std::strcmp(caption, "Torvo") != 0) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
+    if (std::strcmp(className, "#32770") == 0 && std::strcmp(caption, "Torvo") == 0) {
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    }
+    return TRUE;
 }
 
 }  // namespace
+
+std::vector<HWND> EditorWindowsOfThisThread() {
+    std::vector<HWND> found;
+    EnumThreadWindows(GetCurrentThreadId(), CollectEditor, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
 
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint32_t charMode) {
     _CFG_INFO config;
@@ -174,10 +181,9 @@ HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint3
     EXPECT_EQ(module.setup(0, nullptr, &config), 0u);
     // Among this thread's windows only: test programs run side by side on
     // one desktop, and another program's editor must never be taken.
-    HWND editor = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindEditorWindow, reinterpret_cast<LPARAM>(&editor));
+    const std::vector<HWND> editors = EditorWindowsOfThisThread();
     PumpMessages();
-    return editor;
+    return editors.empty() ? nullptr : editors.front();
 }
 
 namespace {

@@ -36,6 +36,11 @@ void PrepareHostClasses();
 // Dispatches every message waiting in this thread's queue.
 void PumpMessages();
 
+// The editor dialogs among this thread's top-level windows. Test programs
+// run side by side on one desktop: a search of all its windows could take
+// another program's editor.
+std::vector<HWND> EditorWindowsOfThisThread();
+
 // Calls Torvo_Setup as the host does, with a _CFG_INFO naming `configPath`
 // and `charMode`, and returns the editor dialog it shows (null if none).
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath,
