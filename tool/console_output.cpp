@@ -5,10 +5,19 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <shellapi.h>
 
 #include <fcntl.h>
 #include <io.h>
+
+// The C runtime's own split of the wide command line, the one argv came
+// from, so both agree on quotes and backslashes. Declared here: the headers
+// keep it internal. Taking it from the runtime keeps the tool free of
+// shell32, whose loading costs each start of the tool noticeable time.
+struct RuntimeStartInfo {
+    int newMode;
+};
+extern "C" int __cdecl __wgetmainargs(int* count, wchar_t*** arguments, wchar_t*** environment,
+                                      int expandWildcards, RuntimeStartInfo* startInfo);
 
 namespace {
 
@@ -53,15 +62,15 @@ void WriteOut(const std::string& utf8) {
 
 std::string Utf8Argument(char** argv, int index) {
     int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!wide || index >= count) {
-        if (wide) LocalFree(wide);
+    wchar_t** wide = nullptr;
+    wchar_t** environment = nullptr;
+    RuntimeStartInfo startInfo{0};
+    if (__wgetmainargs(&count, &wide, &environment, 0, &startInfo) < 0 || !wide || index >= count) {
         return argv[index];
     }
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<size_t>(bytes > 0 ? bytes - 1 : 0), '\0');
     if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, wide[index], -1, &utf8[0], bytes, nullptr, nullptr);
-    LocalFree(wide);
     return utf8;
 }
 
