@@ -36,6 +36,12 @@ std::string ModulePath() {
 }
 
 LoadedModule LoadModule() {
+    // The module's colour dialog library and the half dozen it brings stay
+    // loaded between the many loads of a test program, as they do in a host
+    // that has them anyway; otherwise every load loads them all again, which
+    // costs seconds per program where the CPU is emulated.
+    static const HMODULE dialogLibrary = LoadLibraryA("comdlg32.dll");
+    (void)dialogLibrary;
     LoadedModule module;
     module.handle = LoadLibraryA(ModulePath().c_str());
     if (!module.handle) {
