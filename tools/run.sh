@@ -40,5 +40,5 @@ if [ "$TORVO_RUNNER" = native ]; then
   TORVO_OWN_DISPLAY=$own_display bash "$here/wine-session.sh" "$command"
 else
   bash "$here/vm/run-in-guest.sh" \
-    "export TORVO_RUNNER=guest; bash tools/wine-session.sh $(printf '%q' "$command")"
+    "export TORVO_RUNNER=guest TORVO_DESKTOP_KEEPER=$(printf '%q' "${TORVO_DESKTOP_KEEPER:-}"); bash tools/wine-session.sh $(printf '%q' "$command")"
 fi

@@ -12,7 +12,10 @@
 #   - one wineserver kept alive for the whole command;
 #   - the desktop and Wine's service processes started before the command,
 #     with their streams detached: started from inside a test, they would
-#     inherit ctest's output pipe and ctest would wait for them every time.
+#     inherit ctest's output pipe and ctest would wait for them every time;
+#   - with TORVO_DESKTOP_KEEPER naming tests/support/desktop_keeper.exe as
+#     built, the desktop kept open for the whole command, so that programs
+#     run one after another do not each wait for it to start again.
 # At the end it stops exactly what it started and exits with the command's
 # status. Usage: wine-session.sh 'command'
 set -u
@@ -94,8 +97,25 @@ wineserver -f -p </dev/null >/dev/null 2>&1 &
 wineserver_pid=$!
 started_pids+=("$wineserver_pid")
 # Wine's services and the desktop's explorer.exe come up with the first
-# program; this one makes a window and ends at once.
-detached wine rundll32.exe user32.dll,GetDesktopWindow
+# program on the desktop. The keeper stays on it until the end; without
+# one, a program that ends at once brings them up.
+keeper_ready=""
+if [ -n "${TORVO_DESKTOP_KEEPER:-}" ] && [ -f "$TORVO_DESKTOP_KEEPER" ]; then
+  keeper_ready=$(mktemp -u "${TMPDIR:-/tmp}/torvo-desktop.XXXXXX")
+  wine "$TORVO_DESKTOP_KEEPER" "Z:${keeper_ready//\//\\}" \
+    </dev/null >/dev/null 2>&1 &
+  started_pids+=($!)
+  for _ in $(seq 600); do
+    [ -e "$keeper_ready" ] && break
+    sleep 0.1
+  done
+  if [ ! -e "$keeper_ready" ]; then
+    echo "wine-session: the desktop keeper did not start; going on without it" >&2
+  fi
+  rm -f "$keeper_ready"
+else
+  detached wine rundll32.exe user32.dll,GetDesktopWindow
+fi
 
 # On the emulated CPU every start costs seconds: say what the session took.
 if [ "${TORVO_CPU:-}" = emulated ]; then
