@@ -193,11 +193,10 @@ TEST_F(RulesToolOnWindows, ShowWritesUtf8ToAFileAndReportsProblemsByStatus) {
               std::string::npos);  // "разрешено"
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
 
-    run = RunTool("check MODULES\\torvo.tdb");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_NE(run.out.find("rule 2: "), std::string::npos) << run.out;
+    // Each start costs seconds where the CPU is emulated: the reports and
+    // usage errors themselves are checked by the native tests, a problem
+    // report below, and here only the system's refusal of a missing file.
     EXPECT_EQ(RunTool("check MODULES\\absent.tdb").exitCode, 2u);
-    EXPECT_EQ(RunTool("show").exitCode, 2u);
 }
 
 // In a console window the tool writes characters, not bytes: Cyrillic shows
