@@ -56,13 +56,20 @@ fuzz:
 	  grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units)' $(FUZZ_BUILD)/fuzz.log; \
 	  if [ $$status -ne 0 ]; then tail -n 40 $(FUZZ_BUILD)/fuzz.log; exit $$status; fi
 
-# ctest runs twice as many programs as there are CPUs: many of them spend
-# their time waiting (on held files, on started programs) rather than computing.
+# The fuzzing runs beside the Wine suite, mostly while the session (or the
+# guest) starts, and its result follows the suite's. ctest runs twice as many
+# programs as there are CPUs: many of them spend their time waiting (on held
+# files, on started programs) rather than computing.
 test: build native dist
 	@bash tools/check-includes.sh
-	@$(MAKE) fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
-	@TORVO_DESKTOP_KEEPER=$(BUILD)/bin/desktop_keeper.exe \
-	  bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure -j$$(( $$(nproc) * 2 ))'
+	@mkdir -p $(FUZZ_BUILD)
+	@$(MAKE) fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) >$(FUZZ_BUILD)/make-test.log 2>&1 & fuzzing=$$!; \
+	  TORVO_DESKTOP_KEEPER=$(BUILD)/bin/desktop_keeper.exe \
+	    bash tools/run.sh 'cd $(BUILD) && ctest --output-on-failure -j$$(( $$(nproc) * 2 ))'; \
+	  suite=$$?; \
+	  wait $$fuzzing; fuzz=$$?; \
+	  cat $(FUZZ_BUILD)/make-test.log; \
+	  [ $$suite -eq 0 ] && [ $$fuzz -eq 0 ]
 
 demo: build
 ifeq ($(EDITOR),1)
