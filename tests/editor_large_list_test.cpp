@@ -108,7 +108,10 @@ protected:
     std::vector<_RULE> model;  // what the file must hold after closing
 };
 
-TEST_F(LargeList, OpensWithOneRowPerRuleAndOnlyTheFirstSelected) {
+// One opening for both: filling 20,000 rows is most of this program's time
+// where the CPU is emulated. An unedited close leaves any list's file alone
+// (the lifecycle tests); this one closes after the edits.
+TEST_F(LargeList, OpensWithOneRowPerRuleThenEditsAtTheEndAndInTheMiddleReachTheFile) {
     EXPECT_EQ(RowCount(), kRules);
     EXPECT_EQ(SelectedCount(), 1);
     EXPECT_EQ(RowState(0), static_cast<UINT>(LVIS_SELECTED));  // no focus, nothing else
@@ -130,11 +133,6 @@ TEST_F(LargeList, OpensWithOneRowPerRuleAndOnlyTheFirstSelected) {
     EXPECT_EQ(scroll.nPos, 0);
     EXPECT_EQ(scroll.nMax - scroll.nMin + 1, kRules);
 
-    // Closing without an edit writes back every byte it read.
-    EXPECT_EQ(CloseAndReadFile(), RuleBytes(model));
-}
-
-TEST_F(LargeList, EditsAtTheEndAndInTheMiddleReachTheFile) {
     const int last = kRules - 1;
     ClickRow(last);
     EXPECT_EQ(NameField(), std::wstring(WideName(model[last])));
