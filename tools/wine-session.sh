@@ -99,23 +99,21 @@ started_pids+=("$wineserver_pid")
 # Wine's services and the desktop's explorer.exe come up with the first
 # program on the desktop. The keeper stays on it until the end; without
 # one, a program that ends at once brings them up.
-keeper_ready=""
+desktop_kept=0
 if [ -n "${TORVO_DESKTOP_KEEPER:-}" ] && [ -f "$TORVO_DESKTOP_KEEPER" ]; then
   keeper_ready=$(mktemp -u "${TMPDIR:-/tmp}/torvo-desktop.XXXXXX")
   wine "$TORVO_DESKTOP_KEEPER" "Z:${keeper_ready//\//\\}" \
     </dev/null >/dev/null 2>&1 &
   started_pids+=($!)
   for _ in $(seq 600); do
-    [ -e "$keeper_ready" ] && break
+    [ -e "$keeper_ready" ] && desktop_kept=1 && break
     sleep 0.1
   done
-  if [ ! -e "$keeper_ready" ]; then
-    echo "wine-session: the desktop keeper did not start; going on without it" >&2
-  fi
   rm -f "$keeper_ready"
-else
-  detached wine rundll32.exe user32.dll,GetDesktopWindow
+  [ "$desktop_kept" = 1 ] \
+    || echo "wine-session: the desktop keeper did not start; going on without it" >&2
 fi
+[ "$desktop_kept" = 1 ] || detached wine rundll32.exe user32.dll,GetDesktopWindow
 
 # On the emulated CPU every start costs seconds: say what the session took.
 if [ "${TORVO_CPU:-}" = emulated ]; then
