@@ -51,5 +51,8 @@ constexpr uint32_t CHAR_MODE_ANSI = 1;      // the host talks ANSI to the nickna
 
 // ---- The rule file ----------------------------------------------------------
 
-// Against the host's current folder at load.
+// Against the host's current folder at load, where the host keeps its
+// modules; without that folder, the list lies beside the module's own file.
+constexpr const char* RULE_FILE_FOLDER = "MODULES";
+constexpr const char* RULE_FILE_NAME = "torvo.tdb";
 constexpr const char* RULE_FILE_PATH = "MODULES\\torvo.tdb";

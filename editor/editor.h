@@ -15,9 +15,10 @@ void OpenEditor(HINSTANCE instance, const char* configFile, size_t configFileByt
                 bool ansiNameField);
 
 // Destroys `editor` (may be null), saves the rules when they need saving
-// (SaveRuleFile), deletes the drawing objects.
+// (SaveRuleFile), telling the operator when that fails, and deletes the
+// drawing objects.
 void CloseEditor(HWND editor);
 
-// At unload, after the rules were saved: destroys an open editor and
-// deletes the drawing objects.
+// At unload, after the rules were saved: destroys an open editor and any
+// notice, and deletes the drawing objects.
 void DismissEditorAtUnload();

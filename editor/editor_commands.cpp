@@ -368,6 +368,7 @@ INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header) {
 }
 
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification) {
+    const uint32_t listBefore = g_ruleArrayVersion;
     switch (controlId) {
         case IDCANCEL: CloseEditor(dialog); break;
         case IDC_IP:
@@ -382,4 +383,5 @@ void OnEditorCommand(HWND dialog, WORD controlId, WORD notification) {
         case IDC_DOWN: MoveRule(dialog, +1); break;
         default: break;
     }
+    if (g_ruleArrayVersion != listBefore && g_rulesEdited) NoteListEdited();
 }

@@ -5,6 +5,7 @@
 #include "editor/editor_parts.h"
 #include "editor/editor_state.h"
 #include "editor/rule_list_drawing.h"
+#include "editor/save_notice.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_file.h"
 #include "rules/text_field.h"
@@ -46,17 +47,21 @@ void OpenEditor(HINSTANCE instance, const char* configFile, size_t configFileByt
     RetryRuleFileLoad();
     g_hEditor = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_EDITOR), nullptr,
                                    EditorDialogProc, 0);
+    if (!g_hEditor) return;
+    StartListTimer(g_hEditor);
+    TellOfEarlierRecoveryCopies(g_hEditor);
 }
 
 void CloseEditor(HWND editor) {
     DismissEditor(editor);
-    SaveRuleFile();
+    SaveAtClose();
     // After the window is gone, so the list no longer uses them.
     DeleteDrawingObjects();
 }
 
 void DismissEditorAtUnload() {
     DismissEditor(g_hEditor);
+    DismissSaveNotice();
     DeleteDrawingObjects();
 }
 
@@ -72,6 +77,12 @@ INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
                                     *reinterpret_cast<const NMHDR*>(lParam));
         case WM_COMMAND:
             OnEditorCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_TIMER:
+            OnListTimer(dialog, static_cast<UINT_PTR>(wParam));
+            return 0;
+        case WM_ENDSESSION:
+            OnEndSession(wParam != FALSE);
             return 0;
         default:
             return 0;

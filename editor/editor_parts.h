@@ -1,6 +1,6 @@
 // The editor's message handlers, one file each: set-up (editor_setup.cpp),
-// row painting (rule_list_drawing.cpp), and the commands and list clicks
-// (editor_commands.cpp).
+// row painting (rule_list_drawing.cpp), the commands and list clicks
+// (editor_commands.cpp), and the saves besides the close (editor_saving.cpp).
 #pragma once
 
 #include <windows.h>
@@ -28,3 +28,16 @@ bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item);
 INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header);
 // WM_COMMAND: buttons, the IP field filter and closing.
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification);
+
+// The editor's one timer, started when it opens: saves the list once the
+// operator has left it alone for a few seconds after an edit.
+void StartListTimer(HWND dialog);
+// A command changed the list: its save waits for a quiet spell.
+void NoteListEdited();
+// WM_TIMER.
+void OnListTimer(HWND dialog, UINT_PTR timer);
+// WM_ENDSESSION: Windows ends the session (`ending`), and with it the
+// process, unloading nothing; the list is saved now.
+void OnEndSession(bool ending);
+// The save when the editor closes; a failure is told to the operator.
+void SaveAtClose();

@@ -27,3 +27,9 @@
 #define IDC_DELETE 303
 #define IDC_UP 304
 #define IDC_DOWN 305
+
+// The notice the editor shows when the rule list cannot be saved: its
+// caption, its text and its button.
+#define SAVE_NOTICE_CAPTION L"Torvo: список правил"
+#define IDC_NOTICE_ICON 401
+#define IDC_NOTICE_TEXT 402

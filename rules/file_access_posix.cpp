@@ -8,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -40,8 +42,28 @@ bool WriteAll(int descriptor, const void* data, size_t size) {
 
 FileStamp StampOf(const struct stat& status) {
     const auto seconds = static_cast<uint64_t>(status.st_mtim.tv_sec);
-    return FileStamp{true, static_cast<uint64_t>(status.st_size),
-                     seconds * 1000000000u + static_cast<uint64_t>(status.st_mtim.tv_nsec)};
+    return FileStamp{true,
+                     static_cast<uint64_t>(status.st_size),
+                     seconds * 1000000000u + static_cast<uint64_t>(status.st_mtim.tv_nsec),
+                     true,
+                     static_cast<uint64_t>(status.st_dev),
+                     static_cast<uint64_t>(status.st_ino)};
+}
+
+FileProblem ProblemOf(int error) {
+    switch (error) {
+        case EBUSY:
+        case ETXTBSY: return FileProblem::Held;
+        case EACCES:
+        case EPERM:
+        case EROFS: return FileProblem::NoRights;
+        case ENOSPC:
+        case EDQUOT: return FileProblem::DiskFull;
+        case ENOENT:
+        case ENOTDIR: return FileProblem::NoFolder;
+        case ENAMETOOLONG: return FileProblem::PathTooLong;
+        default: return FileProblem::Other;
+    }
 }
 
 }  // namespace
@@ -86,8 +108,17 @@ void CloseReadable(ReadableFile file) { close(AsDescriptor(file)); }
 
 FileStamp StampOfPath(const char* path) {
     struct stat status;
-    if (stat(path, &status) != 0) return FileStamp{errno != ENOENT && errno != ENOTDIR, 0, 0};
+    if (stat(path, &status) != 0) {
+        FileStamp stamp{};
+        stamp.exists = errno != ENOENT && errno != ENOTDIR;
+        return stamp;
+    }
     return StampOf(status);
+}
+
+bool IsFolder(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool ResolveFullPath(const char* path, char* full, size_t size) {
@@ -104,41 +135,42 @@ bool ResolveFullPath(const char* path, char* full, size_t size) {
     return true;
 }
 
-FileStep CheckReplaceable(const char* path) {
+FileProblem CheckReplaceable(const char* path) {
     struct stat status;
     if (stat(path, &status) != 0) {
-        return errno == ENOENT ? FileStep::Done : FileStep::Failed;  // absent: made by the rename
+        return errno == ENOENT ? FileProblem::None : ProblemOf(errno);  // absent: made by the rename
     }
-    if (!S_ISREG(status.st_mode)) return FileStep::Failed;
-    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return FileStep::Failed;
-    return access(path, W_OK) == 0 ? FileStep::Done : FileStep::Failed;
+    if (!S_ISREG(status.st_mode)) return FileProblem::Other;
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return FileProblem::ReadOnly;
+    return access(path, W_OK) == 0 ? FileProblem::None : ProblemOf(errno);
 }
 
-FileStep CopyToNewFile(const char* from, const char* to) {
+FileProblem CopyToNewFile(const char* from, const char* to) {
     const int source = open(from, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (source < 0) return FileStep::Failed;
+    if (source < 0) return ProblemOf(errno);
     const int copy = open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (copy < 0) {
+        const int error = errno;
         close(source);
-        return FileStep::Failed;
+        return error == EEXIST ? FileProblem::Other : ProblemOf(error);
     }
     char buffer[65536];
-    bool copied = true;
+    int error = 0;
     for (;;) {
         const ssize_t got = read(source, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) copied = false;
+        if (got < 0) error = errno;
         if (got <= 0) break;
         if (!WriteAll(copy, buffer, static_cast<size_t>(got))) {
-            copied = false;
+            error = errno;
             break;
         }
     }
-    copied = copied && fsync(copy) == 0;
-    copied = close(copy) == 0 && copied;
+    if (error == 0 && fsync(copy) != 0) error = errno;
+    if (close(copy) != 0 && error == 0) error = errno;
     close(source);
-    if (!copied) unlink(to);
-    return copied ? FileStep::Done : FileStep::Failed;
+    if (error != 0) unlink(to);
+    return error == 0 ? FileProblem::None : ProblemOf(error);
 }
 
 bool RenameToNewName(const char* from, const char* to) {
@@ -154,27 +186,27 @@ bool RenameToNewName(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
 
-bool WriteTemporary(const char* temporary, const void* data, size_t size) {
+FileProblem WriteTemporary(const char* temporary, const void* data, size_t size) {
     const int descriptor = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor < 0) return false;
-    const bool durable = WriteAll(descriptor, data, size) && fsync(descriptor) == 0;
-    const bool closed = close(descriptor) == 0;
-    if (durable && closed) return true;
+    if (descriptor < 0) return ProblemOf(errno);
+    int error = 0;
+    if (!WriteAll(descriptor, data, size)) error = errno != 0 ? errno : ENOSPC;
+    if (error == 0 && fsync(descriptor) != 0) error = errno;
+    if (close(descriptor) != 0 && error == 0) error = errno;
+    if (error == 0) return FileProblem::None;
     unlink(temporary);
-    return false;
+    return ProblemOf(error);
 }
 
-FileStep ReplaceWithTemporary(const char* temporary, const char* target) {
-    if (rename(temporary, target) != 0) {
-        return errno == EBUSY || errno == ETXTBSY ? FileStep::Busy : FileStep::Failed;
-    }
+FileProblem ReplaceWithTemporary(const char* temporary, const char* target) {
+    if (rename(temporary, target) != 0) return ProblemOf(errno);
     // The new name itself survives a crash once its folder is on disk.
     const int folder = open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         fsync(folder);
         close(folder);
     }
-    return FileStep::Done;
+    return FileProblem::None;
 }
 
 void RemoveFile(const char* path) { unlink(path); }
@@ -185,6 +217,45 @@ void PauseMilliseconds(uint32_t milliseconds) {
     pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
     while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
     }
+}
+
+void VisitNamesStartingWith(const char* folder, const char* prefix, VisitName visit,
+                            void* context) {
+    DIR* listing = opendir(folder[0] ? folder : ".");
+    if (!listing) return;
+    const size_t prefixLength = std::strlen(prefix);
+    while (const struct dirent* entry = readdir(listing)) {
+        if (std::strncmp(entry->d_name, prefix, prefixLength) == 0) visit(context, entry->d_name);
+    }
+    closedir(listing);
+}
+
+CalendarTime LocalTimeNow() {
+    const time_t now = time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    return CalendarTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+bool UserRecoveryFolder(char* folder, size_t size) {
+    std::string path;
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') {
+        path = data;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        path = std::string(home) + "/.local/share";
+    } else {
+        return false;
+    }
+    path += "/torvo";
+    for (size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0777);
+    }
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    path += '/';
+    if (path.size() >= size) return false;
+    std::memcpy(folder, path.c_str(), path.size() + 1);
+    return true;
 }
 
 #endif  // !_WIN32

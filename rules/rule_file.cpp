@@ -5,6 +5,7 @@
 
 #include "rules/rule_array.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -16,8 +17,13 @@ namespace {
 // Waits between tries at a file another program holds: about a second in
 // all, enough for a scanner or sync client that opens a fresh file briefly.
 constexpr uint32_t BUSY_WAITS_MS[] = {10, 20, 40, 80, 150, 250, 450};
-// Kept versions take the first free name of ".bak", ".bak2" ... ".bak9".
-constexpr uint32_t KEPT_NAMES = 9;
+
+// "YYYY-MM-DD_HH-MM-SS", and "_NN" for the second and later name of one second.
+constexpr size_t STAMP_CHARS = 19;
+constexpr uint32_t NAMES_PER_SECOND = 99;
+// The longest name kept beside a file adds this much to its path.
+constexpr size_t LONGEST_KEPT_SUFFIX =
+    1 + STAMP_CHARS + 3 + 1 + sizeof KEPT_INTERRUPTED + sizeof RULE_FILE_SAVING_SUFFIX;
 
 enum class ReadOutcome { Read, Absent, Failed };
 
@@ -73,18 +79,118 @@ void TakeList(const RuleFileContents& contents) {
     g_rulesEdited = false;
 }
 
-// `path` with `suffix` and, from the second on, a number: "x.bak", "x.bak2".
-bool NameBeside(const char* path, const char* suffix, uint32_t number,
-                char (&name)[RULE_PATH_BYTES]) {
-    const size_t pathLength = std::strlen(path);
-    const size_t suffixLength = std::strlen(suffix);
-    const size_t numberLength = number > 1 ? 1 : 0;
-    if (pathLength + suffixLength + numberLength >= sizeof name) return false;
-    std::memcpy(name, path, pathLength);
-    std::memcpy(name + pathLength, suffix, suffixLength);
-    if (numberLength) name[pathLength + suffixLength] = static_cast<char>('0' + number);
-    name[pathLength + suffixLength + numberLength] = '\0';
+using PathText = char[RULE_PATH_BYTES];
+
+// `first` and `second` joined into `joined`; false when they do not fit.
+bool Joined(const char* first, const char* second, PathText& joined) {
+    const size_t firstLength = std::strlen(first);
+    const size_t secondLength = std::strlen(second);
+    if (firstLength + secondLength >= sizeof joined) return false;
+    std::memmove(joined, first, firstLength);
+    std::memcpy(joined + firstLength, second, secondLength + 1);
     return true;
+}
+
+// The name in `path`: what follows its last separator.
+const char* NameOf(const char* path) {
+    const char* name = path;
+    for (const char* at = path; *at; ++at) {
+        if (*at == '\\' || *at == '/') name = at + 1;
+    }
+    return name;
+}
+
+// The folder of `path` with its separator at the end ("" for a bare name),
+// so that a name appended to it is a path.
+void FolderOf(const char* path, PathText& folder) {
+    const size_t length = static_cast<size_t>(NameOf(path) - path);
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+}
+
+// "<folder><file>.<stamp>[_NN].<kind>": the first such name not taken.
+bool FreeKeptName(const char* folder, const char* file, const char* kind, PathText& name) {
+    const CalendarTime now = LocalTimeNow();
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d", now.year, now.month,
+                  now.day, now.hour, now.minute, now.second);
+    for (uint32_t number = 1; number <= NAMES_PER_SECOND; ++number) {
+        char counter[8] = "";
+        if (number > 1) std::snprintf(counter, sizeof counter, "_%02u", number);
+        const int length =
+            std::snprintf(name, sizeof name, "%s%s.%s%s.%s", folder, file, stamp, counter, kind);
+        if (length < 0 || static_cast<size_t>(length) >= sizeof name) return false;
+        if (!StampOfPath(name).exists) return true;
+    }
+    return false;
+}
+
+bool FreeKeptNameBeside(const char* path, const char* kind, PathText& name) {
+    PathText folder;
+    FolderOf(path, folder);
+    return FreeKeptName(folder, NameOf(path), kind, name);
+}
+
+// Whether `name` is "<file>.<stamp>[_NN].<kind>".
+bool IsKeptName(const char* name, const char* file, const char* kind) {
+    const size_t fileLength = std::strlen(file);
+    if (std::strncmp(name, file, fileLength) != 0 || name[fileLength] != '.') return false;
+    const char* stamp = name + fileLength + 1;
+    constexpr char PATTERN[] = "9999-99-99_99-99-99";
+    for (size_t i = 0; i < STAMP_CHARS; ++i) {
+        const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+        if (PATTERN[i] == '9' ? !digit : stamp[i] != PATTERN[i]) return false;
+    }
+    const char* rest = stamp + STAMP_CHARS;
+    if (rest[0] == '_' && rest[1] >= '0' && rest[1] <= '9' && rest[2] >= '0' && rest[2] <= '9') {
+        rest += 3;
+    }
+    return rest[0] == '.' && std::strcmp(rest + 1, kind) == 0;
+}
+
+// The kept versions of one kind in one folder: how many, and the oldest
+// name (the least, as the names sort by time).
+struct KeptCensus {
+    const char* file;
+    const char* kind;
+    const char* skipped;  // a name not to count, or null
+    uint32_t count;
+    char oldest[RULE_PATH_BYTES];
+};
+
+void CountKept(void* context, const char* name) {
+    auto& census = *static_cast<KeptCensus*>(context);
+    if (!IsKeptName(name, census.file, census.kind)) return;
+    if (census.skipped && std::strcmp(name, census.skipped) == 0) return;
+    if (census.count == 0 || std::strcmp(name, census.oldest) < 0) {
+        std::snprintf(census.oldest, sizeof census.oldest, "%s", name);
+    }
+    ++census.count;
+}
+
+KeptCensus TakeCensus(const char* folder, const char* file, const char* kind, const char* skipped) {
+    KeptCensus census{file, kind, skipped, 0, ""};
+    VisitNamesStartingWith(folder, file, CountKept, &census);
+    return census;
+}
+
+// Drops the oldest versions of `kind` of `file` kept in `folder` until
+// KEPT_VERSIONS remain.
+void DropOldestKept(const char* folder, const char* file, const char* kind) {
+    for (uint32_t round = 0; round < 1000; ++round) {
+        const KeptCensus census = TakeCensus(folder, file, kind, nullptr);
+        if (census.count <= KEPT_VERSIONS) return;
+        PathText oldest;
+        if (!Joined(folder, census.oldest, oldest)) return;
+        RemoveFile(oldest);
+        if (StampOfPath(oldest).exists) return;  // cannot be removed: leave the rest
+    }
+}
+
+void DropOldestKeptBeside(const char* path, const char* kind) {
+    PathText folder;
+    FolderOf(path, folder);
+    DropOldestKept(folder, NameOf(path), kind);
 }
 
 // Tries `step` until it is done or fails for good, waiting while another
@@ -94,68 +200,67 @@ struct BusyWaits {
 };
 
 template <typename Step>
-bool TryWhileBusy(BusyWaits& waits, Step step) {
+FileProblem TryWhileHeld(BusyWaits& waits, Step step) {
     for (;;) {
-        const FileStep outcome = step();
-        if (outcome != FileStep::Busy) return outcome == FileStep::Done;
-        if (waits.taken == std::size(BUSY_WAITS_MS)) return false;
+        const FileProblem problem = step();
+        if (problem != FileProblem::Held || waits.taken == std::size(BUSY_WAITS_MS)) return problem;
         PauseMilliseconds(BUSY_WAITS_MS[waits.taken++]);
     }
-}
-
-// Copies the file at `path` to the first free name beside it; `kept` names it.
-bool KeepCopy(const char* path, BusyWaits& waits, char (&kept)[RULE_PATH_BYTES]) {
-    for (uint32_t number = 1; number <= KEPT_NAMES; ++number) {
-        if (!NameBeside(path, RULE_FILE_BACKUP_SUFFIX, number, kept)) return false;
-        if (StampOfPath(kept).exists) continue;
-        return TryWhileBusy(waits, [&] { return CopyToNewFile(path, kept); });
-    }
-    return false;
-}
-
-// Moves `leftover` to the first free name beside `path`.
-bool KeepRenamed(const char* path, const char* leftover) {
-    char kept[RULE_PATH_BYTES];
-    for (uint32_t number = 1; number <= KEPT_NAMES; ++number) {
-        if (!NameBeside(path, RULE_FILE_INTERRUPTED_SUFFIX, number, kept)) return false;
-        if (StampOfPath(kept).exists) continue;
-        return RenameToNewName(leftover, kept);
-    }
-    return false;
 }
 
 struct SaveOptions {
     bool keepPrevious;  // copy the file now in place aside first
     bool keepLeftover;  // a ".saving" already there may be the only copy of a list
+    bool keepTemporary;  // a complete ".saving" that could not be put in place stays
 };
 
-bool WriteList(const char* path, const _RULE* records, uint32_t count, SaveOptions options,
-               FileStamp* written) {
+struct WriteOutcome {
+    FileProblem problem;
+    bool temporaryLeft;  // the complete new list is still in ".saving"
+};
+
+WriteOutcome WriteList(const char* path, const _RULE* records, uint32_t count,
+                       SaveOptions options, FileStamp* written) {
     // The list goes to a file beside the target first and replaces it in one
     // step, so a failed write never leaves the operator with a cut-off list.
-    char temporary[RULE_PATH_BYTES];
-    if (!NameBeside(path, RULE_FILE_SAVING_SUFFIX, 1, temporary)) return false;
-
+    PathText temporary;
+    if (!Joined(path, RULE_FILE_SAVING_SUFFIX, temporary)) {
+        return {FileProblem::PathTooLong, false};
+    }
     BusyWaits waits;
-    if (!TryWhileBusy(waits, [&] { return CheckReplaceable(path); })) return false;
-    char kept[RULE_PATH_BYTES] = "";
-    if (options.keepPrevious && StampOfPath(path).exists && !KeepCopy(path, waits, kept)) {
-        return false;
+    FileProblem problem = TryWhileHeld(waits, [&] { return CheckReplaceable(path); });
+    if (problem != FileProblem::None) return {problem, false};
+
+    PathText kept = "";
+    if (options.keepPrevious && StampOfPath(path).exists) {
+        if (!FreeKeptNameBeside(path, KEPT_BACKUP, kept)) return {FileProblem::Other, false};
+        problem = TryWhileHeld(waits, [&] { return CopyToNewFile(path, kept); });
+        if (problem != FileProblem::None) return {problem, false};
     }
-    const auto giveUp = [&] {
-        if (kept[0]) RemoveFile(kept);  // the file it copies is still in place
-        return false;
+    // Before anything is lost, the copy goes again: the file it copies is
+    // still in place.
+    const auto giveUp = [&](FileProblem why, bool temporaryLeft) {
+        if (kept[0]) RemoveFile(kept);
+        return WriteOutcome{why, temporaryLeft};
     };
-    if (options.keepLeftover && StampOfPath(temporary).exists && !KeepRenamed(path, temporary)) {
-        return giveUp();
+    if (options.keepLeftover && StampOfPath(temporary).exists) {
+        PathText leftover;
+        if (!FreeKeptNameBeside(path, KEPT_INTERRUPTED, leftover) ||
+            !RenameToNewName(temporary, leftover)) {
+            return giveUp(FileProblem::Other, false);
+        }
+        DropOldestKeptBeside(path, KEPT_INTERRUPTED);
     }
-    if (!WriteTemporary(temporary, records, size_t{count} * RULE_SIZE)) return giveUp();
-    if (!TryWhileBusy(waits, [&] { return ReplaceWithTemporary(temporary, path); })) {
-        RemoveFile(temporary);
-        return giveUp();
+    problem = WriteTemporary(temporary, records, size_t{count} * RULE_SIZE);
+    if (problem != FileProblem::None) return giveUp(problem, false);
+    problem = TryWhileHeld(waits, [&] { return ReplaceWithTemporary(temporary, path); });
+    if (problem != FileProblem::None) {
+        if (!options.keepTemporary) RemoveFile(temporary);
+        return giveUp(problem, options.keepTemporary);
     }
+    if (kept[0]) DropOldestKeptBeside(path, KEPT_BACKUP);
     if (written) *written = StampOfPath(path);
-    return true;
+    return {FileProblem::None, false};
 }
 
 bool LoadBoundFile() {
@@ -168,13 +273,86 @@ bool LoadBoundFile() {
             break;
         case ReadOutcome::Absent:
             // No file: the list (empty at load) stands as a list of no rules.
-            g_ruleFile.known = FileStamp{false, 0, 0};
+            g_ruleFile.known = FileStamp{};
             break;
         case ReadOutcome::Failed:
             g_ruleFile.unread = true;
             return false;
     }
     g_ruleFile.unread = false;
+    return true;
+}
+
+// The list as it is now, into `copy`: by moving a complete ".saving" that
+// could not be put in place, or by writing it out.
+bool KeepListAs(const char* copy, bool temporaryLeft, const char* temporary) {
+    if (!temporaryLeft &&
+        WriteTemporary(temporary, g_rules, size_t{g_ruleCount} * RULE_SIZE) != FileProblem::None) {
+        return false;
+    }
+    if (ReplaceWithTemporary(temporary, copy) == FileProblem::None) return true;
+    RemoveFile(temporary);
+    return false;
+}
+
+// Keeps the list that could not be saved: beside the rule file when its
+// folder takes it, else in the user's recovery folder. This session keeps
+// one such copy, rewritten at each failure; its kind says whether the
+// operator was told of it.
+void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveFailure* failure) {
+    const char* kind = audience == SaveAudience::Operator ? KEPT_RECOVERY : KEPT_UNSAVED;
+    const char* file = NameOf(g_ruleFile.path);
+    PathText folder;
+    FolderOf(g_ruleFile.path, folder);
+    PathText ownFolder;
+    FolderOf(g_ruleFile.recoveryCopy, ownFolder);
+    // This session's copy of the same kind beside the file is rewritten in
+    // place, so a path the operator was told stays true.
+    const bool rewriteOwn = g_ruleFile.recoveryCopy[0] && std::strcmp(ownFolder, folder) == 0 &&
+                            IsKeptName(NameOf(g_ruleFile.recoveryCopy), file, kind);
+    PathText copy;
+    PathText temporary;
+    bool kept = false;
+    if (Joined(g_ruleFile.path, RULE_FILE_SAVING_SUFFIX, temporary)) {
+        if (rewriteOwn) {
+            std::memcpy(copy, g_ruleFile.recoveryCopy, sizeof copy);
+            kept = KeepListAs(copy, temporaryLeft, temporary);
+        } else {
+            kept = FreeKeptName(folder, file, kind, copy) &&
+                   KeepListAs(copy, temporaryLeft, temporary);
+        }
+    }
+    if (!kept) {
+        if (temporaryLeft) RemoveFile(temporary);
+        kept = UserRecoveryFolder(folder, sizeof folder) &&
+               FreeKeptName(folder, file, kind, copy) &&
+               WriteTemporary(copy, g_rules, size_t{g_ruleCount} * RULE_SIZE) == FileProblem::None;
+    }
+    if (!kept) copy[0] = '\0';
+    if (kept && g_ruleFile.recoveryCopy[0] && std::strcmp(copy, g_ruleFile.recoveryCopy) != 0) {
+        RemoveFile(g_ruleFile.recoveryCopy);  // an older state of the same list
+    }
+    if (kept) {
+        std::memcpy(g_ruleFile.recoveryCopy, copy, sizeof copy);
+        DropOldestKept(folder, file, kind);
+    }
+    if (failure) std::memcpy(failure->recoveryCopy, copy, sizeof copy);
+}
+
+// The first unreported copy in `folder`, not this session's own, renamed.
+bool TakeUnreportedIn(const char* folder, PathText& reported) {
+    const char* file = NameOf(g_ruleFile.path);
+    const char* own = g_ruleFile.recoveryCopy[0] ? NameOf(g_ruleFile.recoveryCopy) : nullptr;
+    const KeptCensus census = TakeCensus(folder, file, KEPT_UNSAVED, own);
+    PathText unsaved;
+    if (census.count == 0 || !Joined(folder, census.oldest, unsaved)) return false;
+    // The same name with the other kind: ".unsaved" becomes ".recovery".
+    const size_t stem = std::strlen(unsaved) - (sizeof KEPT_UNSAVED - 1);
+    if (stem + sizeof KEPT_RECOVERY > sizeof reported) return false;
+    std::memcpy(reported, unsaved, stem);
+    std::memcpy(reported + stem, KEPT_RECOVERY, sizeof KEPT_RECOVERY);
+    if (!RenameToNewName(unsaved, reported)) return false;
+    DropOldestKept(folder, file, KEPT_RECOVERY);
     return true;
 }
 
@@ -196,7 +374,8 @@ bool LoadRules(const char* path) {
 
 bool WriteRuleRecords(const char* path, const _RULE* records, uint32_t count) {
     const bool absent = !StampOfPath(path).exists;
-    return WriteList(path, records, count, SaveOptions{false, absent}, nullptr);
+    return WriteList(path, records, count, SaveOptions{false, absent, false}, nullptr).problem ==
+           FileProblem::None;
 }
 
 bool SaveRules(const char* path) {
@@ -207,34 +386,57 @@ bool SaveRules(const char* path) {
 
 bool OpenRuleFile(const char* path) {
     // Once, at load: the host's file dialogs may move the current folder
-    // later, and the list belongs to the folder it came from.
-    if (!ResolveFullPath(path, g_ruleFile.path, sizeof g_ruleFile.path)) {
-        const size_t length = std::strlen(path);
-        if (length >= sizeof g_ruleFile.path) return false;
-        std::memcpy(g_ruleFile.path, path, length + 1);
-    }
+    // later, and the list belongs to the folder it came from. A path too
+    // long for the names kept beside it is not taken: it could be read but
+    // never saved.
+    g_ruleFile.path[0] = '\0';
+    PathText full;
+    if (!ResolveFullPath(path, full, sizeof full)) return false;
+    if (std::strlen(full) + LONGEST_KEPT_SUFFIX >= sizeof full) return false;
+    std::memcpy(g_ruleFile.path, full, sizeof full);
     return LoadBoundFile();
 }
 
 void RetryRuleFileLoad() {
-    if (g_ruleFile.unread && !g_rulesEdited) LoadBoundFile();
+    if (g_ruleFile.path[0] && g_ruleFile.unread && !g_rulesEdited) LoadBoundFile();
 }
 
-bool SaveRuleFile() {
-    if (g_ruleFile.path[0] == '\0') return false;
+SaveResult SaveRuleFile(SaveAudience audience, SaveFailure* failure) {
+    if (g_ruleFile.path[0] == '\0') return SaveResult::NothingToSave;
     RetryRuleFileLoad();
     const FileStamp onDisk = StampOfPath(g_ruleFile.path);
     // Unedited, the list is what the file held (or less, when it could not
     // be read); another program may have put a newer list there since.
-    if (onDisk.exists && !g_rulesEdited) return true;
+    if (onDisk.exists && !g_rulesEdited) return SaveResult::NothingToSave;
     SaveOptions options;
     options.keepPrevious =
         onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known));
     options.keepLeftover = !onDisk.exists || g_ruleFile.unread;
+    options.keepTemporary = true;
     FileStamp written;
-    if (!WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written)) return false;
+    const WriteOutcome outcome =
+        WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written);
+    if (outcome.problem != FileProblem::None) {
+        if (failure) failure->problem = outcome.problem;
+        KeepUnsavedList(audience, outcome.temporaryLeft, failure);
+        return SaveResult::Failed;
+    }
     g_ruleFile.known = written;
     g_ruleFile.unread = false;
     g_rulesEdited = false;
-    return true;
+    // The list is in its file now: this session's copy of it is outdated.
+    if (g_ruleFile.recoveryCopy[0]) {
+        RemoveFile(g_ruleFile.recoveryCopy);
+        g_ruleFile.recoveryCopy[0] = '\0';
+    }
+    return SaveResult::Saved;
+}
+
+bool TakeUnreportedRecoveryCopy(char (&reported)[RULE_PATH_BYTES]) {
+    if (g_ruleFile.path[0] == '\0') return false;
+    PathText folder;
+    FolderOf(g_ruleFile.path, folder);
+    if (TakeUnreportedIn(folder, reported)) return true;
+    return UserRecoveryFolder(folder, sizeof folder) &&
+           TakeUnreportedIn(folder, reported);
 }

@@ -1,8 +1,8 @@
 // The rule file: the list's records, 460 bytes each, in list order, with no
 // header. A trailing part record is ignored. The module reads and writes it
 // through OpenRuleFile and SaveRuleFile below (LoadRules and SaveRules act
-// on any path); the rule-list tool reads and writes whole
-// files of records with the same code.
+// on any path); the rule-list tool reads and writes whole files of records
+// with the same code. Paths are UTF-8 (file_access.h).
 #pragma once
 
 #include "rules/file_access.h"
@@ -41,36 +41,69 @@ bool LoadRules(const char* path);
 // below, which decides whether to.
 bool SaveRules(const char* path);
 
-// Beside the rule file: the partly written new list while a save runs, the
-// previous file kept when a save replaces a version the module never read
-// (".bak", then ".bak2" up to ".bak9"), and a partly written list that a
-// cut-off save left while the rule file itself was missing or unreadable
-// (".interrupted", numbered the same way).
+// Files kept beside the rule file, each "torvo.tdb.<date>_<time>.<kind>"
+// (a number after the time when two fall in one second), so that the newest
+// sorts last; the newest KEPT_VERSIONS of each kind stay:
+//   bak          another program's version, copied aside before a save
+//                replaced it
+//   interrupted  a partly written list that a cut-off save left while the
+//                rule file itself was missing or unreadable
+//   recovery     a list that could not be saved, the operator told of it
+//   unsaved      the same, left at unload or exit where nobody could be
+//                told; the editor's next opening reports it and renames it
+//                to a recovery copy
+// While a save runs, the new list is written to "torvo.tdb.saving".
 constexpr char RULE_FILE_SAVING_SUFFIX[] = ".saving";
-constexpr char RULE_FILE_BACKUP_SUFFIX[] = ".bak";
-constexpr char RULE_FILE_INTERRUPTED_SUFFIX[] = ".interrupted";
-
-// The longest path Windows' ANSI file calls take, with its terminator.
-constexpr size_t RULE_PATH_BYTES = 260;
+constexpr char KEPT_BACKUP[] = "bak";
+constexpr char KEPT_INTERRUPTED[] = "interrupted";
+constexpr char KEPT_RECOVERY[] = "recovery";
+constexpr char KEPT_UNSAVED[] = "unsaved";
+constexpr uint32_t KEPT_VERSIONS = 10;
 
 // The file the module's list comes from and goes back to.
 struct RuleFileState {
     char path[RULE_PATH_BYTES];  // absolute, fixed at load; empty before
     bool unread;                 // it exists, but the last load could not take it whole
     FileStamp known;             // the file as the module last read or wrote it
+    // This session's copy of a list that could not be saved; empty if none.
+    // A later failure rewrites it, a successful save removes it.
+    char recoveryCopy[RULE_PATH_BYTES];
 };
 extern RuleFileState g_ruleFile;
 
 // Resolves `path` against the current folder once, keeps it for every later
 // load and save, and loads the list from it. An absent file is a list of no
-// rules. False when the file exists but could not be read whole: the list
-// stays as it was and the file is marked unread.
+// rules. False when the file exists but could not be read whole (the list
+// stays as it was and the file is marked unread), or when the path is too
+// long to keep.
 bool OpenRuleFile(const char* path);
 // Loads the file again when the last load failed and the list has not been
 // edited since, so a file that was only busy arrives.
 void RetryRuleFileLoad();
+
+enum class SaveResult { Saved, NothingToSave, Failed };
+
+// Who hears of a failed save: the operator, through the editor, at once; or
+// nobody (unload, process exit, the end of the Windows session), and then
+// the copy is left for the editor's next opening to report.
+enum class SaveAudience { Operator, Nobody };
+
+// What a failed save left: why, and where the list went instead (empty
+// when no copy could be written anywhere).
+struct SaveFailure {
+    FileProblem problem;
+    char recoveryCopy[RULE_PATH_BYTES];
+};
+
 // Brings the file up to date with the list, when that is needed: an edited
 // list is written (keeping beside it a file the module never read or that
 // another program changed since), an unedited one only when there is no
-// file. True when the file now holds the list or was rightly left alone.
-bool SaveRuleFile();
+// file. When the write fails the list stays edited in memory and a copy of
+// it is kept: beside the file, or in the user's own recovery folder when
+// that folder refuses it; `failure` (may be null) says why and where.
+SaveResult SaveRuleFile(SaveAudience audience, SaveFailure* failure);
+
+// Renames one recovery copy that nobody was told of (an earlier session's
+// "unsaved" copy, beside the rule file or in the user's recovery folder) to
+// a "recovery" copy and gives its new path. False when none is left.
+bool TakeUnreportedRecoveryCopy(char (&reported)[RULE_PATH_BYTES]);

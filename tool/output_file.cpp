@@ -63,6 +63,19 @@ bool SameFile(const std::string& first, const std::string& second) {
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
+std::string RuleFilePath(const std::string& path) {
+    const int units = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    if (units <= 0) return path;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], units);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return path;
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.pop_back();  // the terminator
+    return utf8;
+}
+
 // Windows links are rare in a host's folder; a path is written as it is.
 std::string WriteTargetOf(const std::string& path) { return path; }
 
@@ -171,6 +184,8 @@ std::string ReasonOfErrno(int error) {
 }
 
 }  // namespace
+
+std::string RuleFilePath(const std::string& path) { return path; }
 
 bool SameFile(const std::string& first, const std::string& second) {
     struct stat a, b;

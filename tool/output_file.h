@@ -14,6 +14,10 @@ bool SameFile(const std::string& first, const std::string& second);
 // the link stays a link. `path` itself when it is no link.
 std::string WriteTargetOf(const std::string& path);
 
+// `path` as the rule file code takes it, in UTF-8: on Windows the tool's
+// paths come in the system's ANSI code page.
+std::string RuleFilePath(const std::string& path);
+
 // Size of an existing file; false when there is none (or it is no file).
 bool ExistingFileSize(const std::string& path, uint64_t* size);
 

@@ -99,7 +99,7 @@ struct LoadedRules {
 
 bool LoadRuleFile(const std::string& path, LoadedRules* loaded) {
     RuleFileContents contents;
-    if (!ReadRuleRecords(path.c_str(), &contents)) return false;
+    if (!ReadRuleRecords(RuleFilePath(path).c_str(), &contents)) return false;
     loaded->rules.assign(contents.records, contents.records + contents.count);
     loaded->trailingBytes = contents.trailingBytes;
     std::free(contents.records);
@@ -167,7 +167,8 @@ int WriteRules(const Arguments& arguments, const std::vector<_RULE>& rules,
                       " bytes): it is left as it is (--allow-empty writes an empty list)");
     }
     const KeptMode mode = ModeOf(target);
-    if (!WriteRuleRecords(target.c_str(), rules.data(), static_cast<uint32_t>(rules.size()))) {
+    if (!WriteRuleRecords(RuleFilePath(target).c_str(), rules.data(),
+                          static_cast<uint32_t>(rules.size()))) {
         return Cannot("cannot write the rule file " + output + ": " + WriteFailureReason(target) +
                       "; it is unchanged");
     }
