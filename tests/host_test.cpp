@@ -99,10 +99,7 @@ TEST(VisitorFile, MeasuresNicknamesInUtf16UnitsAndRejectsZeroBytes) {
 
 constexpr DWORD HOST_TIMEOUT_MS = 120000;
 
-std::string HostPath() {
-    const std::string module = ModulePath();
-    return module.substr(0, module.find_last_of('\\') + 1) + "torvo_host.exe";
-}
+std::string HostPath() { return BuiltFilePath("torvo_host.exe"); }
 
 // The host started in the current folder, its stdout and stderr read
 // through one pipe by a thread of ours until the host ends.

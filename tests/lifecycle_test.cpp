@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -51,9 +53,10 @@ int RowCount(HWND editor) {
     return static_cast<int>(SendDlgItemMessageA(editor, IDC_RULES, LVM_GETITEMCOUNT, 0, 0));
 }
 
-// The file holds the records of `before` and then one rule named `added`.
-void ExpectAddedTo(const std::vector<uint8_t>& before, const wchar_t* added) {
-    const std::vector<uint8_t> file = ReadFileBytes(RULE_FILE);
+// The file (the rule file unless given) holds the records of `before` and
+// then one rule named `added`.
+void ExpectAddedTo(const std::vector<uint8_t>& before, const wchar_t* added,
+                   const std::vector<uint8_t>& file = ReadFileBytes(RULE_FILE)) {
     ASSERT_EQ(file.size(), before.size() + RULE_SIZE);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), file.begin()));
     _RULE last;
@@ -62,7 +65,46 @@ void ExpectAddedTo(const std::vector<uint8_t>& before, const wchar_t* added) {
 }
 
 const std::vector<std::string> ONLY_RULE_FILE{"torvo.tdb"};
-const std::vector<std::string> RULE_FILE_AND_BACKUP{"torvo.tdb", "torvo.tdb.bak"};
+
+// The one file of `kind` kept beside the rule file, read whole (empty and a
+// failure when there is not exactly one).
+std::vector<uint8_t> OnlyKept(const char* kind) {
+    const std::vector<std::string> kept = KeptFiles("MODULES", kind);
+    EXPECT_EQ(kept.size(), 1u) << kind;
+    return kept.size() == 1 ? ReadFileBytes("MODULES\\" + kept[0]) : std::vector<uint8_t>{};
+}
+
+std::wstring Wide(const std::string& text) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units > 0 ? units : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], units);
+    wide.pop_back();
+    return wide;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.pop_back();
+    return utf8;
+}
+
+std::wstring CurrentFolderW() {
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    return folder;
+}
+
+// A visitor that rule "rule 0" of NumberedRules picks, and whether it was.
+bool FirstNumberedRuleIsInForce(const LoadedModule& module) {
+    HWND userList = CreateMessageSink();
+    TestRoom room;
+    FillRoom(room, {MakeVisitor(L"rule 0", "10.0.0.1")}, nullptr, userList);
+    module.setUserState(EVENT_ALL_USERS, &room.room, 0);
+    DestroyWindow(userList);
+    return (room.users[0].state & ~HOST_STATE_BITS) == static_cast<uint32_t>(STATUS_IGNORE);
+}
 
 class Lifecycle : public ::testing::Test {
 protected:
@@ -141,14 +183,79 @@ TEST_F(LifecycleInFolder, UnloadWithoutEditorWritesTheFile) {
     EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
 }
 
-TEST_F(Lifecycle, WithoutModulesFolderNothingBreaks) {
+// A host started with another current folder (a shortcut's "Start in", a
+// scheduled task) has no MODULES there: the list beside the module's own
+// file is used, and nothing is made in the current folder.
+TEST_F(Lifecycle, WithoutModulesHereTheModulesOwnFolderIsUsed) {
     ScratchFolder bare(false);
-    Load();
+    ASSERT_TRUE(CreateDirectoryA("host", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("host\\MODULES", nullptr));
+    ASSERT_TRUE(CopyModuleTo("host\\MODULES\\torvo.jem"));
+    WriteFileBytes("host\\MODULES\\torvo.tdb", RuleBytes(NumberedRules(2)));
+    const std::vector<uint8_t> original = ReadFileBytes("host\\MODULES\\torvo.tdb");
+
+    module = LoadModuleFrom(bare.path() + "\\host\\MODULES\\torvo.jem");
+    ASSERT_NE(module.handle, nullptr);
+    EXPECT_TRUE(FirstNumberedRuleIsInForce(module));
     HWND editor = Setup();
-    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(RowCount(editor), 2);
+    AddRuleInEditor(editor, L"added");
     Close(editor);
     UnloadModule(module);
-    EXPECT_FALSE(FileExists("MODULES"));
+    ASSERT_TRUE(SetCurrentDirectoryA("host"));
+    ExpectAddedTo(original, L"added");
+    ASSERT_TRUE(SetCurrentDirectoryA(".."));
+    EXPECT_EQ(FolderNames("."), std::vector<std::string>{"host"});
+}
+
+// Host folders that the system's ANSI code page cannot spell (this program
+// runs under code pages 1251 and 1252), and one at the deepest a host can
+// run from: the rule file's path is 259 characters, and the names kept
+// beside it longer still.
+TEST_F(Lifecycle, AHostFolderOfAnyNameAndDepthKeepsItsList) {
+    const struct {
+        const wchar_t* name;
+        size_t rulePathLength;  // 0: as it comes
+    } cases[] = {
+        {L"\u041e\u043f\u0435\u0440\u0430\u0442\u043e\u0440", 0},  // Оператор
+        {L"\u0395\u03bb\u03bb\u03ac\u03b4\u03b1", 0},                // Ελλάδα
+        {L"\u804a\u5929\u5ba4", 0},                                   // 聊天室
+        {L"deep", MAX_PATH - 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8(c.name));
+        ScratchFolder scratch(false);
+        std::wstring host = CurrentFolderW() + L"\\" + c.name;
+        if (c.rulePathLength) {
+            // Folders of up to 200 characters until the rule file's path,
+            // host + "\\MODULES\\torvo.tdb", has the length asked for.
+            const size_t hostLength = c.rulePathLength - std::wcslen(L"\\MODULES\\torvo.tdb");
+            while (host.size() < hostLength) {
+                ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + host).c_str(), nullptr));
+                const size_t room = hostLength - host.size() - 1;
+                host += L"\\" + std::wstring(room < 200 ? room : 200, L'd');
+            }
+            ASSERT_EQ(host.size(), hostLength);
+        }
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + host).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + host + L"\\MODULES").c_str(), nullptr));
+        ASSERT_TRUE(SetCurrentDirectoryW(host.c_str()));
+        WriteRuleFile(NumberedRules(2));
+        const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+        ASSERT_EQ(original.size(), 2 * RULE_SIZE);
+
+        Load();
+        EXPECT_TRUE(FirstNumberedRuleIsInForce(module));
+        HWND editor = Setup();
+        EXPECT_EQ(RowCount(editor), 2);
+        AddRuleInEditor(editor, L"added");
+        Close(editor);
+        EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+        ExpectAddedTo(original, L"added");
+        UnloadModule(module);
+        EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+        ASSERT_TRUE(SetCurrentDirectoryA(scratch.path().c_str()));
+    }
 }
 
 TEST_F(LifecycleInFolder, SecondSetupFocusesAndRestoresTheOpenEditor) {
@@ -300,14 +407,15 @@ TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
                 AddRuleInEditor(editor, L"added");
                 Close(editor);
                 ExpectAddedTo({}, L"added");
-                EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.bak"), original);
+                EXPECT_EQ(OnlyKept("bak"), original);
                 break;
             }
         }
         UnloadModule(module);
         if (c.then == Then::EditWhileUnread) {
             ExpectAddedTo({}, L"added");
-            EXPECT_EQ(FolderNames("MODULES"), RULE_FILE_AND_BACKUP);
+            EXPECT_EQ(FolderNames("MODULES").size(), 2u);
+            EXPECT_EQ(OnlyKept("bak"), original);
         } else {
             EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
             EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
@@ -334,8 +442,8 @@ TEST_F(Lifecycle, AFileReplacedWhileLoadedIsKept) {
         UnloadModule(module);
         if (edit) {
             ExpectAddedTo(loaded, L"added");
-            EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.bak"), other);
-            EXPECT_EQ(FolderNames("MODULES"), RULE_FILE_AND_BACKUP);
+            EXPECT_EQ(FolderNames("MODULES").size(), 2u);
+            EXPECT_EQ(OnlyKept("bak"), other);
         } else {
             EXPECT_EQ(ReadFileBytes(RULE_FILE), other);
             EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
@@ -343,17 +451,20 @@ TEST_F(Lifecycle, AFileReplacedWhileLoadedIsKept) {
     }
 }
 
-// A scanner or sync client holding the file when the editor closes after an
-// edit: a hold that ends within about a second delays the save; a longer one
-// makes it fail with the old file intact and no temporary file, and the edit
-// waits in memory for the unload. Without sharing, the check before writing
+// A scanner, backup or sync client holding the file when the editor closes
+// after an edit: a hold that ends within about a second delays the save. A
+// longer one makes it fail with the old file intact; the operator is told,
+// and the complete new list is kept as a recovery copy rather than deleted.
+// The edit waits in memory for the unload, which saves it once the file is
+// free (and drops the copy), or keeps it as a copy for the next session
+// when the file is still held. Without sharing, the check before writing
 // meets the hold; with shared reading and writing, the final replace does.
-TEST_F(Lifecycle, ASaveWaitsBrieflyForABusyFile) {
+TEST_F(Lifecycle, ASaveWaitsBrieflyForABusyFileAndKeepsWhatItCannotWrite) {
+    enum class Hold { BriefAtClose, ThroughClose, ThroughUnload };
     for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}}) {
-        for (bool releasedSoon : {true, false}) {
-            SCOPED_TRACE(testing::Message() << "share " << share
-                                            << (releasedSoon ? ", let go after 300 ms"
-                                                             : ", held throughout"));
+        for (Hold hold : {Hold::BriefAtClose, Hold::ThroughClose, Hold::ThroughUnload}) {
+            SCOPED_TRACE(testing::Message() << "share " << share << ", hold "
+                                            << static_cast<int>(hold));
             ScratchFolder scratch;
             WriteRuleFile(NumberedRules(2));
             const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
@@ -361,18 +472,41 @@ TEST_F(Lifecycle, ASaveWaitsBrieflyForABusyFile) {
             HWND editor = Setup();
             AddRuleInEditor(editor, L"added");
             HeldFile held(RULE_FILE, share);
-            if (releasedSoon) held.ReleaseAfter(300);
+            if (hold == Hold::BriefAtClose) held.ReleaseAfter(300);
             Close(editor);
-            held.Release();
-            if (releasedSoon) {
+            if (hold == Hold::BriefAtClose) {
+                held.Release();
                 ExpectAddedTo(original, L"added");
-            } else {
-                EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
+                EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+                EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+                UnloadModule(module);
+                continue;
             }
-            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+            const std::vector<uint8_t> recovery = OnlyKept("recovery");
+            ExpectAddedTo(original, L"added", recovery);
+            HWND notice = SaveNoticeOfThisThread();
+            ASSERT_NE(notice, nullptr);
+            const std::wstring told = NoticeText(notice);
+            EXPECT_NE(told.find(L"\u0437\u0430\u043d\u044f\u0442"), std::wstring::npos)  // занят
+                << Utf8(told);
+            EXPECT_NE(told.find(Wide(KeptFiles("MODULES", "recovery")[0])), std::wstring::npos);
+            CloseNotice(notice);
+            EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+
+            if (hold == Hold::ThroughClose) {
+                held.Release();
+                EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
+                UnloadModule(module);
+                ExpectAddedTo(original, L"added");
+                EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+                continue;
+            }
             UnloadModule(module);
-            ExpectAddedTo(original, L"added");
-            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+            held.Release();
+            EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
+            EXPECT_TRUE(KeptFiles("MODULES", "recovery").empty());
+            EXPECT_EQ(OnlyKept("unsaved"), recovery);
+            EXPECT_EQ(FolderNames("MODULES").size(), 2u);
         }
     }
 }
@@ -429,9 +563,203 @@ TEST_F(LifecycleInFolder, ALeftoverTemporaryFileIsKept) {
     EXPECT_EQ(FolderNames("MODULES"), std::vector<std::string>{"torvo.tdb.saving"});
     UnloadModule(module);
     EXPECT_TRUE(ReadFileBytes(RULE_FILE).empty());
-    EXPECT_EQ(ReadFileBytes("MODULES\\torvo.tdb.interrupted"), leftover);
-    EXPECT_EQ(FolderNames("MODULES"),
-              (std::vector<std::string>{"torvo.tdb", "torvo.tdb.interrupted"}));
+    EXPECT_EQ(OnlyKept("interrupted"), leftover);
+    EXPECT_EQ(FolderNames("MODULES").size(), 2u);
+}
+
+// Other programs' versions kept beside the file never block a save: they
+// are named by date and time, the newest ten stay and the oldest go. A
+// replacement as long as the file and written at the same moment (coarse
+// timestamps on FAT or a network share) is told apart by its identity.
+TEST_F(LifecycleInFolder, KeptVersionsNeverBlockASave) {
+    WriteRuleFile(NumberedRules(10));
+    const std::vector<uint8_t> loaded = ReadFileBytes(RULE_FILE);
+    std::vector<std::string> earlier;
+    for (int day = 1; day <= 11; ++day) {
+        char name[64];
+        std::snprintf(name, sizeof name, "torvo.tdb.2020-01-%02d_00-00-00.bak", day);
+        earlier.push_back(name);
+        WriteFileBytes(std::string("MODULES\\") + name, {static_cast<uint8_t>(day)});
+    }
+    Load();
+
+    std::vector<_RULE> theirs = NumberedRules(10);
+    for (_RULE& rule : theirs) rule.name[0] = u'R';
+    WIN32_FILE_ATTRIBUTE_DATA ours{}, replaced{};
+    ASSERT_TRUE(GetFileAttributesExA(RULE_FILE, GetFileExInfoStandard, &ours));
+    WriteFileBytes("MODULES\\theirs.tmp", RuleBytes(theirs));
+    HANDLE file = CreateFileA("MODULES\\theirs.tmp", FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &ours.ftLastWriteTime));
+    CloseHandle(file);
+    ASSERT_TRUE(MoveFileExA("MODULES\\theirs.tmp", RULE_FILE, MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(GetFileAttributesExA(RULE_FILE, GetFileExInfoStandard, &replaced));
+    ASSERT_EQ(CompareFileTime(&ours.ftLastWriteTime, &replaced.ftLastWriteTime), 0);
+    ASSERT_EQ(ours.nFileSizeLow, replaced.nFileSizeLow);
+
+    HWND editor = Setup();
+    AddRuleInEditor(editor, L"added");
+    Close(editor);
+    EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+    ExpectAddedTo(loaded, L"added");
+    const std::vector<std::string> kept = KeptFiles("MODULES", "bak");
+    ASSERT_EQ(kept.size(), 10u);  // the newest ten
+    EXPECT_EQ(kept.front(), earlier[2]);  // the two oldest went
+    EXPECT_EQ(ReadFileBytes("MODULES\\" + kept.back()), RuleBytes(theirs));
+}
+
+// A save the system refuses (a read-only file, a full disk, a folder the
+// user may not write to) fails at once, without the second of waiting meant
+// for a busy file. The operator is told why, and a copy of the list with
+// the edit is kept: beside the file where its folder takes it, else in the
+// user's own folder. The unload's save fails too and leaves its copy for
+// the next session, whose first opening of the editor reports it, once.
+TEST_F(Lifecycle, ARefusedSaveIsToldAtOnceAndTheEditKept) {
+    const char* volumesVariable = std::getenv("TORVO_TEST_VOLUMES");
+    ASSERT_NE(volumesVariable, nullptr) << "run by ctest, which mounts the test volumes";
+    std::string volumes = std::string("Z:") + volumesVariable;
+    std::replace(volumes.begin(), volumes.end(), '/', '\\');
+    ScratchFolder appData(false);  // the user's local application data
+    ASSERT_TRUE(SetEnvironmentVariableA("LOCALAPPDATA", appData.path().c_str()));
+    const std::string userFolder = appData.path() + "\\Torvo";
+
+    enum class Refusal { ReadOnlyFile, FullDisk, ReadOnlyVolume };
+    const struct {
+        Refusal refusal;
+        const wchar_t* reason;
+        bool keptBeside;
+    } cases[] = {
+        {Refusal::ReadOnlyFile, L"\u0442\u043e\u043b\u044c\u043a\u043e \u0434\u043b\u044f", true},
+        {Refusal::FullDisk, L"\u043d\u0435\u0442 \u043c\u0435\u0441\u0442\u0430", false},
+        {Refusal::ReadOnlyVolume, L"\u043d\u0435\u0442 \u043f\u0440\u0430\u0432", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.refusal));
+        ScratchFolder scratch;
+        std::string host = scratch.path();
+        if (c.refusal == Refusal::FullDisk) host = volumes + "\\full\\host";
+        if (c.refusal == Refusal::ReadOnlyVolume) host = volumes + "\\readonly";
+        if (c.refusal == Refusal::FullDisk) {
+            ASSERT_TRUE(CreateDirectoryA(host.c_str(), nullptr));
+            ASSERT_TRUE(CreateDirectoryA((host + "\\MODULES").c_str(), nullptr));
+        }
+        ASSERT_TRUE(SetCurrentDirectoryA(host.c_str()));
+        if (c.refusal != Refusal::ReadOnlyVolume) WriteRuleFile(NumberedRules(2));
+        const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+        if (c.refusal == Refusal::ReadOnlyFile) {
+            ASSERT_TRUE(SetFileAttributesA(RULE_FILE, FILE_ATTRIBUTE_READONLY));
+        }
+        if (c.refusal == Refusal::FullDisk) {
+            HANDLE filler = CreateFileA("filler", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                        nullptr);
+            const std::vector<uint8_t> page(4096, 0xF1);
+            DWORD written = 0;
+            while (WriteFile(filler, page.data(), page.size(), &written, nullptr) &&
+                   written == page.size()) {
+            }
+            CloseHandle(filler);
+        }
+        const std::string copyFolder = c.keptBeside ? "MODULES" : userFolder;
+
+        Load();
+        HWND editor = Setup();
+        AddRuleInEditor(editor, L"added");
+        const DWORD closing = GetTickCount();
+        Close(editor);
+        EXPECT_LT(GetTickCount() - closing, 1000u) << "waited as if the file were busy";
+        EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
+        const std::vector<std::string> copies = KeptFiles(copyFolder, "recovery");
+        ASSERT_EQ(copies.size(), 1u);
+        const std::string copy = copyFolder + "\\" + copies[0];
+        ExpectAddedTo(original, L"added", ReadFileBytes(copy));
+        HWND notice = SaveNoticeOfThisThread();
+        ASSERT_NE(notice, nullptr);
+        std::wstring told = NoticeText(notice);
+        EXPECT_NE(told.find(c.reason), std::wstring::npos) << Utf8(told);
+        EXPECT_NE(told.find(Wide(copies[0])), std::wstring::npos) << Utf8(told);
+        CloseNotice(notice);
+
+        // The unload cannot tell anyone: its copy is left for the next session.
+        UnloadModule(module);
+        EXPECT_TRUE(KeptFiles(copyFolder, "recovery").empty());
+        const std::vector<std::string> unsaved = KeptFiles(copyFolder, "unsaved");
+        ASSERT_EQ(unsaved.size(), 1u);
+        ExpectAddedTo(original, L"added", ReadFileBytes(copyFolder + "\\" + unsaved[0]));
+
+        Load();
+        EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+        editor = Setup();
+        notice = SaveNoticeOfThisThread();
+        ASSERT_NE(notice, nullptr);
+        told = NoticeText(notice);
+        const std::vector<std::string> reported = KeptFiles(copyFolder, "recovery");
+        ASSERT_EQ(reported.size(), 1u);
+        EXPECT_TRUE(KeptFiles(copyFolder, "unsaved").empty());
+        EXPECT_NE(told.find(Wide(reported[0])), std::wstring::npos) << Utf8(told);
+        CloseNotice(notice);
+        Close(editor);
+        editor = Setup();  // said once
+        EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+        Close(editor);
+        UnloadModule(module);
+        EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+
+        ASSERT_TRUE(SetCurrentDirectoryA(scratch.path().c_str()));
+        if (c.refusal == Refusal::FullDisk) RemoveTree(Wide(host));
+        RemoveTree(Wide(userFolder));
+    }
+}
+
+BOOL CALLBACK TellSessionEnds(HWND window, LPARAM) {
+    SendMessageW(window, WM_QUERYENDSESSION, 0, 0);
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    return TRUE;
+}
+
+// Windows ends the process without unloading any module when the session
+// ends (after telling each window), and so does a host that crashes or is
+// ended from the Task Manager: an edit reaches the file once the editor has
+// been left alone for a few seconds, and at once when Windows says it is
+// ending the session. Driven in a started host, which is then ended.
+TEST_F(LifecycleInFolder, EditsReachTheFileBeforeTheProcessIsEnded) {
+    ASSERT_TRUE(CopyModuleTo("MODULES\\torvo.jem"));
+    WriteRuleFile(NumberedRules(2));
+    const std::vector<uint8_t> original = ReadFileBytes(RULE_FILE);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                 OPEN_EXISTING, 0, nullptr);
+    PROCESS_INFORMATION host{};
+    ASSERT_TRUE(StartWithOutputs(BuiltFilePath("torvo_host.exe"), "--editor", nowhere, nowhere, 0,
+                                 &host));
+    CloseHandle(nowhere);
+    HWND editor = nullptr;
+    for (int wait = 0; wait < 600 && !editor; ++wait) {
+        const std::vector<HWND> editors = EditorWindowsOfThread(host.dwThreadId);
+        if (editors.empty()) Sleep(100); else editor = editors.front();
+    }
+    const auto add = [&](const wchar_t* name) {
+        SendMessageW(GetDlgItem(editor, IDC_NAME), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
+        SendMessageW(editor, WM_COMMAND, MAKEWPARAM(IDC_ADD, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(editor, IDC_ADD)));
+    };
+    if (editor) {
+        add(L"left alone");
+        for (int wait = 0; wait < 300 && ReadFileBytes(RULE_FILE).size() == original.size(); ++wait) {
+            Sleep(100);
+        }
+        ExpectAddedTo(original, L"left alone");
+        const std::vector<uint8_t> afterIdle = ReadFileBytes(RULE_FILE);
+        add(L"at session end");
+        EnumThreadWindows(host.dwThreadId, TellSessionEnds, 0);
+        TerminateProcess(host.hProcess, 1);
+        WaitForExit(host);
+        ExpectAddedTo(afterIdle, L"at session end");
+    } else {
+        TerminateProcess(host.hProcess, 1);
+        WaitForExit(host);
+        FAIL() << "the host opened no editor";
+    }
 }
 
 }  // namespace

@@ -28,14 +28,22 @@ const LPTOP_LEVEL_EXCEPTION_FILTER previousFaultFilter = SetUnhandledExceptionFi
 
 }  // namespace
 
-std::string ModulePath() {
+std::string BuiltFilePath(const std::string& name) {
     char exe[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::string path = exe;
-    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
+    return path.substr(0, path.find_last_of('\\') + 1) + name;
 }
 
-LoadedModule LoadModule() {
+std::string ModulePath() { return BuiltFilePath("torvo.jem"); }
+
+LoadedModule LoadModule() { return LoadModuleFrom(ModulePath()); }
+
+bool CopyModuleTo(const std::string& path) {
+    return CopyFileA(ModulePath().c_str(), path.c_str(), FALSE) != FALSE;
+}
+
+LoadedModule LoadModuleFrom(const std::string& path) {
     // The module's colour dialog library and the half dozen it brings stay
     // loaded between the many loads of a test program, as they do in a host
     // that has them anyway; otherwise every load loads them all again, which
@@ -43,9 +51,9 @@ LoadedModule LoadModule() {
     static const HMODULE dialogLibrary = LoadLibraryA("comdlg32.dll");
     (void)dialogLibrary;
     LoadedModule module;
-    module.handle = LoadLibraryA(ModulePath().c_str());
+    module.handle = LoadLibraryA(path.c_str());
     if (!module.handle) {
-        ADD_FAILURE() << "LoadLibraryA(" << ModulePath() << ") failed: " << GetLastError();
+        ADD_FAILURE() << "LoadLibraryA(" << path << ") failed: " << GetLastError();
         return module;
     }
     module.setUserState = reinterpret_cast<SetUserStateFn>(
@@ -173,10 +181,43 @@ BOOL CALLBACK CollectEditor(HWND window, LPARAM found) {
 
 }  // namespace
 
-std::vector<HWND> EditorWindowsOfThisThread() {
+std::vector<HWND> EditorWindowsOfThisThread() { return EditorWindowsOfThread(GetCurrentThreadId()); }
+
+std::vector<HWND> EditorWindowsOfThread(DWORD threadId) {
     std::vector<HWND> found;
-    EnumThreadWindows(GetCurrentThreadId(), CollectEditor, reinterpret_cast<LPARAM>(&found));
+    EnumThreadWindows(threadId, CollectEditor, reinterpret_cast<LPARAM>(&found));
     return found;
+}
+
+namespace {
+
+BOOL CALLBACK FindNotice(HWND window, LPARAM found) {
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, 64);
+    if (std::wcscmp(caption, SAVE_NOTICE_CAPTION) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND SaveNoticeOfThisThread() {
+    HWND notice = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindNotice, reinterpret_cast<LPARAM>(&notice));
+    return notice;
+}
+
+std::wstring NoticeText(HWND notice) {
+    const HWND text = GetDlgItem(notice, IDC_NOTICE_TEXT);
+    std::wstring shown(static_cast<size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
+    shown.resize(static_cast<size_t>(GetWindowTextW(text, &shown[0], static_cast<int>(shown.size()))));
+    return shown;
+}
+
+void CloseNotice(HWND notice) {
+    SendMessageW(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(notice, IDOK)));
+    PumpMessages();
 }
 
 HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint32_t charMode) {
@@ -192,27 +233,32 @@ HWND OpenEditor(const LoadedModule& module, const std::string& configPath, uint3
     return editors.empty() ? nullptr : editors.front();
 }
 
-namespace {
-
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+void RemoveTree(const std::wstring& folder) {
+    // The long form reaches folders of any depth and name.
+    const std::wstring longFolder = folder.compare(0, 4, L"\\\\?\\") == 0 ? folder
+                                                                          : L"\\\\?\\" + folder;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((longFolder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = folder + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = longFolder + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(child);
             } else {
-                DeleteFileA(child.c_str());
+                DeleteFileW(child.c_str());
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(longFolder.c_str());
 }
+
+namespace {
+
+std::wstring Widened(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 }  // namespace
 
@@ -225,7 +271,7 @@ ScratchFolder::ScratchFolder(bool withModulesFolder) {
     previous_ = current;
     path_ = std::string(temp) + "torvo-test-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(++counter);
-    RemoveTree(path_);
+    RemoveTree(Widened(path_));
     CreateDirectoryA(path_.c_str(), nullptr);
     if (withModulesFolder) CreateDirectoryA((path_ + "\\MODULES").c_str(), nullptr);
     SetCurrentDirectoryA(path_.c_str());
@@ -233,7 +279,7 @@ ScratchFolder::ScratchFolder(bool withModulesFolder) {
 
 ScratchFolder::~ScratchFolder() {
     SetCurrentDirectoryA(previous_.c_str());
-    RemoveTree(path_);
+    RemoveTree(Widened(path_));
 }
 
 bool FileExists(const std::string& path) {
@@ -274,6 +320,20 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     FindClose(search);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> KeptFiles(const std::string& folder, const std::string& kind) {
+    std::vector<std::string> kept;
+    for (const std::string& name : FolderNames(folder)) {
+        const std::string stem = "torvo.tdb.";
+        // "torvo.tdb." then "YYYY-MM-DD_HH-MM-SS", maybe "_NN", then ".<kind>"
+        const size_t stamp = stem.size() + 19;
+        if (name.compare(0, stem.size(), stem) != 0 || name.size() < stamp + 1 + kind.size()) continue;
+        if (name.compare(name.size() - kind.size() - 1, std::string::npos, "." + kind) != 0) continue;
+        if (name[stem.size() + 4] != '-' || name[stem.size() + 10] != '_') continue;
+        kept.push_back(name);  // the names sort by time
+    }
+    return kept;
 }
 
 HeldFile::HeldFile(const std::string& path, DWORD share)

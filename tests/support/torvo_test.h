@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-// Full path of torvo.jem, which the build puts beside the test programs.
+// Full path of a file the build puts beside the test programs, and of
+// torvo.jem among them.
+std::string BuiltFilePath(const std::string& name);
 std::string ModulePath();
 
 // The module loaded with LoadLibraryA and both exports resolved by name.
@@ -24,6 +26,9 @@ struct LoadedModule {
     SetupFn setup = nullptr;
 };
 LoadedModule LoadModule();
+// The same from another file: a copy of torvo.jem put elsewhere (CopyModuleTo).
+LoadedModule LoadModuleFrom(const std::string& path);
+bool CopyModuleTo(const std::string& path);
 void UnloadModule(LoadedModule& module);
 // Calls the module's entry point directly, as the loader would with this
 // notification and reserved pointer (non-null: the process is ending).
@@ -40,6 +45,14 @@ void PumpMessages();
 // run side by side on one desktop: a search of all its windows could take
 // another program's editor.
 std::vector<HWND> EditorWindowsOfThisThread();
+// The same among another thread's windows (a started host's).
+std::vector<HWND> EditorWindowsOfThread(DWORD threadId);
+
+// The notice the module shows when the list cannot be saved, among this
+// thread's windows (null if none); its text; and its button pressed.
+HWND SaveNoticeOfThisThread();
+std::wstring NoticeText(HWND notice);
+void CloseNotice(HWND notice);
 
 // Calls Torvo_Setup as the host does, with a _CFG_INFO naming `configPath`
 // and `charMode`, and returns the editor dialog it shows (null if none).
@@ -92,11 +105,17 @@ private:
 
 constexpr const char* RULE_FILE = RULE_FILE_PATH;
 
+// Removes `folder` and everything in it, whatever its names and depth.
+void RemoveTree(const std::wstring& folder);
+
 bool FileExists(const std::string& path);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // The names in `folder`, without "." and "..", sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
+// The files kept beside torvo.tdb in `folder` of one kind ("bak",
+// "recovery", ...), named "torvo.tdb.<date>_<time>.<kind>": oldest first.
+std::vector<std::string> KeptFiles(const std::string& folder, const std::string& kind);
 
 // A file held open by "another program" (a backup client, a virus scanner,
 // a sync client): read access with the given sharing, and optionally a
