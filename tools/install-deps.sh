@@ -40,7 +40,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$TORVO_RUNNER" = native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -q >/dev/null
+  # A mirror in the middle of a sync answers with index files of the wrong
+  # size for a minute or so: tried again before giving up.
+  for attempt in 1 2 3 4; do
+    apt-get update -q >/dev/null && break
+    [ "$attempt" = 4 ] && exit 1
+    echo "apt-get update failed; trying again in 20 s" >&2
+    sleep 20
+  done
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

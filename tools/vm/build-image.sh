@@ -87,7 +87,12 @@ chmod +x "$root/usr/sbin/policy-rc.d"
 chroot "$root" /bin/bash -euo pipefail -c '
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
-  apt-get update -q
+  # A mirror in the middle of a sync fails the update for a minute or so.
+  for attempt in 1 2 3 4; do
+    apt-get update -q && break
+    [ "$attempt" = 4 ] && exit 1
+    sleep 20
+  done
   apt-get install -y -q --no-install-recommends \
     linux-image-amd64 initramfs-tools kmod \
     wine wine32:i386 wine64 fonts-wine xvfb xauth locales \
