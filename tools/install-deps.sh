@@ -40,13 +40,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$TORVO_RUNNER" = native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  # A mirror in the middle of a sync answers with index files of the wrong
-  # size for a minute or so: tried again before giving up.
-  for attempt in 1 2 3 4; do
+  # A mirror in the middle of a sync answers with an index file of the wrong
+  # size, sometimes for hours. The update is tried again; if one index still
+  # fails, the others are fresh and the install below says whether what is
+  # needed can be had.
+  for attempt in 1 2 3; do
     apt-get update -q >/dev/null && break
-    [ "$attempt" = 4 ] && exit 1
-    echo "apt-get update failed; trying again in 20 s" >&2
-    sleep 20
+    if [ "$attempt" = 3 ]; then
+      echo "apt-get update: an index could not be fetched; installing from the others" >&2
+    else
+      echo "apt-get update failed; trying again in 15 s" >&2
+      sleep 15
+    fi
   done
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -87,11 +87,11 @@ chmod +x "$root/usr/sbin/policy-rc.d"
 chroot "$root" /bin/bash -euo pipefail -c '
   export DEBIAN_FRONTEND=noninteractive
   dpkg --add-architecture i386
-  # A mirror in the middle of a sync fails the update for a minute or so.
-  for attempt in 1 2 3 4; do
+  # A mirror in the middle of a sync fails an index, sometimes for hours:
+  # tried again, then the install goes on with the indexes that came.
+  for attempt in 1 2 3; do
     apt-get update -q && break
-    [ "$attempt" = 4 ] && exit 1
-    sleep 20
+    [ "$attempt" = 3 ] || sleep 15
   done
   apt-get install -y -q --no-install-recommends \
     linux-image-amd64 initramfs-tools kmod \
