@@ -9,6 +9,7 @@ set(TORVO_PORTABLE_SOURCES
   ${TORVO_SOURCE_ROOT}/rules/rule_array.cpp
   ${TORVO_SOURCE_ROOT}/rules/ip_pattern.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_file.cpp
+  ${TORVO_SOURCE_ROOT}/rules/rule_edits.cpp
   ${TORVO_SOURCE_ROOT}/matching/matching.cpp
   ${TORVO_SOURCE_ROOT}/matching/rule_pick.cpp
   ${TORVO_SOURCE_ROOT}/matching/rule_index.cpp)

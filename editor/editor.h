@@ -22,3 +22,7 @@ void CloseEditor(HWND editor);
 // At unload, after the rules were saved: destroys an open editor and any
 // notice, and deletes the drawing objects.
 void DismissEditorAtUnload();
+
+// The list in force was replaced by another version of the rule file: an
+// open editor shows it.
+void ShowReloadedRules();

@@ -258,6 +258,22 @@ void ReadFieldsIntoRule(HWND dialog, _RULE& rule) {
     rule.searchType = static_cast<int32_t>(SelectedItemData(dialog, IDC_SEARCH));
 }
 
+// --- Another version of the list --------------------------------------------
+
+}  // namespace
+
+void ShowRulesAgain(HWND dialog) {
+    const int selected = SelectedRow(dialog);
+    const HWND list = GetDlgItem(dialog, IDC_RULES);
+    MatchRowsToRules(list);
+    const auto count = static_cast<int>(g_ruleCount);
+    if (selected >= count && count > 0) SetRowState(dialog, count - 1, LVIS_SELECTED);
+    InvalidateRect(list, nullptr, TRUE);
+    FitNameColumn(dialog);
+}
+
+namespace {
+
 // --- Commands -------------------------------------------------------------------
 
 void AddRule(HWND dialog) {
@@ -307,7 +323,7 @@ void MoveRule(HWND dialog, int step) {
     const int row = SelectedRow(dialog);
     const int target = row + step;
     if (!IsRuleIndex(row) || !IsRuleIndex(target)) return;
-    SwapRules(step < 0 ? target : row);
+    SwapRules(step < 0 ? target : row, step < 0 ? MovedRule::SecondUp : MovedRule::FirstDown);
     SetRowState(dialog, row, 0, LVIF_STATE);
     SetRowState(dialog, target, LVIS_SELECTED, LVIF_STATE);
     EnsureRowVisible(dialog, target);

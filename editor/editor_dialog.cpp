@@ -43,8 +43,9 @@ void OpenEditor(HINSTANCE instance, const char* configFile, size_t configFileByt
         SetFocus(g_hEditor);
         return;
     }
-    // A file that was busy at load arrives now, before the rows are made.
-    RetryRuleFileLoad();
+    // Another program's version, or a file that was busy at load, arrives
+    // now, before the rows are made.
+    LookAtRuleFile(GetTickCount(), true);
     g_hEditor = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_EDITOR), nullptr,
                                    EditorDialogProc, 0);
     if (!g_hEditor) return;

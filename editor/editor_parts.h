@@ -18,6 +18,13 @@ void LetIpFieldScroll(HWND dialog);
 void GiveTextsACyrillicFont(HWND dialog);
 // Column 0 takes the list's client width less column 1.
 void FitNameColumn(HWND dialog);
+// Adds or removes rows at the end of the rule list until it has one per
+// rule (rows carry nothing: row i stands for rule i).
+void MatchRowsToRules(HWND list);
+// The rows after the list was replaced by another version of the file: one
+// per rule, repainted; a selection past the end moves to the last row. The
+// fields keep what the operator typed.
+void ShowRulesAgain(HWND dialog);
 
 // WM_DRAWITEM: paints the row of rule item.itemID when the rule list asks;
 // false, leaving the message to the dialog manager, for any other control.
@@ -30,7 +37,8 @@ INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header);
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification);
 
 // The editor's one timer, started when it opens: saves the list once the
-// operator has left it alone for a few seconds after an edit.
+// operator has left it alone for a few seconds after an edit, and looks at
+// the rule file for another program's version.
 void StartListTimer(HWND dialog);
 // A command changed the list: its save waits for a quiet spell.
 void NoteListEdited();

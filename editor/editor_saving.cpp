@@ -1,9 +1,13 @@
-// When the editor writes the list, besides its closing: after the operator
-// has left it alone for a few seconds with unsaved edits, and when Windows
-// ends the session (it then ends the process without unloading any module).
-// A failed save is told to the operator.
+// The editor and the rule file while it is open, besides its closing: the
+// list is saved once the operator has left it alone for a few seconds after
+// an edit, and when Windows ends the session (it then ends the process
+// without unloading any module); another program's version of the file is
+// taken in, or merged under the operator's edits, within about a second.
+// What the operator must hear of a save is told.
+#include "editor/editor.h"
 #include "editor/editor_parts.h"
 
+#include "editor/editor_state.h"
 #include "editor/save_notice.h"
 #include "rules/rule_array.h"
 #include "rules/rule_file.h"
@@ -12,30 +16,30 @@ namespace {
 
 // One timer on the editor's window, the whole time it is open.
 constexpr UINT_PTR LIST_TIMER = 1;
-constexpr UINT LIST_TIMER_MS = 1000;
+constexpr UINT LIST_TIMER_MS = RULE_FILE_LOOK_INTERVAL_MS;
 // Edits are saved once no command has come for this long, so a burst of
 // commands is saved once, after it.
 constexpr DWORD IDLE_BEFORE_SAVING_MS = 3000;
 
 DWORD g_lastEditTick = 0;
 bool g_idleSaveDue = false;
+// A save in the background failed since the last edit: it is not tried
+// again every second, but after the next edit or at the close.
+bool g_backgroundSaveFailed = false;
 // Told of a failed save since the last one that succeeded: a save that
 // keeps failing in the background is told once, the close always.
 bool g_failureTold = false;
 
-void SaveTellingTheOperator(HWND owner, bool alwaysTell) {
-    SaveFailure failure;
-    switch (SaveRuleFile(SaveAudience::Operator, &failure)) {
-        case SaveResult::Failed:
-            if (alwaysTell || !g_failureTold) TellSaveFailed(owner, failure);
-            g_failureTold = true;
-            break;
-        case SaveResult::Saved:
-            g_failureTold = false;
-            break;
-        case SaveResult::NothingToSave:
-            break;
-    }
+// `dialog` is null at the close, when there are no rows left to show.
+void SaveTellingTheOperator(HWND dialog, bool closing) {
+    static SaveReport report;  // large; the host's one thread only
+    const SaveResult result = SaveRuleFile(SaveAudience::Operator, &report);
+    const bool failed = result == SaveResult::Failed;
+    if (report.listReplaced && dialog) ShowRulesAgain(dialog);
+    TellAboutSave(dialog, report, failed && (closing || !g_failureTold));
+    if (failed) g_failureTold = true;
+    if (result == SaveResult::Saved) g_failureTold = false;
+    g_backgroundSaveFailed = failed && !closing;
 }
 
 }  // namespace
@@ -48,11 +52,23 @@ void StartListTimer(HWND dialog) {
 void NoteListEdited() {
     g_lastEditTick = GetTickCount();
     g_idleSaveDue = true;
+    g_backgroundSaveFailed = false;
 }
 
 void OnListTimer(HWND dialog, UINT_PTR timer) {
-    if (timer != LIST_TIMER || !g_idleSaveDue) return;
-    if (GetTickCount() - g_lastEditTick < IDLE_BEFORE_SAVING_MS) return;
+    if (timer != LIST_TIMER) return;
+    switch (LookAtRuleFile(GetTickCount(), false)) {
+        case FileLook::Reloaded:
+            ShowRulesAgain(dialog);
+            break;
+        case FileLook::ChangedUnderEdits:
+            // Another version under the operator's edits: merged and saved now.
+            if (!g_backgroundSaveFailed) SaveTellingTheOperator(dialog, false);
+            return;
+        case FileLook::Unchanged:
+            break;
+    }
+    if (!g_idleSaveDue || GetTickCount() - g_lastEditTick < IDLE_BEFORE_SAVING_MS) return;
     // Tried once per quiet spell: a save that fails waits for the next edit
     // or the close, rather than being tried again every second.
     g_idleSaveDue = false;
@@ -68,4 +84,8 @@ void OnEndSession(bool ending) {
 void SaveAtClose() {
     g_idleSaveDue = false;
     SaveTellingTheOperator(nullptr, true);
+}
+
+void ShowReloadedRules() {
+    if (g_hEditor) ShowRulesAgain(g_hEditor);
 }

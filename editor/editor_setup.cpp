@@ -203,28 +203,18 @@ void FillChoices(HWND combo, const RuleValueText (&items)[Count]) {
     SendMessageA(combo, CB_SETCURSEL, 0, 0);
 }
 
-// Rows carry nothing: row i stands for rule i. Row 0 ends up selected, with
-// every other state bit, the focus included, cleared, and is the selection
-// mark, where the commands look for the selected row first. The rows are
-// appended with the list's redrawing off: inserted one by one at the top of
-// a list that repaints, they cost time growing with the square of their
-// number.
+// Row 0 ends up selected, with every other state bit, the focus included,
+// cleared, and is the selection mark, where the commands look for the
+// selected row first.
 void InsertRuleRows(HWND list) {
     if (g_ruleCount == 0) return;
-    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageA(list, LVM_SETITEMCOUNT, g_ruleCount, 0);  // room for every row at once
+    MatchRowsToRules(list);
     LVITEMA row;
     std::memset(&row, 0, sizeof row);
     row.stateMask = ~0u;
-    for (uint32_t i = 0; i < g_ruleCount; ++i) {
-        row.iItem = static_cast<int>(i);
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
-    }
     row.state = LVIS_SELECTED;
     SendMessageA(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&row));
     SendMessageA(list, LVM_SETSELECTIONMARK, 0, 0);
-    // Brings the scroll bar up to date and repaints the list once.
-    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
 }
 
 }  // namespace
@@ -267,6 +257,32 @@ void SetUpEditor(HWND dialog) {
 
     InsertRuleRows(list);
     FitNameColumn(dialog);
+}
+
+// The rows are added and removed with the list's redrawing off: inserted
+// one by one into a list that repaints, they cost time growing with the
+// square of their number.
+void MatchRowsToRules(HWND list) {
+    const auto wanted = static_cast<int>(g_ruleCount);
+    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    if (rows == wanted) return;
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    if (wanted == 0) {
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    } else if (rows > wanted) {
+        while (rows > wanted) SendMessageA(list, LVM_DELETEITEM, --rows, 0);
+    } else {
+        SendMessageA(list, LVM_SETITEMCOUNT, wanted, 0);  // room for every row at once
+        LVITEMA row;
+        std::memset(&row, 0, sizeof row);
+        row.stateMask = ~0u;
+        for (; rows < wanted; ++rows) {
+            row.iItem = rows;
+            SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
+        }
+    }
+    // Brings the scroll bar up to date and repaints the list once.
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
 }
 
 void FitNameColumn(HWND dialog) {

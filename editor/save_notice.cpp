@@ -6,6 +6,7 @@
 
 #include "editor/editor_state.h"
 #include "resources/resource_ids.h"
+#include "rules/text_field.h"
 
 #include <cstdint>
 #include <cstring>
@@ -43,6 +44,35 @@ void AppendPath(NoticeText& notice, const char* path) {
                                           static_cast<int>(room));
     if (units > 0) notice.length += static_cast<size_t>(units) - 1;
     notice.text[notice.length] = 0;
+}
+
+void AppendNumber(NoticeText& notice, uint32_t number) {
+    char16_t digits[12];
+    size_t at = sizeof digits / sizeof digits[0];
+    digits[--at] = 0;
+    do {
+        digits[--at] = static_cast<char16_t>(u'0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    Append(notice, digits + at);
+}
+
+// A rule as the editor's list shows it: the nickname and the IP text.
+void AppendRule(NoticeText& notice, const _RULE& rule) {
+    char16_t name[RULE_NAME_UNITS + 1] = {};
+    std::memcpy(name, rule.name, FieldLength(rule.name) * sizeof(char16_t));
+    char16_t ip[RULE_IP_TEXT_BYTES + 1] = {};
+    for (size_t i = 0; i < FieldLength(rule.ipText); ++i) {
+        ip[i] = static_cast<char16_t>(static_cast<unsigned char>(rule.ipText[i]));
+    }
+    Append(notice, u"  «");
+    Append(notice, name);
+    Append(notice, u"»");
+    if (ip[0]) {
+        Append(notice, u", IP ");
+        Append(notice, ip);
+    }
+    Append(notice, u"\r\n");
 }
 
 const char16_t* ReasonText(FileProblem problem) {
@@ -171,23 +201,41 @@ void ShowNotice(HWND owner, const NoticeText& text) {
 
 }  // namespace
 
-void TellSaveFailed(HWND owner, const SaveFailure& failure) {
+void TellAboutSave(HWND owner, const SaveReport& report, bool failed) {
     static NoticeText notice;  // large; the host's one thread only
     notice.length = 0;
-    Append(notice, u"Не удалось сохранить список правил в файл\r\n");
-    AppendPath(notice, g_ruleFile.path);
-    Append(notice, u"\r\nПричина: ");
-    Append(notice, ReasonText(failure.problem));
-    Append(notice, u".\r\n\r\nИзменения не потеряны: они остаются в памяти, и модуль снова "
-                   u"попробует сохранить их при закрытии редактора и при выгрузке.\r\n\r\n");
-    if (failure.recoveryCopy[0]) {
-        Append(notice, u"Копия списка с изменениями сохранена в файле\r\n");
-        AppendPath(notice, failure.recoveryCopy);
-    } else {
-        Append(notice, u"Копию списка сохранить не удалось: изменения есть только в памяти. "
-                       u"Не закрывайте программу, пока файл не освободится.");
+    if (report.lost.count > 0) {
+        Append(notice, u"Файл списка правил изменила другая программа. Ваши изменения внесены в "
+                       u"новую версию списка, кроме изменений правил, которых в ней больше нет (");
+        AppendNumber(notice, report.lost.count);
+        Append(notice, u"):\r\n");
+        for (uint32_t i = 0; i < report.lost.count && i < LOST_CHANGES_SHOWN; ++i) {
+            AppendRule(notice, report.lost.rules[i]);
+        }
+        if (report.lost.count > LOST_CHANGES_SHOWN) Append(notice, u"…\r\n");
+        if (report.keptVersion[0]) {
+            Append(notice, u"Версия другой программы сохранена в файле\r\n");
+            AppendPath(notice, report.keptVersion);
+            Append(notice, u"\r\n");
+        }
+        if (failed) Append(notice, u"\r\n");
     }
-    ShowNotice(owner, notice);
+    if (failed) {
+        Append(notice, u"Не удалось сохранить список правил в файл\r\n");
+        AppendPath(notice, g_ruleFile.path);
+        Append(notice, u"\r\nПричина: ");
+        Append(notice, ReasonText(report.problem));
+        Append(notice, u".\r\n\r\nИзменения не потеряны: они остаются в памяти, и модуль снова "
+                       u"попробует сохранить их при закрытии редактора и при выгрузке.\r\n\r\n");
+        if (report.recoveryCopy[0]) {
+            Append(notice, u"Копия списка с изменениями сохранена в файле\r\n");
+            AppendPath(notice, report.recoveryCopy);
+        } else {
+            Append(notice, u"Копию списка сохранить не удалось: изменения есть только в памяти. "
+                           u"Не закрывайте программу, пока файл не освободится.");
+        }
+    }
+    if (notice.length > 0) ShowNotice(owner, notice);
 }
 
 void TellOfEarlierRecoveryCopies(HWND owner) {

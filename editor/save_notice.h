@@ -10,9 +10,13 @@
 
 #include <windows.h>
 
-// Which file, why, that the edits are still in memory, and where the copy
-// of the list is. `owner` (the editor, or null) keeps the notice in front.
-void TellSaveFailed(HWND owner, const SaveFailure& failure);
+// What the operator must hear of a save, if anything: that another
+// program's version came in and which of the operator's Changes could not be
+// made on it (and where that version was kept); and, for a failed save,
+// which file, why, that the edits are still in memory and where the copy of
+// the list is. `owner` (the editor, or null) keeps the notice in front.
+// `failed` says whether to tell of the failure.
+void TellAboutSave(HWND owner, const SaveReport& report, bool failed);
 
 // Reports, once, each copy an earlier session's unload left of a list it
 // could not save (and renames it to a recovery copy, so it is not reported

@@ -6,6 +6,9 @@
 
 extern "C" unsigned long __cdecl Torvo_SetUserState(unsigned long event, _ROOM* room,
                                                     unsigned long index) {
+    if (event == EVENT_ALL_USERS || event == EVENT_NEW_USER || event == EVENT_ONE_USER) {
+        FollowRuleFile();
+    }
     return MatchRoomVisitors(event, room, index);
 }
 

@@ -1,4 +1,4 @@
-// Load and unload.
+// Load and unload, and the rule file followed while loaded.
 #include "module/module_state.h"
 
 #include "contract/host_contract.h"
@@ -41,6 +41,10 @@ void OpenTheRuleFile(HINSTANCE instance) {
 }
 
 }  // namespace
+
+void FollowRuleFile() {
+    if (LookAtRuleFile(GetTickCount(), false) == FileLook::Reloaded) ShowReloadedRules();
+}
 
 BOOL ModuleEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {

@@ -1,5 +1,7 @@
 #include "rules/rule_array.h"
 
+#include "rules/rule_edits.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -41,11 +43,13 @@ bool AppendRule(const _RULE& rule) {
     g_rules[g_ruleCount] = rule;
     ++g_ruleCount;
     MarkRulesEdited();
+    RecordRuleEdit(RuleEditKind::Add, nullptr, &rule);
     return true;
 }
 
 void RemoveRule(int32_t index) {
     if (index < 0 || static_cast<uint32_t>(index) >= g_ruleCount) return;
+    RecordRuleEdit(RuleEditKind::Delete, &g_rules[index], nullptr);
     --g_ruleCount;
     MarkRulesEdited();
     // The block keeps its size; the slot past the new count is not significant.
@@ -53,8 +57,13 @@ void RemoveRule(int32_t index) {
                  (g_ruleCount - static_cast<uint32_t>(index)) * sizeof(_RULE));
 }
 
-void SwapRules(int32_t first) {
+void SwapRules(int32_t first, MovedRule moved) {
     if (first < 0 || static_cast<uint32_t>(first) + 1 >= g_ruleCount) return;
+    if (moved == MovedRule::FirstDown) {
+        RecordRuleEdit(RuleEditKind::MoveDown, &g_rules[first], nullptr);
+    } else {
+        RecordRuleEdit(RuleEditKind::MoveUp, &g_rules[first + 1], nullptr);
+    }
     _RULE held = g_rules[first];
     g_rules[first] = g_rules[first + 1];
     g_rules[first + 1] = held;
@@ -68,10 +77,12 @@ void FreeRules() {
     MarkRulesChanged();
     g_rulesEdited = false;
     g_ruleCapacity = 0;
+    ForgetRuleEdits();
 }
 
 void ReplaceRule(int32_t index, const _RULE& rule) {
     if (index < 0 || static_cast<uint32_t>(index) >= g_ruleCount) return;
+    RecordRuleEdit(RuleEditKind::Change, &g_rules[index], &rule);
     g_rules[index] = rule;
     MarkRulesEdited();
 }

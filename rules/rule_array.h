@@ -21,7 +21,10 @@ bool AppendRule(const _RULE& rule);
 // Out-of-range indexes (such as -1, no selected row) change nothing.
 void RemoveRule(int32_t index);
 // Exchanges rules `first` and `first + 1`; out of range changes nothing.
-void SwapRules(int32_t first);
+// `moved` says which of the two the operator moved (rule_edits.h records
+// it): rule `first` down, or rule `first + 1` up.
+enum class MovedRule { FirstDown, SecondUp };
+void SwapRules(int32_t first, MovedRule moved = MovedRule::FirstDown);
 void FreeRules();
 
 // Overwrites rule `index` with `rule`; out of range changes nothing.
@@ -36,5 +39,6 @@ void MarkRulesChanged();
 // Whether the operator changed the list since it was last read from or
 // written to a file: set by the operations above that change rules (a call
 // that changes nothing leaves it), cleared by a successful load or save and
-// by FreeRules. Only an edited list replaces a rule file that exists.
+// by FreeRules. Only an edited list replaces a rule file that exists. The
+// operations also record each edit (rule_edits.h), and FreeRules forgets them.
 extern bool g_rulesEdited;

@@ -4,6 +4,7 @@
 #include "rules/rule_file.h"
 
 #include "rules/rule_array.h"
+#include "rules/rule_edits.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,7 @@ ReadOutcome ReadWholeFile(const char* path, RuleFileContents* contents, FileStam
     return ReadOutcome::Read;
 }
 
+// Puts `contents` in force as the list read from the file.
 void TakeList(const RuleFileContents& contents) {
     FreeRules();
     g_rules = contents.records;
@@ -77,6 +79,18 @@ void TakeList(const RuleFileContents& contents) {
     g_ruleCapacity = contents.capacity;
     MarkRulesChanged();
     g_rulesEdited = false;
+}
+
+// Puts `contents` in force as another version with the operator's edits
+// made on it: still edited, with the same edits pending, as they are what
+// distinguishes it from that version.
+void TakeMergedList(const RuleFileContents& contents) {
+    std::free(g_rules);
+    g_rules = contents.records;
+    g_ruleCount = contents.count;
+    g_ruleCapacity = contents.capacity;
+    MarkRulesChanged();
+    g_rulesEdited = true;
 }
 
 using PathText = char[RULE_PATH_BYTES];
@@ -220,7 +234,7 @@ struct WriteOutcome {
 };
 
 WriteOutcome WriteList(const char* path, const _RULE* records, uint32_t count,
-                       SaveOptions options, FileStamp* written) {
+                       SaveOptions options, FileStamp* written, PathText* keptVersion) {
     // The list goes to a file beside the target first and replaces it in one
     // step, so a failed write never leaves the operator with a cut-off list.
     PathText temporary;
@@ -260,6 +274,7 @@ WriteOutcome WriteList(const char* path, const _RULE* records, uint32_t count,
     }
     if (kept[0]) DropOldestKeptBeside(path, KEPT_BACKUP);
     if (written) *written = StampOfPath(path);
+    if (keptVersion) std::memcpy(*keptVersion, kept, sizeof kept);
     return {FileProblem::None, false};
 }
 
@@ -299,7 +314,7 @@ bool KeepListAs(const char* copy, bool temporaryLeft, const char* temporary) {
 // folder takes it, else in the user's recovery folder. This session keeps
 // one such copy, rewritten at each failure; its kind says whether the
 // operator was told of it.
-void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveFailure* failure) {
+void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveReport* report) {
     const char* kind = audience == SaveAudience::Operator ? KEPT_RECOVERY : KEPT_UNSAVED;
     const char* file = NameOf(g_ruleFile.path);
     PathText folder;
@@ -336,7 +351,32 @@ void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveFailure* fai
         std::memcpy(g_ruleFile.recoveryCopy, copy, sizeof copy);
         DropOldestKept(folder, file, kind);
     }
-    if (failure) std::memcpy(failure->recoveryCopy, copy, sizeof copy);
+    if (report) std::memcpy(report->recoveryCopy, copy, sizeof copy);
+}
+
+// Another program's version of the file (or the file a load could not
+// read) with the operator's edits made on it becomes the list. False when
+// it cannot be read whole or the edits cannot be made again: the list then
+// replaces it as it is, keeping it beside.
+bool MergeOtherVersion(SaveReport* report) {
+    if (!RuleEditsComplete()) return false;
+    RuleFileContents other;
+    FileStamp stamp;
+    if (ReadWholeFile(g_ruleFile.path, &other, &stamp) != ReadOutcome::Read) return false;
+    LostChanges lost;
+    if (!ReplayRuleEdits(other, lost)) {
+        std::free(other.records);
+        return false;
+    }
+    TakeMergedList(other);
+    g_ruleFile.known = stamp;
+    g_ruleFile.unread = false;
+    g_ruleFile.keepKnownVersion = lost.count > 0;
+    if (report) {
+        report->listReplaced = true;
+        report->lost = lost;
+    }
+    return true;
 }
 
 // The first unreported copy in `folder`, not this session's own, renamed.
@@ -374,13 +414,14 @@ bool LoadRules(const char* path) {
 
 bool WriteRuleRecords(const char* path, const _RULE* records, uint32_t count) {
     const bool absent = !StampOfPath(path).exists;
-    return WriteList(path, records, count, SaveOptions{false, absent, false}, nullptr).problem ==
-           FileProblem::None;
+    return WriteList(path, records, count, SaveOptions{false, absent, false}, nullptr, nullptr)
+               .problem == FileProblem::None;
 }
 
 bool SaveRules(const char* path) {
     if (!WriteRuleRecords(path, g_rules, g_ruleCount)) return false;
     g_rulesEdited = false;
+    ForgetRuleEdits();
     return true;
 }
 
@@ -401,29 +442,60 @@ void RetryRuleFileLoad() {
     if (g_ruleFile.path[0] && g_ruleFile.unread && !g_rulesEdited) LoadBoundFile();
 }
 
-SaveResult SaveRuleFile(SaveAudience audience, SaveFailure* failure) {
+FileLook LookAtRuleFile(uint32_t nowMs, bool now) {
+    if (g_ruleFile.path[0] == '\0') return FileLook::Unchanged;
+    if (!now && g_ruleFile.looked && nowMs - g_ruleFile.lastLookMs < RULE_FILE_LOOK_INTERVAL_MS) {
+        return FileLook::Unchanged;
+    }
+    g_ruleFile.looked = true;
+    g_ruleFile.lastLookMs = nowMs;
+    const FileStamp onDisk = StampOfPath(g_ruleFile.path);
+    // A file that vanished leaves the list in force; the next save puts it back.
+    if (!onDisk.exists) return FileLook::Unchanged;
+    if (!g_ruleFile.unread && SameStamp(onDisk, g_ruleFile.known)) return FileLook::Unchanged;
+    if (g_rulesEdited) return FileLook::ChangedUnderEdits;
+    return LoadBoundFile() ? FileLook::Reloaded : FileLook::Unchanged;
+}
+
+SaveResult SaveRuleFile(SaveAudience audience, SaveReport* report) {
+    if (report) {
+        report->listReplaced = false;
+        report->lost.count = 0;
+        report->keptVersion[0] = '\0';
+        report->problem = FileProblem::None;
+        report->recoveryCopy[0] = '\0';
+    }
     if (g_ruleFile.path[0] == '\0') return SaveResult::NothingToSave;
     RetryRuleFileLoad();
-    const FileStamp onDisk = StampOfPath(g_ruleFile.path);
+    FileStamp onDisk = StampOfPath(g_ruleFile.path);
     // Unedited, the list is what the file held (or less, when it could not
     // be read); another program may have put a newer list there since.
     if (onDisk.exists && !g_rulesEdited) return SaveResult::NothingToSave;
+    if (onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known)) &&
+        MergeOtherVersion(report)) {
+        onDisk = g_ruleFile.known;
+    }
     SaveOptions options;
     options.keepPrevious =
-        onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known));
+        onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known) ||
+                          g_ruleFile.keepKnownVersion);
     options.keepLeftover = !onDisk.exists || g_ruleFile.unread;
     options.keepTemporary = true;
     FileStamp written;
+    PathText keptVersion = "";
     const WriteOutcome outcome =
-        WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written);
+        WriteList(g_ruleFile.path, g_rules, g_ruleCount, options, &written, &keptVersion);
     if (outcome.problem != FileProblem::None) {
-        if (failure) failure->problem = outcome.problem;
-        KeepUnsavedList(audience, outcome.temporaryLeft, failure);
+        if (report) report->problem = outcome.problem;
+        KeepUnsavedList(audience, outcome.temporaryLeft, report);
         return SaveResult::Failed;
     }
+    if (report) std::memcpy(report->keptVersion, keptVersion, sizeof keptVersion);
     g_ruleFile.known = written;
     g_ruleFile.unread = false;
+    g_ruleFile.keepKnownVersion = false;
     g_rulesEdited = false;
+    ForgetRuleEdits();
     // The list is in its file now: this session's copy of it is outdated.
     if (g_ruleFile.recoveryCopy[0]) {
         RemoveFile(g_ruleFile.recoveryCopy);

@@ -68,6 +68,11 @@ struct RuleFileState {
     // This session's copy of a list that could not be saved; empty if none.
     // A later failure rewrites it, a successful save removes it.
     char recoveryCopy[RULE_PATH_BYTES];
+    // The version `known` stamps is to be kept beside as a backup when the
+    // list replaces it: an edit could not be made on it.
+    bool keepKnownVersion;
+    bool looked;          // LookAtRuleFile ran, at lastLookMs
+    uint32_t lastLookMs;
 };
 extern RuleFileState g_ruleFile;
 
@@ -81,6 +86,24 @@ bool OpenRuleFile(const char* path);
 // edited since, so a file that was only busy arrives.
 void RetryRuleFileLoad();
 
+// How often the file is looked at for another program's version, at most.
+constexpr uint32_t RULE_FILE_LOOK_INTERVAL_MS = 1000;
+
+enum class FileLook {
+    Unchanged,     // also: not looked at, as the last look was too recent
+    Reloaded,      // the list in force is now the file's
+    ChangedUnderEdits,  // another version is there, and the list is edited:
+                        // the next save makes the edits again on top of it
+};
+
+// Compares the file's stamp (size, write time, identity) with what the list
+// was last read from or written to, at most once per look interval of
+// `nowMs` (a millisecond clock) unless `now` is set. An unedited list takes
+// another version whole, and a file whose load failed once it can be read;
+// a file that cannot be read whole, or that vanished, changes nothing and
+// is looked at again at the next look.
+FileLook LookAtRuleFile(uint32_t nowMs, bool now);
+
 enum class SaveResult { Saved, NothingToSave, Failed };
 
 // Who hears of a failed save: the operator, through the editor, at once; or
@@ -88,20 +111,36 @@ enum class SaveResult { Saved, NothingToSave, Failed };
 // the copy is left for the editor's next opening to report.
 enum class SaveAudience { Operator, Nobody };
 
-// What a failed save left: why, and where the list went instead (empty
-// when no copy could be written anywhere).
-struct SaveFailure {
+// The operator's Changes a save could not make on another program's version.
+constexpr uint32_t LOST_CHANGES_SHOWN = 5;
+struct LostChanges {
+    uint32_t count;
+    _RULE rules[LOST_CHANGES_SHOWN];  // the first of them, as the operator changed the rule
+};
+
+// What a save did besides writing: whether another program's version came
+// in under the edits, what of them could not be made on it and where that
+// version was kept; and for a failed save, why, and where the list went
+// instead (empty when no copy could be written anywhere).
+struct SaveReport {
+    bool listReplaced;
+    LostChanges lost;
+    char keptVersion[RULE_PATH_BYTES];
     FileProblem problem;
     char recoveryCopy[RULE_PATH_BYTES];
 };
 
 // Brings the file up to date with the list, when that is needed: an edited
-// list is written (keeping beside it a file the module never read or that
-// another program changed since), an unedited one only when there is no
-// file. When the write fails the list stays edited in memory and a copy of
-// it is kept: beside the file, or in the user's own recovery folder when
-// that folder refuses it; `failure` (may be null) says why and where.
-SaveResult SaveRuleFile(SaveAudience audience, SaveFailure* failure);
+// list is written, an unedited one only when there is no file. When another
+// program changed the file since the list was read or written (or the file
+// could not be read then), its version is read and the operator's edits are
+// made again on top of it (rule_edits.h), which becomes the list; the other
+// version is kept beside as a backup only when an edit could not be made
+// on it, or when it cannot be read. When the write fails the list stays
+// edited in memory and a copy of it is kept: beside the file, or in the
+// user's own recovery folder when that folder refuses it. `report` may be
+// null.
+SaveResult SaveRuleFile(SaveAudience audience, SaveReport* report);
 
 // Renames one recovery copy that nobody was told of (an earlier session's
 // "unsaved" copy, beside the rule file or in the user's recovery folder) to

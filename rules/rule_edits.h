@@ -1,0 +1,33 @@
+// The operator's edits since the list was last read from or written to its
+// file, kept so that they can be made again on top of another version of
+// the file (the rule-list tool's import, a restore, another host's save)
+// that arrived meanwhile. The rule array's operations record them.
+#pragma once
+
+#include "rules/rule.h"
+#include "rules/rule_file.h"
+
+#include <cstdint>
+
+enum class RuleEditKind : uint8_t { Add, Change, Delete, MoveUp, MoveDown };
+
+struct RuleEdit {
+    RuleEditKind kind;
+    _RULE acted;   // the rule as the command found it (Change, Delete, the moves)
+    _RULE result;  // the rule Add appended, or what Change made of `acted`
+};
+
+// Records one edit; `acted` or `result` may be null where the kind has none.
+void RecordRuleEdit(RuleEditKind kind, const _RULE* acted, const _RULE* result);
+// The list was read or written: no edit is pending any more.
+void ForgetRuleEdits();
+// False once an edit could not be recorded (no memory): the edits can then
+// not be made again, and another version can only be kept aside.
+bool RuleEditsComplete();
+
+// Makes the recorded edits, in order, on `list` (another version of the
+// file): Add appends; Change, Delete and the moves act on the first rule
+// with the same 460 bytes as the one the command acted on. A Delete or a
+// move whose rule is gone is already done; a Change whose rule is gone is
+// lost and reported in `lost`. False, with `list` untouched, without memory.
+bool ReplayRuleEdits(RuleFileContents& list, LostChanges& lost);
