@@ -96,6 +96,17 @@ std::wstring CurrentFolderW() {
     return folder;
 }
 
+// The module looks at its rule file for another program's version at most
+// once a second: waiting this long lets the next event look.
+constexpr DWORD AFTER_A_LOOK_MS = 1200;
+
+// Another program's version of the rule file, put in place in one step as
+// the rule-list tool does.
+void ReplaceRuleFile(const std::vector<_RULE>& rules) {
+    WriteFileBytes("MODULES\\another.tmp", RuleBytes(rules));
+    ASSERT_TRUE(MoveFileExA("MODULES\\another.tmp", RULE_FILE, MOVEFILE_REPLACE_EXISTING));
+}
+
 // A visitor that rule "rule 0" of NumberedRules picks, and whether it was.
 bool FirstNumberedRuleIsInForce(const LoadedModule& module) {
     HWND userList = CreateMessageSink();
@@ -360,18 +371,20 @@ TEST_F(LifecycleInFolder, OverlongConfigFileIsCutNotOverrun) {
 
 // A file that another program held when the module loaded is never
 // replaced by the empty or cut list that load produced: unedited it is left
-// alone, it arrives when the editor opens after it was let go, and an edit
-// made while it was still unread replaces it only after keeping it beside.
+// alone, it comes into force at the first visitor event a look after it was
+// let go (no editor needed) or when the editor opens, and an edit made while
+// it was still unread lands on top of it.
 // (Wine lets reads through a range that LockFile locked, so there the locked
 // file loads whole; on Windows its load fails and is tried again.)
 TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
     enum class Hold { WithoutSharing, LockedPastFirstMegabyte };
-    enum class Then { Unload, OpenEditorOnceFree, EditWhileUnread };
+    enum class Then { Unload, VisitorEventOnceFree, OpenEditorOnceFree, EditWhileUnread };
     const struct {
         Hold hold;
         Then then;
     } cases[] = {
         {Hold::WithoutSharing, Then::Unload},
+        {Hold::WithoutSharing, Then::VisitorEventOnceFree},
         {Hold::WithoutSharing, Then::OpenEditorOnceFree},
         {Hold::WithoutSharing, Then::EditWhileUnread},
         {Hold::LockedPastFirstMegabyte, Then::Unload},
@@ -393,6 +406,12 @@ TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
             case Then::Unload:
                 held.Release();
                 break;
+            case Then::VisitorEventOnceFree:
+                EXPECT_FALSE(FirstNumberedRuleIsInForce(module));
+                held.Release();
+                Sleep(AFTER_A_LOOK_MS);
+                EXPECT_TRUE(FirstNumberedRuleIsInForce(module));
+                break;
             case Then::OpenEditorOnceFree: {
                 held.Release();
                 HWND editor = Setup();
@@ -406,16 +425,14 @@ TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
                 held.Release();
                 AddRuleInEditor(editor, L"added");
                 Close(editor);
-                ExpectAddedTo({}, L"added");
-                EXPECT_EQ(OnlyKept("bak"), original);
+                ExpectAddedTo(original, L"added");
                 break;
             }
         }
         UnloadModule(module);
         if (c.then == Then::EditWhileUnread) {
-            ExpectAddedTo({}, L"added");
-            EXPECT_EQ(FolderNames("MODULES").size(), 2u);
-            EXPECT_EQ(OnlyKept("bak"), original);
+            ExpectAddedTo(original, L"added");
+            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
         } else {
             EXPECT_EQ(ReadFileBytes(RULE_FILE), original);
             EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
@@ -423,32 +440,103 @@ TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
     }
 }
 
-// Another program (the rule-list tool, a restore from backup) put a new list
-// in place while the module was loaded: unedited, the module leaves it; with
-// an edit, the module's list replaces it and the other version is kept.
-TEST_F(Lifecycle, AFileReplacedWhileLoadedIsKept) {
-    for (bool edit : {false, true}) {
-        SCOPED_TRACE(edit ? "edited" : "unedited");
-        ScratchFolder scratch;
-        WriteRuleFile(NumberedRules(10));
-        const std::vector<uint8_t> loaded = ReadFileBytes(RULE_FILE);
-        Load();
-        WriteRuleFile(NumberedRules(20));
-        const std::vector<uint8_t> other = ReadFileBytes(RULE_FILE);
-        HWND editor = Setup();
+// Another program (the rule-list tool, a restore, another host) puts a new
+// list in place while the module is loaded. The first visitor event a look
+// after it picks visitors by it, and the open editor shows it, keeping what
+// the operator typed; with the editor open and no events, its own timer
+// takes it in. A version that cannot be read whole yet changes nothing
+// until it can. An Add then lands on top of the new list, with no backup.
+TEST_F(LifecycleInFolder, AnotherVersionComesIntoForceAndEditsLandOnIt) {
+    WriteRuleFile(NumberedRules(10));
+    Load();
+    HWND editor = Setup();
+    SetWindowTextW(GetDlgItem(editor, IDC_NAME), L"typed");
+    const auto picked = [&](const wchar_t* nick) {
+        HWND userList = CreateMessageSink();
+        TestRoom room;
+        FillRoom(room, {MakeVisitor(nick, "10.0.0.1")}, nullptr, userList);
+        module.setUserState(EVENT_ALL_USERS, &room.room, 0);
+        DestroyWindow(userList);
+        return room.users[0].state != 0;
+    };
+
+    ReplaceRuleFile(NumberedRules(20));
+    {
+        HeldFile held(RULE_FILE, 0);
+        Sleep(AFTER_A_LOOK_MS);
+        EXPECT_FALSE(picked(L"rule 15"));
+        EXPECT_TRUE(picked(L"rule 5"));
         EXPECT_EQ(RowCount(editor), 10);
-        if (edit) AddRuleInEditor(editor, L"added");
-        Close(editor);
-        UnloadModule(module);
-        if (edit) {
-            ExpectAddedTo(loaded, L"added");
-            EXPECT_EQ(FolderNames("MODULES").size(), 2u);
-            EXPECT_EQ(OnlyKept("bak"), other);
+    }
+    Sleep(AFTER_A_LOOK_MS);
+    EXPECT_TRUE(picked(L"rule 15"));
+    EXPECT_EQ(RowCount(editor), 20);
+    wchar_t typed[16] = {};
+    GetWindowTextW(GetDlgItem(editor, IDC_NAME), typed, 16);
+    EXPECT_STREQ(typed, L"typed");
+
+    ReplaceRuleFile(NumberedRules(30));
+    for (DWORD waited = 0; waited < 3 * AFTER_A_LOOK_MS && RowCount(editor) != 30; waited += 50) {
+        PumpMessagesFor(50);
+    }
+    EXPECT_EQ(RowCount(editor), 30);
+
+    AddRuleInEditor(editor, L"added");
+    Close(editor);
+    EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+    ExpectAddedTo(RuleBytes(NumberedRules(30)), L"added");
+    EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+}
+
+// Two hosts on one folder (here two copies of the module, each with its own
+// list, loaded into one process over one rule file) taking turns for a dozen
+// edits, twice with both editors open at once: every edit is in the shared
+// file, in the order the edits were made, and no backup is made.
+TEST_F(LifecycleInFolder, TwoHostsTakingTurnsKeepEveryEdit) {
+    ASSERT_TRUE(CopyModuleTo("MODULES\\first.jem"));
+    ASSERT_TRUE(CopyModuleTo("MODULES\\second.jem"));
+    LoadedModule hosts[2] = {LoadModuleFrom(folder.path() + "\\MODULES\\first.jem"),
+                             LoadModuleFrom(folder.path() + "\\MODULES\\second.jem")};
+    ASSERT_NE(hosts[0].handle, nullptr);
+    ASSERT_NE(hosts[1].handle, nullptr);
+    ASSERT_NE(hosts[0].handle, hosts[1].handle);
+    const auto open = [](const LoadedModule& host) {
+        const std::vector<HWND> before = EditorWindowsOfThisThread();
+        _CFG_INFO config = MakeConfig();
+        host.setup(0, nullptr, &config);
+        PumpMessages();
+        for (HWND editor : EditorWindowsOfThisThread()) {
+            if (std::find(before.begin(), before.end(), editor) == before.end()) return editor;
+        }
+        return HWND{};
+    };
+    std::vector<std::wstring> made;
+    const auto add = [&](HWND editor) {
+        made.push_back(L"edit " + std::to_wstring(made.size() + 1));
+        AddRuleInEditor(editor, made.back().c_str());
+    };
+    for (int turn = 0; turn < 10; ++turn) {
+        HWND editor = open(hosts[turn % 2]);
+        ASSERT_NE(editor, nullptr);
+        if (turn % 5 == 4) {
+            // The other host's editor is open too, and saves after this one.
+            HWND other = open(hosts[(turn + 1) % 2]);
+            ASSERT_NE(other, nullptr);
+            add(editor);
+            add(other);
+            Close(editor);
+            Close(other);
         } else {
-            EXPECT_EQ(ReadFileBytes(RULE_FILE), other);
-            EXPECT_EQ(FolderNames("MODULES"), ONLY_RULE_FILE);
+            add(editor);
+            Close(editor);
         }
     }
+    EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
+    for (LoadedModule& host : hosts) UnloadModule(host);
+    std::vector<std::wstring> saved;
+    for (const _RULE& rule : ReadRuleFile()) saved.push_back(WideName(rule));
+    EXPECT_EQ(saved, made);
+    EXPECT_TRUE(KeptFiles("MODULES", "bak").empty());
 }
 
 // A scanner, backup or sync client holding the file when the editor closes
@@ -567,13 +655,16 @@ TEST_F(LifecycleInFolder, ALeftoverTemporaryFileIsKept) {
     EXPECT_EQ(FolderNames("MODULES").size(), 2u);
 }
 
-// Other programs' versions kept beside the file never block a save: they
-// are named by date and time, the newest ten stay and the oldest go. A
-// replacement as long as the file and written at the same moment (coarse
-// timestamps on FAT or a network share) is told apart by its identity.
-TEST_F(LifecycleInFolder, KeptVersionsNeverBlockASave) {
+// An operator's Change whose rule another program's version no longer has
+// cannot be made on it: the other version is kept beside as a backup, what
+// can be made is (an Add), and the operator is told which Change did not
+// apply and where the other version is. Kept versions never block a save:
+// they are named by date and time, the newest ten stay and the oldest go.
+// The other version here is as long as the file and written at the same
+// moment (coarse timestamps on FAT or a network share), told apart by its
+// identity alone.
+TEST_F(LifecycleInFolder, ALostChangeIsToldAndTheOtherVersionKept) {
     WriteRuleFile(NumberedRules(10));
-    const std::vector<uint8_t> loaded = ReadFileBytes(RULE_FILE);
     std::vector<std::string> earlier;
     for (int day = 1; day <= 11; ++day) {
         char name[64];
@@ -582,6 +673,9 @@ TEST_F(LifecycleInFolder, KeptVersionsNeverBlockASave) {
         WriteFileBytes(std::string("MODULES\\") + name, {static_cast<uint8_t>(day)});
     }
     Load();
+    HWND editor = Setup();
+    ChangeRuleInEditor(editor, 0, L"changed", "", 0);
+    AddRuleInEditor(editor, L"added");
 
     std::vector<_RULE> theirs = NumberedRules(10);
     for (_RULE& rule : theirs) rule.name[0] = u'R';
@@ -598,15 +692,19 @@ TEST_F(LifecycleInFolder, KeptVersionsNeverBlockASave) {
     ASSERT_EQ(CompareFileTime(&ours.ftLastWriteTime, &replaced.ftLastWriteTime), 0);
     ASSERT_EQ(ours.nFileSizeLow, replaced.nFileSizeLow);
 
-    HWND editor = Setup();
-    AddRuleInEditor(editor, L"added");
     Close(editor);
-    EXPECT_EQ(SaveNoticeOfThisThread(), nullptr);
-    ExpectAddedTo(loaded, L"added");
+    ExpectAddedTo(RuleBytes(theirs), L"added");
     const std::vector<std::string> kept = KeptFiles("MODULES", "bak");
-    ASSERT_EQ(kept.size(), 10u);  // the newest ten
+    ASSERT_EQ(kept.size(), 10u);
     EXPECT_EQ(kept.front(), earlier[2]);  // the two oldest went
     EXPECT_EQ(ReadFileBytes("MODULES\\" + kept.back()), RuleBytes(theirs));
+    HWND notice = SaveNoticeOfThisThread();
+    ASSERT_NE(notice, nullptr);
+    const std::wstring told = NoticeText(notice);
+    EXPECT_NE(told.find(L"\u00abchanged\u00bb"), std::wstring::npos) << Utf8(told);
+    EXPECT_EQ(told.find(L"added"), std::wstring::npos) << Utf8(told);
+    EXPECT_NE(told.find(Wide(kept.back())), std::wstring::npos) << Utf8(told);
+    CloseNotice(notice);
 }
 
 // A save the system refuses (a read-only file, a full disk, a folder the

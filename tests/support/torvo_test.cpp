@@ -95,6 +95,15 @@ void PumpMessages() {
     }
 }
 
+void PumpMessagesFor(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    do {
+        PumpMessages();
+        Sleep(10);
+    } while (GetTickCount() - start < milliseconds);
+    PumpMessages();
+}
+
 bool StartWithOutputs(const std::string& program, const std::string& arguments, HANDLE output,
                       HANDLE error, DWORD creationFlags, PROCESS_INFORMATION* process) {
     STARTUPINFOA startup{};

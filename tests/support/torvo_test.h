@@ -40,6 +40,8 @@ void PrepareHostClasses();
 
 // Dispatches every message waiting in this thread's queue.
 void PumpMessages();
+// Keeps dispatching this thread's messages (timers among them) for a while.
+void PumpMessagesFor(DWORD milliseconds);
 
 // The editor dialogs among this thread's top-level windows. Test programs
 // run side by side on one desktop: a search of all its windows could take
