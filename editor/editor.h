@@ -23,6 +23,7 @@ void CloseEditor(HWND editor);
 // notice, and deletes the drawing objects.
 void DismissEditorAtUnload();
 
-// The list in force was replaced by another version of the rule file: an
-// open editor shows it.
-void ShowReloadedRules();
+// Looks at the rule file, when a look is due (at most once a second): an
+// unedited list takes another program's version (the tool's import, a
+// restore, another host's save), and an open editor shows it.
+void FollowRuleFile();

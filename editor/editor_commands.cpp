@@ -262,12 +262,26 @@ void ReadFieldsIntoRule(HWND dialog, _RULE& rule) {
 
 }  // namespace
 
-void ShowRulesAgain(HWND dialog) {
-    const int selected = SelectedRow(dialog);
+SelectedRule SelectedRuleOf(HWND dialog) {
+    SelectedRule selected{};
+    const int row = dialog ? SelectedRow(dialog) : -1;
+    if (IsRuleIndex(row)) {
+        selected.held = true;
+        selected.rule = g_rules[row];
+    }
+    return selected;
+}
+
+void ShowRulesAgain(HWND dialog, const SelectedRule& before) {
+    ClearSelectedRowState(dialog);
     const HWND list = GetDlgItem(dialog, IDC_RULES);
     MatchRowsToRules(list);
-    const auto count = static_cast<int>(g_ruleCount);
-    if (selected >= count && count > 0) SetRowState(dialog, count - 1, LVIS_SELECTED);
+    for (uint32_t i = 0; before.held && i < g_ruleCount; ++i) {
+        if (std::memcmp(&g_rules[i], &before.rule, sizeof before.rule) == 0) {
+            SetRowState(dialog, static_cast<int>(i), LVIS_SELECTED);
+            break;
+        }
+    }
     InvalidateRect(list, nullptr, TRUE);
     FitNameColumn(dialog);
 }

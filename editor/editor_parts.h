@@ -3,6 +3,8 @@
 // (editor_commands.cpp), and the saves besides the close (editor_saving.cpp).
 #pragma once
 
+#include "rules/rule.h"
+
 #include <windows.h>
 
 INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -21,10 +23,19 @@ void FitNameColumn(HWND dialog);
 // Adds or removes rows at the end of the rule list until it has one per
 // rule (rows carry nothing: row i stands for rule i).
 void MatchRowsToRules(HWND list);
+// The rule on the selected row, taken before the list may be replaced, so
+// that the selection can stay on that rule.
+struct SelectedRule {
+    bool held;
+    _RULE rule;
+};
+SelectedRule SelectedRuleOf(HWND dialog);
 // The rows after the list was replaced by another version of the file: one
-// per rule, repainted; a selection past the end moves to the last row. The
-// fields keep what the operator typed.
-void ShowRulesAgain(HWND dialog);
+// per rule, repainted. The row of the rule selected before is selected
+// again; when the new list lacks it nothing is, so that no command acts on
+// another rule than the one the operator chose. The fields keep what the
+// operator typed.
+void ShowRulesAgain(HWND dialog, const SelectedRule& before);
 
 // WM_DRAWITEM: paints the row of rule item.itemID when the rule list asks;
 // false, leaving the message to the dialog manager, for any other control.

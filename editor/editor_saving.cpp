@@ -33,9 +33,10 @@ bool g_failureTold = false;
 // `dialog` is null at the close, when there are no rows left to show.
 void SaveTellingTheOperator(HWND dialog, bool closing) {
     static SaveReport report;  // large; the host's one thread only
+    const SelectedRule before = SelectedRuleOf(dialog);
     const SaveResult result = SaveRuleFile(SaveAudience::Operator, &report);
     const bool failed = result == SaveResult::Failed;
-    if (report.listReplaced && dialog) ShowRulesAgain(dialog);
+    if (report.listReplaced && dialog) ShowRulesAgain(dialog, before);
     TellAboutSave(dialog, report, failed && (closing || !g_failureTold));
     if (failed) g_failureTold = true;
     if (result == SaveResult::Saved) g_failureTold = false;
@@ -57,9 +58,11 @@ void NoteListEdited() {
 
 void OnListTimer(HWND dialog, UINT_PTR timer) {
     if (timer != LIST_TIMER) return;
-    switch (LookAtRuleFile(GetTickCount(), false)) {
+    const DWORD now = GetTickCount();
+    const SelectedRule before = RuleFileLookDue(now) ? SelectedRuleOf(dialog) : SelectedRule{};
+    switch (LookAtRuleFile(now, false)) {
         case FileLook::Reloaded:
-            ShowRulesAgain(dialog);
+            ShowRulesAgain(dialog, before);
             break;
         case FileLook::ChangedUnderEdits:
             // Another version under the operator's edits: merged and saved now.
@@ -86,6 +89,11 @@ void SaveAtClose() {
     SaveTellingTheOperator(nullptr, true);
 }
 
-void ShowReloadedRules() {
-    if (g_hEditor) ShowRulesAgain(g_hEditor);
+void FollowRuleFile() {
+    const DWORD now = GetTickCount();
+    if (!RuleFileLookDue(now)) return;  // all that most events cost
+    const SelectedRule before = SelectedRuleOf(g_hEditor);
+    if (LookAtRuleFile(now, true) == FileLook::Reloaded && g_hEditor) {
+        ShowRulesAgain(g_hEditor, before);
+    }
 }

@@ -6,6 +6,8 @@
 
 extern "C" unsigned long __cdecl Torvo_SetUserState(unsigned long event, _ROOM* room,
                                                     unsigned long index) {
+    // Another program's version of the rule file comes into force at the
+    // start of a visitor event, a look at the file at most once a second.
     if (event == EVENT_ALL_USERS || event == EVENT_NEW_USER || event == EVENT_ONE_USER) {
         FollowRuleFile();
     }

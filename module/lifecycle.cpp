@@ -1,4 +1,4 @@
-// Load and unload, and the rule file followed while loaded.
+// Load and unload.
 #include "module/module_state.h"
 
 #include "contract/host_contract.h"
@@ -41,10 +41,6 @@ void OpenTheRuleFile(HINSTANCE instance) {
 }
 
 }  // namespace
-
-void FollowRuleFile() {
-    if (LookAtRuleFile(GetTickCount(), false) == FileLook::Reloaded) ShowReloadedRules();
-}
 
 BOOL ModuleEntry(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {

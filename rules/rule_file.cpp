@@ -442,11 +442,14 @@ void RetryRuleFileLoad() {
     if (g_ruleFile.path[0] && g_ruleFile.unread && !g_rulesEdited) LoadBoundFile();
 }
 
+bool RuleFileLookDue(uint32_t nowMs) {
+    return g_ruleFile.path[0] != '\0' &&
+           (!g_ruleFile.looked || nowMs - g_ruleFile.lastLookMs >= RULE_FILE_LOOK_INTERVAL_MS);
+}
+
 FileLook LookAtRuleFile(uint32_t nowMs, bool now) {
     if (g_ruleFile.path[0] == '\0') return FileLook::Unchanged;
-    if (!now && g_ruleFile.looked && nowMs - g_ruleFile.lastLookMs < RULE_FILE_LOOK_INTERVAL_MS) {
-        return FileLook::Unchanged;
-    }
+    if (!now && !RuleFileLookDue(nowMs)) return FileLook::Unchanged;
     g_ruleFile.looked = true;
     g_ruleFile.lastLookMs = nowMs;
     const FileStamp onDisk = StampOfPath(g_ruleFile.path);

@@ -103,6 +103,8 @@ enum class FileLook {
 // a file that cannot be read whole, or that vanished, changes nothing and
 // is looked at again at the next look.
 FileLook LookAtRuleFile(uint32_t nowMs, bool now);
+// Whether LookAtRuleFile(nowMs, false) would look: a look interval has passed.
+bool RuleFileLookDue(uint32_t nowMs);
 
 enum class SaveResult { Saved, NothingToSave, Failed };
 

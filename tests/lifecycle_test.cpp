@@ -443,14 +443,20 @@ TEST_F(Lifecycle, AFileThatCouldNotBeReadAtLoadIsNeverLost) {
 // Another program (the rule-list tool, a restore, another host) puts a new
 // list in place while the module is loaded. The first visitor event a look
 // after it picks visitors by it, and the open editor shows it, keeping what
-// the operator typed; with the editor open and no events, its own timer
-// takes it in. A version that cannot be read whole yet changes nothing
-// until it can. An Add then lands on top of the new list, with no backup.
+// the operator typed and the selection on the same rule; with the editor
+// open and no events, its own timer takes it in. A version that cannot be
+// read whole yet changes nothing until it can. An Add then lands on top of
+// the new list, with no backup.
 TEST_F(LifecycleInFolder, AnotherVersionComesIntoForceAndEditsLandOnIt) {
     WriteRuleFile(NumberedRules(10));
     Load();
     HWND editor = Setup();
+    ClickRuleRow(editor, 5);
     SetWindowTextW(GetDlgItem(editor, IDC_NAME), L"typed");
+    const auto selectedRow = [&] {
+        return SendDlgItemMessageA(editor, IDC_RULES, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                   LVNI_SELECTED);
+    };
     const auto picked = [&](const wchar_t* nick) {
         HWND userList = CreateMessageSink();
         TestRoom room;
@@ -460,7 +466,9 @@ TEST_F(LifecycleInFolder, AnotherVersionComesIntoForceAndEditsLandOnIt) {
         return room.users[0].state != 0;
     };
 
-    ReplaceRuleFile(NumberedRules(20));
+    std::vector<_RULE> reversed = NumberedRules(20);
+    std::reverse(reversed.begin(), reversed.end());
+    ReplaceRuleFile(reversed);
     {
         HeldFile held(RULE_FILE, 0);
         Sleep(AFTER_A_LOOK_MS);
@@ -471,6 +479,7 @@ TEST_F(LifecycleInFolder, AnotherVersionComesIntoForceAndEditsLandOnIt) {
     Sleep(AFTER_A_LOOK_MS);
     EXPECT_TRUE(picked(L"rule 15"));
     EXPECT_EQ(RowCount(editor), 20);
+    EXPECT_EQ(selectedRow(), 14);  // "rule 5", where the new list has it
     wchar_t typed[16] = {};
     GetWindowTextW(GetDlgItem(editor, IDC_NAME), typed, 16);
     EXPECT_STREQ(typed, L"typed");
@@ -480,6 +489,7 @@ TEST_F(LifecycleInFolder, AnotherVersionComesIntoForceAndEditsLandOnIt) {
         PumpMessagesFor(50);
     }
     EXPECT_EQ(RowCount(editor), 30);
+    EXPECT_EQ(selectedRow(), 5);
 
     AddRuleInEditor(editor, L"added");
     Close(editor);
