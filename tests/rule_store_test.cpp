@@ -2,12 +2,14 @@
 // the rule file, called directly from torvo_core.
 #include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
+#include "rules/rule_edits.h"
 #include "rules/rule_file.h"
 #include "tests/support/torvo_test.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -327,6 +329,54 @@ TEST_F(RuleStore, OnlyRealChangesMarkTheListEdited) {
     for (const auto& step : steps) {
         step.operation();
         EXPECT_EQ(g_rulesEdited, step.edited) << step.what;
+    }
+}
+
+// The operator's edits made again on another version of the file: by the
+// bytes of the rule each command acted on, not by its place.
+TEST_F(RuleStore, EditsAreMadeAgainOnAnotherVersion) {
+    // Rule n of these lists is Numbered(n); 9 is what Change makes.
+    const struct {
+        const char* what;
+        void (*edit)();
+        std::vector<int> other;
+        std::vector<int> expected;
+        uint32_t lost;
+    } cases[] = {
+        {"add", [] { AppendRule(Numbered(9)); }, {5, 0}, {5, 0, 9}, 0},
+        {"change, found elsewhere", [] { ReplaceRule(1, Numbered(9)); }, {1, 5, 2}, {9, 5, 2}, 0},
+        {"change, gone", [] { ReplaceRule(1, Numbered(9)); }, {0, 2}, {0, 2}, 1},
+        {"delete, gone already", [] { RemoveRule(1); }, {0, 2, 5}, {0, 2, 5}, 0},
+        {"delete the first of twins", [] { RemoveRule(2); }, {2, 5, 2}, {5, 2}, 0},
+        {"move up", [] { SwapRules(1, MovedRule::SecondUp); }, {5, 0, 2}, {5, 2, 0}, 0},
+        {"move down", [] { SwapRules(0); }, {0, 5, 1}, {5, 0, 1}, 0},
+        {"move at the end", [] { SwapRules(1); }, {5, 1}, {5, 1}, 0},
+        {"change, then delete the changed",
+         [] {
+             ReplaceRule(0, Numbered(9));
+             RemoveRule(0);
+         },
+         {5, 0}, {5}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FreeRules();
+        Fill(3);
+        ForgetRuleEdits();  // the list as read: 0, 1, 2
+        c.edit();
+        RuleFileContents other{};
+        other.capacity = static_cast<uint32_t>(c.other.size());
+        other.records = static_cast<_RULE*>(std::malloc(other.capacity * sizeof(_RULE)));
+        for (int n : c.other) other.records[other.count++] = Numbered(n);
+        LostChanges lost{};
+        ASSERT_TRUE(ReplayRuleEdits(other, lost));
+        EXPECT_EQ(lost.count, c.lost);
+        ASSERT_EQ(other.count, c.expected.size());
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            const _RULE expected = Numbered(c.expected[i]);
+            EXPECT_EQ(std::memcmp(&other.records[i], &expected, RULE_SIZE), 0) << "index " << i;
+        }
+        std::free(other.records);
     }
 }
 
