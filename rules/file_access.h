@@ -110,7 +110,8 @@ struct CalendarTime {
 };
 CalendarTime LocalTimeNow();
 
-// A folder of the user's own, made when missing, for a list that could not
-// be written where it belongs: on Windows "Torvo" in the local application
-// data folder. False when there is none or it does not fit `size`.
-bool UserRecoveryFolder(char* folder, size_t size);
+// A folder of the user's own for a list that could not be written where it
+// belongs: on Windows "Torvo" in the local application data folder. Made
+// when missing if `make` is set; false when there is none or it does not
+// fit `size`.
+bool UserRecoveryFolder(char* folder, size_t size, bool make);

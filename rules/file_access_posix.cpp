@@ -238,7 +238,7 @@ CalendarTime LocalTimeNow() {
                         local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-bool UserRecoveryFolder(char* folder, size_t size) {
+bool UserRecoveryFolder(char* folder, size_t size, bool make) {
     std::string path;
     if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/') {
         path = data;
@@ -248,10 +248,14 @@ bool UserRecoveryFolder(char* folder, size_t size) {
         return false;
     }
     path += "/torvo";
-    for (size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        mkdir(path.substr(0, slash).c_str(), 0777);
+    if (make) {
+        for (size_t slash = 1; slash != std::string::npos; slash = path.find('/', slash + 1)) {
+            mkdir(path.substr(0, slash).c_str(), 0777);
+        }
+        if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    } else if (!IsFolder(path.c_str())) {
+        return false;
     }
-    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return false;
     path += '/';
     if (path.size() >= size) return false;
     std::memcpy(folder, path.c_str(), path.size() + 1);

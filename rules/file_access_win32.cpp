@@ -353,7 +353,7 @@ CalendarTime LocalTimeNow() {
     return CalendarTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
-bool UserRecoveryFolder(char* folder, size_t size) {
+bool UserRecoveryFolder(char* folder, size_t size, bool make) {
     wchar_t path[MAX_PATH + 16];
     const DWORD room = MAX_PATH;
     DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", path, room);
@@ -362,7 +362,14 @@ bool UserRecoveryFolder(char* folder, size_t size) {
     if (length == 0 || length >= room) return false;
     if (path[length - 1] == L'\\') path[--length] = 0;
     std::wcscpy(path + length, L"\\Torvo");
-    if (!CreateDirectoryW(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (!make) {
+        const DWORD attributes = GetFileAttributesW(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return false;
+        }
+    } else if (!CreateDirectoryW(path, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return false;
+    }
     std::wcscat(path, L"\\");
     return Narrow(path, folder, size);
 }

@@ -339,7 +339,7 @@ void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveReport* repo
     }
     if (!kept) {
         if (temporaryLeft) RemoveFile(temporary);
-        kept = UserRecoveryFolder(folder, sizeof folder) &&
+        kept = UserRecoveryFolder(folder, sizeof folder, true) &&
                FreeKeptName(folder, file, kind, copy) &&
                WriteTemporary(copy, g_rules, size_t{g_ruleCount} * RULE_SIZE) == FileProblem::None;
     }
@@ -512,6 +512,6 @@ bool TakeUnreportedRecoveryCopy(char (&reported)[RULE_PATH_BYTES]) {
     PathText folder;
     FolderOf(g_ruleFile.path, folder);
     if (TakeUnreportedIn(folder, reported)) return true;
-    return UserRecoveryFolder(folder, sizeof folder) &&
+    return UserRecoveryFolder(folder, sizeof folder, false) &&
            TakeUnreportedIn(folder, reported);
 }
