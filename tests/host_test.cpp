@@ -97,63 +97,6 @@ TEST(VisitorFile, MeasuresNicknamesInUtf16UnitsAndRejectsZeroBytes) {
 
 // ---- Running the host ---------------------------------------------------
 
-constexpr DWORD HOST_TIMEOUT_MS = 120000;
-
-std::string HostPath() { return BuiltFilePath("torvo_host.exe"); }
-
-// The host started in the current folder, its stdout and stderr read
-// through one pipe by a thread of ours until the host ends.
-struct HostProcess {
-    PROCESS_INFORMATION info{};
-    HANDLE output = nullptr;
-    std::thread reader;
-    std::string text;
-    // Set by the reader once the host says the editor is open: its set-up
-    // has then run to the end.
-    std::atomic<bool> editorOpen{false};
-};
-
-bool StartHost(HostProcess& host, const std::string& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&host.output, &writeEnd, &inherit, 0)) return false;
-    SetHandleInformation(host.output, HANDLE_FLAG_INHERIT, 0);
-    const bool started = StartWithOutputs(HostPath(), arguments, writeEnd, writeEnd, 0, &host.info);
-    CloseHandle(writeEnd);
-    if (!started) {
-        CloseHandle(host.output);
-        return false;
-    }
-    host.reader = std::thread([&host] {
-        char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(host.output, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-            host.text.append(buffer, read);
-            if (!host.editorOpen && host.text.find("Opened the editor") != std::string::npos) {
-                host.editorOpen = true;
-            }
-        }
-    });
-    return true;
-}
-
-// Waits for the host to end (ending it after the time-out) and returns its
-// exit code; its output is then complete.
-DWORD FinishHost(HostProcess& host) {
-    if (WaitForSingleObject(host.info.hProcess, HOST_TIMEOUT_MS) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "the host did not finish; output so far:\n" << host.text;
-        TerminateProcess(host.info.hProcess, 99);
-        WaitForSingleObject(host.info.hProcess, INFINITE);
-    }
-    DWORD exitCode = 0;
-    GetExitCodeProcess(host.info.hProcess, &exitCode);
-    host.reader.join();
-    CloseHandle(host.output);
-    CloseHandle(host.info.hProcess);
-    CloseHandle(host.info.hThread);
-    return exitCode;
-}
-
 struct HostRun {
     DWORD exitCode = 0;
     std::string output;
@@ -162,7 +105,7 @@ struct HostRun {
 HostRun RunHost(const std::string& arguments) {
     HostProcess host;
     if (!StartHost(host, arguments)) {
-        ADD_FAILURE() << "cannot start " << HostPath() << ": " << GetLastError();
+        ADD_FAILURE() << "cannot start the host: " << GetLastError();
         return {};
     }
     const DWORD exitCode = FinishHost(host);

@@ -126,6 +126,47 @@ DWORD WaitForExit(PROCESS_INFORMATION& process) {
     return exitCode;
 }
 
+bool StartHost(HostProcess& host, const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&host.output, &writeEnd, &inherit, 0)) return false;
+    SetHandleInformation(host.output, HANDLE_FLAG_INHERIT, 0);
+    const bool started = StartWithOutputs(BuiltFilePath("torvo_host.exe"), arguments, writeEnd,
+                                          writeEnd, 0, &host.info);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(host.output);
+        return false;
+    }
+    host.reader = std::thread([&host] {
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(host.output, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+            host.text.append(buffer, read);
+            if (!host.editorOpen && host.text.find("Opened the editor") != std::string::npos) {
+                host.editorOpen = true;
+            }
+        }
+    });
+    return true;
+}
+
+DWORD FinishHost(HostProcess& host) {
+    constexpr DWORD HOST_TIMEOUT_MS = 120000;
+    if (WaitForSingleObject(host.info.hProcess, HOST_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the host did not finish; output so far:\n" << host.text;
+        TerminateProcess(host.info.hProcess, 99);
+        WaitForSingleObject(host.info.hProcess, INFINITE);
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(host.info.hProcess, &exitCode);
+    host.reader.join();
+    CloseHandle(host.output);
+    CloseHandle(host.info.hProcess);
+    CloseHandle(host.info.hThread);
+    return exitCode;
+}
+
 void PressEditorControl(HWND editor, int id, WORD code) {
     SendMessageA(editor, WM_COMMAND, MAKEWPARAM(id, code),
                  reinterpret_cast<LPARAM>(GetDlgItem(editor, id)));

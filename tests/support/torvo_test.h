@@ -9,8 +9,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Full path of a file the build puts beside the test programs, and of
@@ -69,6 +71,23 @@ bool StartWithOutputs(const std::string& program, const std::string& arguments, 
 // Waits for a started program to end, closes its handles and gives its exit
 // status.
 DWORD WaitForExit(PROCESS_INFORMATION& process);
+
+// The stand-in host (torvo_host.exe) started in the current folder, its
+// standard output and error read through one pipe by a thread of ours until
+// it ends.
+struct HostProcess {
+    PROCESS_INFORMATION info{};
+    HANDLE output = nullptr;
+    std::thread reader;
+    std::string text;
+    // Set by the reader once the host says the editor is open: its set-up
+    // has then run to the end.
+    std::atomic<bool> editorOpen{false};
+};
+bool StartHost(HostProcess& host, const std::string& arguments);
+// Waits for the host to end (ending it after a time-out, a failure) and
+// returns its exit code; its output is then complete.
+DWORD FinishHost(HostProcess& host);
 
 // Sends the editor what pressing button `id` sends (or another
 // notification `code` of that control), then pumps the queue.
