@@ -43,6 +43,17 @@ void SaveTellingTheOperator(HWND dialog, bool closing) {
     g_backgroundSaveFailed = failed && !closing;
 }
 
+// Looks at the rule file when a look is due; a list replaced by another
+// version shows in the editor (`dialog`, may be null) with the selection
+// kept on the rule the operator chose.
+FileLook LookKeepingTheSelection(HWND dialog, DWORD now) {
+    if (!RuleFileLookDue(now)) return FileLook::Unchanged;  // all that most events cost
+    const SelectedRule before = SelectedRuleOf(dialog);
+    const FileLook look = LookAtRuleFile(now, true);
+    if (look == FileLook::Reloaded && dialog) ShowRulesAgain(dialog, before);
+    return look;
+}
+
 }  // namespace
 
 void StartListTimer(HWND dialog) {
@@ -58,18 +69,10 @@ void NoteListEdited() {
 
 void OnListTimer(HWND dialog, UINT_PTR timer) {
     if (timer != LIST_TIMER) return;
-    const DWORD now = GetTickCount();
-    const SelectedRule before = RuleFileLookDue(now) ? SelectedRuleOf(dialog) : SelectedRule{};
-    switch (LookAtRuleFile(now, false)) {
-        case FileLook::Reloaded:
-            ShowRulesAgain(dialog, before);
-            break;
-        case FileLook::ChangedUnderEdits:
-            // Another version under the operator's edits: merged and saved now.
-            if (!g_backgroundSaveFailed) SaveTellingTheOperator(dialog, false);
-            return;
-        case FileLook::Unchanged:
-            break;
+    if (LookKeepingTheSelection(dialog, GetTickCount()) == FileLook::ChangedUnderEdits) {
+        // Another version under the operator's edits: merged and saved now.
+        if (!g_backgroundSaveFailed) SaveTellingTheOperator(dialog, false);
+        return;
     }
     if (!g_idleSaveDue || GetTickCount() - g_lastEditTick < IDLE_BEFORE_SAVING_MS) return;
     // Tried once per quiet spell: a save that fails waits for the next edit
@@ -89,11 +92,4 @@ void SaveAtClose() {
     SaveTellingTheOperator(nullptr, true);
 }
 
-void FollowRuleFile() {
-    const DWORD now = GetTickCount();
-    if (!RuleFileLookDue(now)) return;  // all that most events cost
-    const SelectedRule before = SelectedRuleOf(g_hEditor);
-    if (LookAtRuleFile(now, true) == FileLook::Reloaded && g_hEditor) {
-        ShowRulesAgain(g_hEditor, before);
-    }
-}
+void FollowRuleFile() { LookKeepingTheSelection(g_hEditor, GetTickCount()); }

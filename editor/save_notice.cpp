@@ -40,6 +40,7 @@ void Append(NoticeText& notice, const char16_t* text) {
 // A path from the rule file code, in UTF-8.
 void AppendPath(NoticeText& notice, const char* path) {
     const size_t room = NOTICE_UNITS - 1 - notice.length;
+    if (room == 0) return;  // a size of 0 would ask for the length instead
     const int units = MultiByteToWideChar(CP_UTF8, 0, path, -1, notice.text + notice.length,
                                           static_cast<int>(room));
     if (units > 0) notice.length += static_cast<size_t>(units) - 1;

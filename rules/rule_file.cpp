@@ -354,6 +354,13 @@ void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveReport* repo
     if (report) std::memcpy(report->recoveryCopy, copy, sizeof copy);
 }
 
+// Whether the file on disk, stamped `onDisk`, is not what the list was last
+// read from or written to: another program's version, or a file the last
+// load could not read.
+bool IsAnotherVersion(const FileStamp& onDisk) {
+    return onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known));
+}
+
 // Another program's version of the file (or the file a load could not
 // read) with the operator's edits made on it becomes the list. False when
 // it cannot be read whole or the edits cannot be made again: the list then
@@ -438,10 +445,6 @@ bool OpenRuleFile(const char* path) {
     return LoadBoundFile();
 }
 
-void RetryRuleFileLoad() {
-    if (g_ruleFile.path[0] && g_ruleFile.unread && !g_rulesEdited) LoadBoundFile();
-}
-
 bool RuleFileLookDue(uint32_t nowMs) {
     return g_ruleFile.path[0] != '\0' &&
            (!g_ruleFile.looked || nowMs - g_ruleFile.lastLookMs >= RULE_FILE_LOOK_INTERVAL_MS);
@@ -452,36 +455,23 @@ FileLook LookAtRuleFile(uint32_t nowMs, bool now) {
     if (!now && !RuleFileLookDue(nowMs)) return FileLook::Unchanged;
     g_ruleFile.looked = true;
     g_ruleFile.lastLookMs = nowMs;
-    const FileStamp onDisk = StampOfPath(g_ruleFile.path);
     // A file that vanished leaves the list in force; the next save puts it back.
-    if (!onDisk.exists) return FileLook::Unchanged;
-    if (!g_ruleFile.unread && SameStamp(onDisk, g_ruleFile.known)) return FileLook::Unchanged;
+    if (!IsAnotherVersion(StampOfPath(g_ruleFile.path))) return FileLook::Unchanged;
     if (g_rulesEdited) return FileLook::ChangedUnderEdits;
     return LoadBoundFile() ? FileLook::Reloaded : FileLook::Unchanged;
 }
 
 SaveResult SaveRuleFile(SaveAudience audience, SaveReport* report) {
-    if (report) {
-        report->listReplaced = false;
-        report->lost.count = 0;
-        report->keptVersion[0] = '\0';
-        report->problem = FileProblem::None;
-        report->recoveryCopy[0] = '\0';
-    }
+    if (report) *report = SaveReport{};
     if (g_ruleFile.path[0] == '\0') return SaveResult::NothingToSave;
-    RetryRuleFileLoad();
     FileStamp onDisk = StampOfPath(g_ruleFile.path);
     // Unedited, the list is what the file held (or less, when it could not
     // be read); another program may have put a newer list there since.
     if (onDisk.exists && !g_rulesEdited) return SaveResult::NothingToSave;
-    if (onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known)) &&
-        MergeOtherVersion(report)) {
-        onDisk = g_ruleFile.known;
-    }
+    if (IsAnotherVersion(onDisk) && MergeOtherVersion(report)) onDisk = g_ruleFile.known;
     SaveOptions options;
     options.keepPrevious =
-        onDisk.exists && (g_ruleFile.unread || !SameStamp(onDisk, g_ruleFile.known) ||
-                          g_ruleFile.keepKnownVersion);
+        IsAnotherVersion(onDisk) || (onDisk.exists && g_ruleFile.keepKnownVersion);
     options.keepLeftover = !onDisk.exists || g_ruleFile.unread;
     options.keepTemporary = true;
     FileStamp written;

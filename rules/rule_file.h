@@ -82,10 +82,6 @@ extern RuleFileState g_ruleFile;
 // stays as it was and the file is marked unread), or when the path is too
 // long to keep.
 bool OpenRuleFile(const char* path);
-// Loads the file again when the last load failed and the list has not been
-// edited since, so a file that was only busy arrives.
-void RetryRuleFileLoad();
-
 // How often the file is looked at for another program's version, at most.
 constexpr uint32_t RULE_FILE_LOOK_INTERVAL_MS = 1000;
 

@@ -74,22 +74,6 @@ std::vector<uint8_t> OnlyKept(const char* kind) {
     return kept.size() == 1 ? ReadFileBytes("MODULES\\" + kept[0]) : std::vector<uint8_t>{};
 }
 
-std::wstring Wide(const std::string& text) {
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(units > 0 ? units : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], units);
-    wide.pop_back();
-    return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
-    utf8.pop_back();
-    return utf8;
-}
-
 std::wstring CurrentFolderW() {
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
@@ -107,20 +91,32 @@ bool CpuIsEmulated() {
 constexpr DWORD AFTER_A_LOOK_MS = 1200;
 
 // Another program's version of the rule file, put in place in one step as
-// the rule-list tool does.
-void ReplaceRuleFile(const std::vector<_RULE>& rules) {
+// the rule-list tool does; with `writeTime`, written at that moment.
+void ReplaceRuleFile(const std::vector<_RULE>& rules, const FILETIME* writeTime = nullptr) {
     WriteFileBytes("MODULES\\another.tmp", RuleBytes(rules));
+    if (writeTime) {
+        HANDLE file = CreateFileA("MODULES\\another.tmp", FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, writeTime));
+        CloseHandle(file);
+    }
     ASSERT_TRUE(MoveFileExA("MODULES\\another.tmp", RULE_FILE, MOVEFILE_REPLACE_EXISTING));
 }
 
-// A visitor that rule "rule 0" of NumberedRules picks, and whether it was.
-bool FirstNumberedRuleIsInForce(const LoadedModule& module) {
+// Whether rules in force pick a visitor `nick` at 10.0.0.1 when the room is
+// reported; NumberedRules' rule n picks "rule n".
+bool PickedAtAnEvent(const LoadedModule& module, const wchar_t* nick) {
     HWND userList = CreateMessageSink();
     TestRoom room;
-    FillRoom(room, {MakeVisitor(L"rule 0", "10.0.0.1")}, nullptr, userList);
+    FillRoom(room, {MakeVisitor(nick, "10.0.0.1")}, nullptr, userList);
     module.setUserState(EVENT_ALL_USERS, &room.room, 0);
     DestroyWindow(userList);
     return (room.users[0].state & ~HOST_STATE_BITS) == static_cast<uint32_t>(STATUS_IGNORE);
+}
+
+bool FirstNumberedRuleIsInForce(const LoadedModule& module) {
+    return PickedAtAnEvent(module, L"rule 0");
 }
 
 class Lifecycle : public ::testing::Test {
@@ -474,14 +470,7 @@ TEST_F(LifecycleInFolder, AnotherVersionComesIntoForceAndEditsLandOnIt) {
         return SendDlgItemMessageA(editor, IDC_RULES, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
                                    LVNI_SELECTED);
     };
-    const auto picked = [&](const wchar_t* nick) {
-        HWND userList = CreateMessageSink();
-        TestRoom room;
-        FillRoom(room, {MakeVisitor(nick, "10.0.0.1")}, nullptr, userList);
-        module.setUserState(EVENT_ALL_USERS, &room.room, 0);
-        DestroyWindow(userList);
-        return room.users[0].state != 0;
-    };
+    const auto picked = [&](const wchar_t* nick) { return PickedAtAnEvent(module, nick); };
 
     std::vector<_RULE> reversed = NumberedRules(20);
     std::reverse(reversed.begin(), reversed.end());
@@ -716,13 +705,7 @@ TEST_F(LifecycleInFolder, ALostChangeIsToldAndTheOtherVersionKept) {
     for (_RULE& rule : theirs) rule.name[0] = u'R';
     WIN32_FILE_ATTRIBUTE_DATA ours{}, replaced{};
     ASSERT_TRUE(GetFileAttributesExA(RULE_FILE, GetFileExInfoStandard, &ours));
-    WriteFileBytes("MODULES\\theirs.tmp", RuleBytes(theirs));
-    HANDLE file = CreateFileA("MODULES\\theirs.tmp", FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &ours.ftLastWriteTime));
-    CloseHandle(file);
-    ASSERT_TRUE(MoveFileExA("MODULES\\theirs.tmp", RULE_FILE, MOVEFILE_REPLACE_EXISTING));
+    ReplaceRuleFile(theirs, &ours.ftLastWriteTime);
     ASSERT_TRUE(GetFileAttributesExA(RULE_FILE, GetFileExInfoStandard, &replaced));
     ASSERT_EQ(CompareFileTime(&ours.ftLastWriteTime, &replaced.ftLastWriteTime), 0);
     ASSERT_EQ(ours.nFileSizeLow, replaced.nFileSizeLow);

@@ -306,11 +306,21 @@ void RemoveTree(const std::wstring& folder) {
     RemoveDirectoryW(longFolder.c_str());
 }
 
-namespace {
+std::wstring Wide(const std::string& utf8) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units > 0 ? units : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], units);
+    wide.pop_back();
+    return wide;
+}
 
-std::wstring Widened(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-}  // namespace
+std::string Utf8(const std::wstring& text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    utf8.pop_back();
+    return utf8;
+}
 
 ScratchFolder::ScratchFolder(bool withModulesFolder) {
     static unsigned counter = 0;
@@ -321,7 +331,7 @@ ScratchFolder::ScratchFolder(bool withModulesFolder) {
     previous_ = current;
     path_ = std::string(temp) + "torvo-test-" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(++counter);
-    RemoveTree(Widened(path_));
+    RemoveTree(Wide(path_));
     CreateDirectoryA(path_.c_str(), nullptr);
     if (withModulesFolder) CreateDirectoryA((path_ + "\\MODULES").c_str(), nullptr);
     SetCurrentDirectoryA(path_.c_str());
@@ -329,7 +339,7 @@ ScratchFolder::ScratchFolder(bool withModulesFolder) {
 
 ScratchFolder::~ScratchFolder() {
     SetCurrentDirectoryA(previous_.c_str());
-    RemoveTree(Widened(path_));
+    RemoveTree(Wide(path_));
 }
 
 bool FileExists(const std::string& path) {

@@ -126,6 +126,10 @@ private:
 
 constexpr const char* RULE_FILE = RULE_FILE_PATH;
 
+// UTF-8 text as UTF-16, and back.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+
 // Removes `folder` and everything in it, whatever its names and depth.
 void RemoveTree(const std::wstring& folder);
 
