@@ -11,14 +11,16 @@
 #             e.g. --ranges 100000)
 # make dist   build the release archive dist/torvo-<version>.zip
 # make native build the portable code natively (host compiler only) in
-#             build/native and run its tests; the tool built there,
-#             build/native/tool/torvo-rules, is optimised, its tests run a
-#             sanitizer build of it
+#             build/native; the tool built there, build/native/tool/torvo-rules,
+#             is optimised, its tests run a sanitizer build of it
+# make native-test   build it and run its tests (make test runs them too)
 # make fuzz   fuzz the rule index and the optimizer against the plain walk (clang, libFuzzer,
 #             ASan, UBSan) for FUZZ_SECONDS seconds; corpus in build/fuzz/corpus
 # The Windows programs run in this machine's own Wine where it runs 32-bit
 # code, in the emulated test guest elsewhere (tools/run.sh; TORVO_RUNNER=native
 # or guest overrides the choice).
+# Each configure step writes its output to configure.log in its build folder;
+# a failed configure names that file and shows its end.
 BUILD ?= build
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
@@ -28,25 +30,31 @@ FUZZ_BUILD ?= $(BUILD)/fuzz
 FUZZ_SECONDS ?= 60
 TEST_FUZZ_SECONDS ?= 20
 
-.PHONY: deps build native fuzz test demo bench dist clean
+.PHONY: deps build native native-test fuzz test demo bench dist clean
+
+# configure SOURCE BUILD-FOLDER [cmake arguments]
+configure = mkdir -p $(2) && cmake -S $(1) -B $(2) $(3) >$(2)/configure.log 2>&1 \
+  || { tail -n 30 $(2)/configure.log; echo "configure failed: see $(2)/configure.log" >&2; exit 1; }
 
 deps:
 	@bash tools/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@$(call configure,.,$(BUILD),-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake)
 	@cmake --build $(BUILD) -j$(JOBS)
 
 native:
 	@bash tools/install-deps.sh native
-	@cmake -S tests/native -B $(NATIVE_BUILD) >/dev/null
+	@$(call configure,tests/native,$(NATIVE_BUILD))
 	@cmake --build $(NATIVE_BUILD) -j$(JOBS)
+
+native-test: native
 	@$(NATIVE_BUILD)/matching_differential_test --gtest_brief=1
 	@$(NATIVE_BUILD)/rules_tool_test --gtest_brief=1
 
 fuzz:
 	@bash tools/install-deps.sh fuzz
-	@cmake -S tests/native -B $(FUZZ_BUILD) -DTORVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@$(call configure,tests/native,$(FUZZ_BUILD),-DTORVO_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++)
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/corpus
 	@echo "fuzzing the rule index and the optimizer against the plain walk for $(FUZZ_SECONDS) s"
@@ -60,7 +68,7 @@ fuzz:
 # guest) starts, and its result follows the suite's. ctest runs twice as many
 # programs as there are CPUs: many of them spend their time waiting (on held
 # files, on started programs) rather than computing.
-test: build native dist
+test: build native-test dist
 	@bash tools/check-includes.sh
 	@mkdir -p $(FUZZ_BUILD)
 	@$(MAKE) fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) >$(FUZZ_BUILD)/make-test.log 2>&1 & fuzzing=$$!; \

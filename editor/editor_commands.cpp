@@ -4,7 +4,6 @@
 // list's selected row, read anew each time, and the colours being edited
 // live only in the two sample controls. Row i of the list always shows
 // rule i, so every command changes the array and the rows together.
-#include "editor/editor.h"
 #include "editor/editor_parts.h"
 #include "editor/editor_state.h"
 
@@ -400,7 +399,6 @@ INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header) {
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification) {
     const uint32_t listBefore = g_ruleArrayVersion;
     switch (controlId) {
-        case IDCANCEL: CloseEditor(dialog); break;
         case IDC_IP:
             if (notification == EN_UPDATE) FilterIpField(dialog);
             break;

@@ -77,7 +77,12 @@ INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             return OnRuleListNotify(dialog, static_cast<int>(wParam),
                                     *reinterpret_cast<const NMHDR*>(lParam));
         case WM_COMMAND:
-            OnEditorCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+            // The close box and Esc come as IDCANCEL.
+            if (LOWORD(wParam) == IDCANCEL) {
+                CloseEditor(dialog);
+            } else {
+                OnEditorCommand(dialog, LOWORD(wParam), HIWORD(wParam));
+            }
             return 0;
         case WM_TIMER:
             OnListTimer(dialog, static_cast<UINT_PTR>(wParam));

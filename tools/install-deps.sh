@@ -12,6 +12,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scope=${1:-all}
 
+# One installer at a time: `make -j` starts several targets that each call
+# this, and two package managers (or two guest image builds) at once fail.
+exec 9>"${TMPDIR:-/tmp}/torvo-install-deps.lock"
+flock 9
+
 native_packages=(g++ cmake make googletest)
 case "$scope" in
   native) packages=("${native_packages[@]}"); TORVO_RUNNER=none ;;
