@@ -1,0 +1,119 @@
+#include "tool/rule_io.h"
+
+#include "rules/rule_file.h"
+#include "tool/console_output.h"
+#include "tool/output_file.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The rule file is first written beside itself, under its name and
+// ".saving", in a path of at most 259 characters.
+constexpr size_t RULE_FILE_PATH_LIMIT = 259 - 7;
+constexpr size_t BAD_LINES_SHOWN = 100;
+
+}  // namespace
+
+int Cannot(const std::string& message) {
+    WriteError("torvo-rules: " + message + "\n");
+    return EXIT_CANNOT;
+}
+
+bool LoadRuleFile(const std::string& path, LoadedRules* loaded) {
+    RuleFileContents contents;
+    if (!ReadRuleRecords(RuleFilePath(path).c_str(), &contents)) return false;
+    loaded->rules.assign(contents.records, contents.records + contents.count);
+    loaded->trailingBytes = contents.trailingBytes;
+    std::free(contents.records);
+    return true;
+}
+
+int CannotReadRuleFile(const std::string& path) {
+    return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
+}
+
+bool ReadWholeText(const std::string& path, std::string* text) {
+    std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    char buffer[65536];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    if (file != stdin) std::fclose(file);
+    return !failed;
+}
+
+int CannotRead(const std::string& path) {
+    return Cannot("cannot read " + path + ": " + ReadFailureReason(path));
+}
+
+bool OutputIsAnInput(const std::string& output, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs) {
+        if (input != "-" && SameFile(input, output)) {
+            Cannot("the output " + output + " is the input " + input +
+                   "; write to another file (nothing was written)");
+            return true;
+        }
+    }
+    return false;
+}
+
+int WriteText(const std::string& output, const std::string& text, const std::vector<std::string>& inputs) {
+    if (output == "-") {
+        WriteOut(text);
+        return EXIT_DONE;
+    }
+    if (OutputIsAnInput(output, inputs)) return EXIT_CANNOT;
+    const std::string target = WriteTargetOf(output);
+    if (!ReplaceWithText(target, text)) {
+        return Cannot("cannot write " + output + ": " + WriteFailureReason(target) + "; it is unchanged");
+    }
+    return EXIT_DONE;
+}
+
+int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RULE>& rules,
+               const std::vector<std::string>& inputs) {
+    if (OutputIsAnInput(output, inputs)) return EXIT_CANNOT;
+    const std::string target = WriteTargetOf(output);
+    if (target.size() > RULE_FILE_PATH_LIMIT) {
+        return Cannot("cannot write the rule file " + output + ": its path is too long (" +
+                      std::to_string(target.size()) + " characters; at most " +
+                      std::to_string(RULE_FILE_PATH_LIMIT) + "); nothing was written");
+    }
+    uint64_t size = 0;
+    if (rules.empty() && !allowEmpty && ExistingFileSize(target, &size) && size > 0) {
+        return Cannot("no rules to write, and " + output + " is not empty (" + std::to_string(size) +
+                      " bytes): it is left as it is (--allow-empty writes an empty list)");
+    }
+    const KeptMode mode = ModeOf(target);
+    if (!WriteRuleRecords(RuleFilePath(target).c_str(), rules.data(),
+                          static_cast<uint32_t>(rules.size()))) {
+        return Cannot("cannot write the rule file " + output + ": " + WriteFailureReason(target) +
+                      "; it is unchanged");
+    }
+    RestoreMode(target, mode);
+    return EXIT_DONE;
+}
+
+std::string TrailingNote(const std::string& path, uint32_t trailingBytes) {
+    return path + ": the last " + std::to_string(trailingBytes) +
+           " bytes are not a whole rule and are ignored\n";
+}
+
+std::string NotCarriedOverNote(const std::string& path, uint32_t trailingBytes) {
+    return path + ": the last " + std::to_string(trailingBytes) +
+           " bytes are not a whole rule and are not carried over\n";
+}
+
+void ReportLines(const std::string& source, const std::vector<BadLine>& lines, const char* kind) {
+    std::string text;
+    for (size_t k = 0; k < lines.size() && k < BAD_LINES_SHOWN; ++k) {
+        text += source + ":" + std::to_string(lines[k].number) + ": " + kind + lines[k].reason + "\n";
+    }
+    if (lines.size() > BAD_LINES_SHOWN) {
+        text += source + ": and " + std::to_string(lines.size() - BAD_LINES_SHOWN) + " more\n";
+    }
+    WriteError(text);
+}

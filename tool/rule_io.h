@@ -1,0 +1,55 @@
+// How torvo-rules reads and writes for every verb: rule files through the
+// module's own rule-file code, texts whole, outputs never over an input,
+// and one wording for each failure.
+#pragma once
+
+#include "rules/rule.h"
+#include "tool/rule_text.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_REPORTED = 1;
+constexpr int EXIT_CANNOT = 2;
+
+// "torvo-rules: " and the message on standard error; EXIT_CANNOT.
+int Cannot(const std::string& message);
+
+// The whole records of a rule file, and how many bytes follow the last one.
+struct LoadedRules {
+    std::vector<_RULE> rules;
+    uint32_t trailingBytes = 0;
+};
+
+// The rule file at `path`; false when it cannot be read, and then
+// CannotReadRuleFile says why and gives EXIT_CANNOT.
+bool LoadRuleFile(const std::string& path, LoadedRules* loaded);
+int CannotReadRuleFile(const std::string& path);
+
+// A whole text file, or standard input for "-"; false when it cannot be
+// read, and then CannotRead says why and gives EXIT_CANNOT.
+bool ReadWholeText(const std::string& path, std::string* text);
+int CannotRead(const std::string& path);
+
+// True, after saying so, when `output` is one of `inputs` (also through a
+// link or another name of the file): writing it would destroy what is read.
+bool OutputIsAnInput(const std::string& output, const std::vector<std::string>& inputs);
+
+// Text to standard output ("-") or into a file in one step.
+int WriteText(const std::string& output, const std::string& text, const std::vector<std::string>& inputs);
+
+// Rules into the rule file `output` as the module writes it, through a link
+// to its target, keeping the replaced file's permissions. An empty list is
+// not written over a file that holds something unless `allowEmpty`.
+int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RULE>& rules,
+               const std::vector<std::string>& inputs);
+
+// A note on bytes after the last whole record, which are ignored (when
+// reading) or not carried over (when writing a list made from the file).
+std::string TrailingNote(const std::string& path, uint32_t trailingBytes);
+std::string NotCarriedOverNote(const std::string& path, uint32_t trailingBytes);
+
+// "SOURCE:LINE: KIND REASON" for the first hundred lines, then how many more.
+void ReportLines(const std::string& source, const std::vector<BadLine>& lines, const char* kind);

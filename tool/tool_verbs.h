@@ -1,0 +1,34 @@
+// The verbs of torvo-rules and what each is given: the parsed command line.
+// torvo_rules.cpp parses it and runs the verb that VERBS names; the verbs
+// live in verbs_reading.cpp (show, export, check, why) and verbs_writing.cpp
+// (import, merge, optimize).
+#pragma once
+
+#include "tool/rule_io.h"
+#include "tool/rule_words.h"
+
+#include <string>
+#include <vector>
+
+struct Arguments {
+    std::vector<std::string> files;      // the operands, as typed
+    std::vector<std::string> filesUtf8;  // the same in UTF-8 (for a nickname)
+    std::string output;                  // -o
+    bool haveOutput = false;
+    bool skipBad = false;
+    bool optimize = false;
+    bool allowEmpty = false;
+    bool cidr = false;
+    Language language = Language::Russian;
+};
+
+int Show(const Arguments& arguments);
+int Export(const Arguments& arguments);
+int Check(const Arguments& arguments);
+int Why(const Arguments& arguments);
+int Import(const Arguments& arguments);
+int Merge(const Arguments& arguments);
+int Optimize(const Arguments& arguments);
+
+// The usage text on standard error after `message`; EXIT_CANNOT.
+int UsageError(const std::string& message);

@@ -1,0 +1,125 @@
+// The verbs that only read a rule file: show, export, check and why.
+#include "rules/rule_texts.h"
+#include "rules/text_field.h"
+#include "tool/address_set.h"
+#include "tool/console_output.h"
+#include "tool/rule_check.h"
+#include "tool/rule_text.h"
+#include "tool/text_codec.h"
+#include "tool/text_table.h"
+#include "tool/tool_verbs.h"
+#include "tool/visitor_why.h"
+
+namespace {
+
+std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
+
+// The address rules as A/n blocks, in a plain list that imports back.
+std::string CidrList(const std::string& path, const std::vector<_RULE>& rules) {
+    std::string text = "# address rules of " + path +
+                       " as A/n blocks: block, status, nickname and message colours\n";
+    size_t leftOut = 0;
+    for (const _RULE& rule : rules) {
+        const bool addressOnly = rule.searchType == SEARCH_IP || rule.searchType == (SEARCH_IP | SEARCH_EITHER_BIT);
+        const std::vector<AddressInterval> addresses = addressOnly ? IpTestAddresses(rule) : std::vector<AddressInterval>{};
+        if (addresses.empty()) {
+            ++leftOut;
+            continue;
+        }
+        const std::string columns = "\t" + StatusKeyword(rule.status) + "\t" + ColourText(rule.nickColor) +
+                                    "\t" + ColourText(rule.textColor) + "\n";
+        for (const AddressInterval& interval : addresses) {
+            for (const auto& block : CidrBlocks(interval.low, interval.high)) {
+                text += DottedAddress(block.first) + "/" + std::to_string(block.second) + columns;
+            }
+        }
+    }
+    if (leftOut) {
+        WriteError(path + ": " + std::to_string(leftOut) +
+                   " rules that test the nickname or have no address are left out\n");
+    }
+    return text;
+}
+
+}  // namespace
+
+int Show(const Arguments& arguments) {
+    const std::string& path = arguments.files[0];
+    LoadedRules loaded;
+    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+
+    std::vector<TableRow> rows;
+    if (arguments.language == Language::Russian) {
+        // The nickname and IP columns are named as in the editor's list.
+        rows.push_back({"№", Utf8Of(NAME_COLUMN_TEXT), "Тип поиска", Utf8Of(IP_COLUMN_TEXT), "Статус",
+                        "Цвет ника", "Цвет реплик"});
+    } else {
+        rows.push_back({"#", "Nickname", "Search", "IP", "Status", "Nick colour", "Text colour"});
+    }
+    for (size_t i = 0; i < loaded.rules.size(); ++i) {
+        const _RULE& rule = loaded.rules[i];
+        rows.push_back({std::to_string(i + 1), EscapeName(rule.name, FieldLength(rule.name)),
+                        SearchWords(rule.searchType, arguments.language),
+                        EscapeBytes(rule.ipText, FieldLength(rule.ipText)),
+                        StatusWords(rule.status, arguments.language), ColourText(rule.nickColor),
+                        ColourText(rule.textColor)});
+    }
+    WriteOut(TableText(rows));
+    if (loaded.trailingBytes) WriteError(TrailingNote(path, loaded.trailingBytes));
+    return EXIT_DONE;
+}
+
+int Export(const Arguments& arguments) {
+    const std::string& path = arguments.files[0];
+    LoadedRules loaded;
+    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    std::string text;
+    if (arguments.cidr) {
+        text = CidrList(path, loaded.rules);
+    } else {
+        text = std::string(EXPORT_HEADER) + "\n";
+        for (const _RULE& rule : loaded.rules) text += ExportLine(rule) + "\n";
+    }
+    const int status = WriteText(arguments.haveOutput ? arguments.output : "-", text, {path});
+    if (status == EXIT_DONE && loaded.trailingBytes) WriteError(TrailingNote(path, loaded.trailingBytes));
+    return status;
+}
+
+int Check(const Arguments& arguments) {
+    const std::string& path = arguments.files[0];
+    LoadedRules loaded;
+    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    const std::vector<Finding> findings =
+        CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
+                   loaded.trailingBytes);
+    std::string out;
+    size_t problems = 0;
+    for (const Finding& finding : findings) {
+        out += path + ": ";
+        if (finding.rule) out += "rule " + std::to_string(finding.rule) + ": ";
+        out += finding.text + "\n";
+        if (!finding.note) ++problems;
+    }
+    if (problems == 0) {
+        out += path + ": " + std::to_string(loaded.rules.size()) + " rules, nothing to report" +
+               (findings.empty() ? "" : " but the notes above") + "\n";
+    }
+    WriteOut(out);
+    return problems == 0 ? EXIT_DONE : EXIT_REPORTED;
+}
+
+int Why(const Arguments& arguments) {
+    const std::string& path = arguments.files[0];
+    const std::string& nickText = arguments.filesUtf8[1];
+    const std::string& ip = arguments.files[2];
+    std::u16string nick;
+    if (nickText != "-" && !DecodeUtf8(nickText, &nick)) return UsageError("NICK is not UTF-8 text");
+    if (ip != "-" && ip.size() >= 16) {
+        return UsageError("IP is at most 15 characters, as the host's field holds it");
+    }
+    LoadedRules loaded;
+    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    WriteOut(ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
+                            nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip));
+    return EXIT_DONE;
+}
