@@ -36,9 +36,6 @@ constexpr int EXIT_DONE = 0;
 constexpr int EXIT_REPORTED = 1;
 constexpr int EXIT_CANNOT = 2;
 
-// The rule file is first written beside itself, under its name and
-// ".saving", in a path of at most 259 characters.
-constexpr size_t RULE_FILE_PATH_LIMIT = 259 - 7;
 constexpr size_t BAD_LINES_SHOWN = 100;
 
 constexpr char USAGE[] =
@@ -148,31 +145,30 @@ int WriteText(const std::string& output, const std::string& text, const std::vec
     return EXIT_DONE;
 }
 
-// Rules to a rule file, as the module writes it: beside the file, then in
-// its place in one step; through a link to its target, keeping the replaced
-// file's permissions.
+// Rules to a rule file, as the module writes it (rule_file.h): beside the
+// file, then in its place in one step; through a link to its target, in a
+// path that leaves room for the names the module keeps beside it.
 int WriteRules(const Arguments& arguments, const std::vector<_RULE>& rules,
                const std::vector<std::string>& inputs) {
     const std::string& output = arguments.output;
     if (OutputIsAnInput(output, inputs)) return EXIT_CANNOT;
     const std::string target = WriteTargetOf(output);
-    if (target.size() > RULE_FILE_PATH_LIMIT) {
-        return Cannot("cannot write the rule file " + output + ": its path is too long (" +
-                      std::to_string(target.size()) + " characters; at most " +
-                      std::to_string(RULE_FILE_PATH_LIMIT) + "); nothing was written");
+    const std::string full = FullRuleFilePath(target);
+    if (full.empty()) {
+        return Cannot("cannot write the rule file " + output + ": its path is too long (at most " +
+                      std::to_string(RULE_FILE_PATH_MOST) +
+                      " bytes in UTF-8 as a full path); nothing was written");
     }
     uint64_t size = 0;
     if (rules.empty() && !arguments.allowEmpty && ExistingFileSize(target, &size) && size > 0) {
         return Cannot("no rules to write, and " + output + " is not empty (" + std::to_string(size) +
                       " bytes): it is left as it is (--allow-empty writes an empty list)");
     }
-    const KeptMode mode = ModeOf(target);
-    if (!WriteRuleRecords(RuleFilePath(target).c_str(), rules.data(),
+    if (!WriteRuleRecords(full.c_str(), rules.data(),
                           static_cast<uint32_t>(rules.size()))) {
         return Cannot("cannot write the rule file " + output + ": " + WriteFailureReason(target) +
                       "; it is unchanged");
     }
-    RestoreMode(target, mode);
     return EXIT_DONE;
 }
 
