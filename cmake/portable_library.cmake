@@ -8,6 +8,7 @@ get_filename_component(TORVO_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(TORVO_PORTABLE_SOURCES
   ${TORVO_SOURCE_ROOT}/rules/rule_array.cpp
   ${TORVO_SOURCE_ROOT}/rules/ip_pattern.cpp
+  ${TORVO_SOURCE_ROOT}/rules/file_replace.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_file.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_edits.cpp
   ${TORVO_SOURCE_ROOT}/matching/matching.cpp

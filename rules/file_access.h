@@ -79,6 +79,7 @@ bool IsFolder(const char* path);
 // bytes. False (and `full` unusable) when it does not fit.
 bool ResolveFullPath(const char* path, char* full, size_t size);
 
+// The steps of replacing a file, which file_replace.h puts together.
 // Whether `path` may be replaced: None when it is absent or free, Held
 // while another program holds it, ReadOnly or another problem when not.
 FileProblem CheckReplaceable(const char* path);
@@ -88,10 +89,14 @@ FileProblem CopyToNewFile(const char* from, const char* to);
 // Renames `from` to `to`, which must not exist.
 bool RenameToNewName(const char* from, const char* to);
 // Writes `size` bytes into `temporary` (created or truncated) and makes
-// them durable. On failure the temporary file is removed.
-FileProblem WriteTemporary(const char* temporary, const void* data, size_t size);
-// Moves `temporary` over `target` in one step. `target` is as it was when
-// this fails; the temporary file is then still there.
+// them durable. On POSIX it takes the permissions of the file at
+// `permissionsOf` when that is a file (null: a new file's); Windows leaves
+// a new file's attributes. On failure the temporary file is removed.
+FileProblem WriteTemporary(const char* temporary, const void* data, size_t size,
+                           const char* permissionsOf);
+// Moves `temporary` over `target` in one step (on POSIX, then syncs the
+// folder). `target` is as it was when this fails; the temporary file is
+// then still there.
 FileProblem ReplaceWithTemporary(const char* temporary, const char* target);
 void RemoveFile(const char* path);
 void PauseMilliseconds(uint32_t milliseconds);

@@ -186,9 +186,17 @@ bool RenameToNewName(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
 
-FileProblem WriteTemporary(const char* temporary, const void* data, size_t size) {
+FileProblem WriteTemporary(const char* temporary, const void* data, size_t size,
+                           const char* permissionsOf) {
     const int descriptor = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (descriptor < 0) return ProblemOf(errno);
+    // Before it is made durable, so that it never stands in the target's
+    // place with other permissions. A file system without permissions
+    // refuses this; the write goes on.
+    struct stat target;
+    if (permissionsOf && stat(permissionsOf, &target) == 0 && S_ISREG(target.st_mode)) {
+        fchmod(descriptor, target.st_mode & 07777);
+    }
     int error = 0;
     if (!WriteAll(descriptor, data, size)) error = errno != 0 ? errno : ENOSPC;
     if (error == 0 && fsync(descriptor) != 0) error = errno;

@@ -291,7 +291,7 @@ bool RenameToNewName(const char* from, const char* to) {
     return MoveFileW(Widen(from).text, Widen(to).text) != FALSE;
 }
 
-FileProblem WriteTemporary(const char* temporary, const void* data, size_t size) {
+FileProblem WriteTemporary(const char* temporary, const void* data, size_t size, const char*) {
     const WidePath wide = Widen(temporary);
     if (!wide.text[0]) return FileProblem::PathTooLong;
     HANDLE file = CreateFileW(wide.text, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,

@@ -9,22 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 RuleFileState g_ruleFile = {};
 
 namespace {
 
-// Waits between tries at a file another program holds: about a second in
-// all, enough for a scanner or sync client that opens a fresh file briefly.
-constexpr uint32_t BUSY_WAITS_MS[] = {10, 20, 40, 80, 150, 250, 450};
-
-// "YYYY-MM-DD_HH-MM-SS", and "_NN" for the second and later name of one second.
-constexpr size_t STAMP_CHARS = 19;
 constexpr uint32_t NAMES_PER_SECOND = 99;
-// The longest name kept beside a file adds this much to its path.
-constexpr size_t LONGEST_KEPT_SUFFIX =
-    1 + STAMP_CHARS + 3 + 1 + sizeof KEPT_INTERRUPTED + sizeof RULE_FILE_SAVING_SUFFIX;
 
 enum class ReadOutcome { Read, Absent, Failed };
 
@@ -151,13 +141,13 @@ bool IsKeptName(const char* name, const char* file, const char* kind) {
     if (std::strncmp(name, file, fileLength) != 0 || name[fileLength] != '.') return false;
     const char* stamp = name + fileLength + 1;
     constexpr char PATTERN[] = "9999-99-99_99-99-99";
-    for (size_t i = 0; i < STAMP_CHARS; ++i) {
+    for (size_t i = 0; i < KEPT_STAMP_CHARS; ++i) {
         const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
         if (PATTERN[i] == '9' ? !digit : stamp[i] != PATTERN[i]) return false;
     }
-    const char* rest = stamp + STAMP_CHARS;
+    const char* rest = stamp + KEPT_STAMP_CHARS;
     if (rest[0] == '_' && rest[1] >= '0' && rest[1] <= '9' && rest[2] >= '0' && rest[2] <= '9') {
-        rest += 3;
+        rest += KEPT_NUMBER_CHARS;
     }
     return rest[0] == '.' && std::strcmp(rest + 1, kind) == 0;
 }
@@ -207,21 +197,6 @@ void DropOldestKeptBeside(const char* path, const char* kind) {
     DropOldestKept(folder, NameOf(path), kind);
 }
 
-// Tries `step` until it is done or fails for good, waiting while another
-// program holds the file; the waits are shared by every step of one save.
-struct BusyWaits {
-    size_t taken = 0;
-};
-
-template <typename Step>
-FileProblem TryWhileHeld(BusyWaits& waits, Step step) {
-    for (;;) {
-        const FileProblem problem = step();
-        if (problem != FileProblem::Held || waits.taken == std::size(BUSY_WAITS_MS)) return problem;
-        PauseMilliseconds(BUSY_WAITS_MS[waits.taken++]);
-    }
-}
-
 struct SaveOptions {
     bool keepPrevious;  // copy the file now in place aside first
     bool keepLeftover;  // a ".saving" already there may be the only copy of a list
@@ -235,20 +210,18 @@ struct WriteOutcome {
 
 WriteOutcome WriteList(const char* path, const _RULE* records, uint32_t count,
                        SaveOptions options, FileStamp* written, PathText* keptVersion) {
-    // The list goes to a file beside the target first and replaces it in one
-    // step, so a failed write never leaves the operator with a cut-off list.
-    PathText temporary;
-    if (!Joined(path, RULE_FILE_SAVING_SUFFIX, temporary)) {
-        return {FileProblem::PathTooLong, false};
-    }
-    BusyWaits waits;
-    FileProblem problem = TryWhileHeld(waits, [&] { return CheckReplaceable(path); });
+    // The list replaces the file in one step (file_replace.h), so a failed
+    // write never leaves the operator with a cut-off list. The version it
+    // replaces is copied aside in between, sharing the waits.
+    Replacement replacement;
+    FileProblem problem = StartReplacement(path, &replacement);
     if (problem != FileProblem::None) return {problem, false};
+    const char* temporary = replacement.temporary;
 
     PathText kept = "";
     if (options.keepPrevious && StampOfPath(path).exists) {
         if (!FreeKeptNameBeside(path, KEPT_BACKUP, kept)) return {FileProblem::Other, false};
-        problem = TryWhileHeld(waits, [&] { return CopyToNewFile(path, kept); });
+        problem = TryWhileHeld(replacement, [&] { return CopyToNewFile(path, kept); });
         if (problem != FileProblem::None) return {problem, false};
     }
     // Before anything is lost, the copy goes again: the file it copies is
@@ -265,12 +238,10 @@ WriteOutcome WriteList(const char* path, const _RULE* records, uint32_t count,
         }
         DropOldestKeptBeside(path, KEPT_INTERRUPTED);
     }
-    problem = WriteTemporary(temporary, records, size_t{count} * RULE_SIZE);
-    if (problem != FileProblem::None) return giveUp(problem, false);
-    problem = TryWhileHeld(waits, [&] { return ReplaceWithTemporary(temporary, path); });
-    if (problem != FileProblem::None) {
-        if (!options.keepTemporary) RemoveFile(temporary);
-        return giveUp(problem, options.keepTemporary);
+    const ReplacementOutcome outcome = FinishReplacement(
+        replacement, records, size_t{count} * RULE_SIZE, options.keepTemporary);
+    if (outcome.problem != FileProblem::None) {
+        return giveUp(outcome.problem, outcome.temporaryLeft);
     }
     if (kept[0]) DropOldestKeptBeside(path, KEPT_BACKUP);
     if (written) *written = StampOfPath(path);
@@ -302,7 +273,8 @@ bool LoadBoundFile() {
 // could not be put in place, or by writing it out.
 bool KeepListAs(const char* copy, bool temporaryLeft, const char* temporary) {
     if (!temporaryLeft &&
-        WriteTemporary(temporary, g_rules, size_t{g_ruleCount} * RULE_SIZE) != FileProblem::None) {
+        WriteTemporary(temporary, g_rules, size_t{g_ruleCount} * RULE_SIZE, nullptr) !=
+            FileProblem::None) {
         return false;
     }
     if (ReplaceWithTemporary(temporary, copy) == FileProblem::None) return true;
@@ -328,7 +300,7 @@ void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveReport* repo
     PathText copy;
     PathText temporary;
     bool kept = false;
-    if (Joined(g_ruleFile.path, RULE_FILE_SAVING_SUFFIX, temporary)) {
+    if (Joined(g_ruleFile.path, REPLACEMENT_SUFFIX, temporary)) {
         if (rewriteOwn) {
             std::memcpy(copy, g_ruleFile.recoveryCopy, sizeof copy);
             kept = KeepListAs(copy, temporaryLeft, temporary);
@@ -341,7 +313,8 @@ void KeepUnsavedList(SaveAudience audience, bool temporaryLeft, SaveReport* repo
         if (temporaryLeft) RemoveFile(temporary);
         kept = UserRecoveryFolder(folder, sizeof folder, true) &&
                FreeKeptName(folder, file, kind, copy) &&
-               WriteTemporary(copy, g_rules, size_t{g_ruleCount} * RULE_SIZE) == FileProblem::None;
+               WriteTemporary(copy, g_rules, size_t{g_ruleCount} * RULE_SIZE, nullptr) ==
+                   FileProblem::None;
     }
     if (!kept) copy[0] = '\0';
     if (kept && g_ruleFile.recoveryCopy[0] && std::strcmp(copy, g_ruleFile.recoveryCopy) != 0) {
@@ -440,7 +413,7 @@ bool OpenRuleFile(const char* path) {
     g_ruleFile.path[0] = '\0';
     PathText full;
     if (!ResolveFullPath(path, full, sizeof full)) return false;
-    if (std::strlen(full) + LONGEST_KEPT_SUFFIX >= sizeof full) return false;
+    if (std::strlen(full) > RULE_FILE_PATH_MOST) return false;
     std::memcpy(g_ruleFile.path, full, sizeof full);
     return LoadBoundFile();
 }

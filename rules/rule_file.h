@@ -6,6 +6,7 @@
 #pragma once
 
 #include "rules/file_access.h"
+#include "rules/file_replace.h"
 #include "rules/rule.h"
 
 #include <cstddef>
@@ -28,7 +29,8 @@ struct RuleFileContents {
 bool ReadRuleRecords(const char* path, RuleFileContents* contents);
 
 // Writes `count` records to a file beside `path` and puts it in place in one
-// step, waiting about a second for a file another program holds. False
+// step (file_replace.h), waiting about a second for a file another program
+// holds. False
 // with the previous file left as it was (no folder, a read-only file, a file
 // held open or locked elsewhere all that time).
 bool WriteRuleRecords(const char* path, const _RULE* records, uint32_t count);
@@ -52,13 +54,28 @@ bool SaveRules(const char* path);
 //   unsaved      the same, left at unload or exit where nobody could be
 //                told; the editor's next opening reports it and renames it
 //                to a recovery copy
-// While a save runs, the new list is written to "torvo.tdb.saving".
-constexpr char RULE_FILE_SAVING_SUFFIX[] = ".saving";
+// While a save runs, the new list is written to "torvo.tdb.saving"
+// (REPLACEMENT_SUFFIX).
 constexpr char KEPT_BACKUP[] = "bak";
 constexpr char KEPT_INTERRUPTED[] = "interrupted";
 constexpr char KEPT_RECOVERY[] = "recovery";
 constexpr char KEPT_UNSAVED[] = "unsaved";
 constexpr uint32_t KEPT_VERSIONS = 10;
+// "YYYY-MM-DD_HH-MM-SS", and "_NN" for the second and later name of one second.
+constexpr size_t KEPT_STAMP_CHARS = 19;
+constexpr size_t KEPT_NUMBER_CHARS = 3;
+static_assert(sizeof KEPT_INTERRUPTED >= sizeof KEPT_RECOVERY &&
+                  sizeof KEPT_INTERRUPTED >= sizeof KEPT_UNSAVED &&
+                  sizeof KEPT_INTERRUPTED >= sizeof KEPT_BACKUP,
+              "the longest kept name is an interrupted one");
+// What the longest name kept beside a file adds to its path, with room for
+// a ".saving" beside that name.
+constexpr size_t LONGEST_KEPT_SUFFIX = 1 + KEPT_STAMP_CHARS + KEPT_NUMBER_CHARS + 1 +
+                                       sizeof KEPT_INTERRUPTED + sizeof REPLACEMENT_SUFFIX;
+// The longest path a rule file may have, in UTF-8 bytes without the
+// terminator, so that every name kept beside it fits RULE_PATH_BYTES. On
+// Windows such a path is reached through its long form (file_access.h).
+constexpr size_t RULE_FILE_PATH_MOST = RULE_PATH_BYTES - 1 - LONGEST_KEPT_SUFFIX;
 
 // The file the module's list comes from and goes back to.
 struct RuleFileState {

@@ -1,6 +1,8 @@
 // The tool's care for the files it writes: never over its own input, through
-// a link to the link's target, keeping the replaced file's permissions, in
-// one step; and the system's reason when a file cannot be read or written.
+// a link to the link's target, and the system's reason when a file cannot be
+// read or written. The writing itself is the rule file code's one way to
+// replace a file (rules/file_replace.h). output_file.cpp holds what is the
+// same everywhere, output_file_win32.cpp and output_file_posix.cpp the rest.
 #pragma once
 
 #include <cstdint>
@@ -18,19 +20,16 @@ std::string WriteTargetOf(const std::string& path);
 // paths come in the system's ANSI code page.
 std::string RuleFilePath(const std::string& path);
 
+// `path` made absolute, in UTF-8 as RuleFilePath gives it; empty when that
+// is too long for a rule file, which needs room for the names the module
+// keeps beside it (RULE_FILE_PATH_MOST).
+std::string FullRuleFilePath(const std::string& path);
+
 // Size of an existing file; false when there is none (or it is no file).
 bool ExistingFileSize(const std::string& path, uint64_t* size);
 
-// The permissions of the file at `path`, to give its replacement.
-struct KeptMode {
-    bool known;
-    uint32_t mode;
-};
-KeptMode ModeOf(const std::string& path);
-void RestoreMode(const std::string& path, KeptMode mode);
-
-// `text` into `path` in one step: written beside it, made durable, then
-// moved over it; the previous file stays whole when anything fails.
+// `text` in place of the file at `path`, in one step and keeping its
+// permissions; the previous file stays whole when anything fails.
 bool ReplaceWithText(const std::string& path, const std::string& text);
 
 // In words, why the file cannot be read or written: "no such file", "no such
@@ -38,3 +37,6 @@ bool ReplaceWithText(const std::string& path, const std::string& text);
 // another program", or the system's own message.
 std::string ReadFailureReason(const std::string& path);
 std::string WriteFailureReason(const std::string& path);
+
+// The folder part of `path`: "." for a bare name.
+std::string FolderOf(const std::string& path);

@@ -9,9 +9,6 @@
 
 namespace {
 
-// The rule file is first written beside itself, under its name and
-// ".saving", in a path of at most 259 characters.
-constexpr size_t RULE_FILE_PATH_LIMIT = 259 - 7;
 constexpr size_t BAD_LINES_SHOWN = 100;
 
 }  // namespace
@@ -77,23 +74,21 @@ int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RU
                const std::vector<std::string>& inputs) {
     if (OutputIsAnInput(output, inputs)) return EXIT_CANNOT;
     const std::string target = WriteTargetOf(output);
-    if (target.size() > RULE_FILE_PATH_LIMIT) {
-        return Cannot("cannot write the rule file " + output + ": its path is too long (" +
-                      std::to_string(target.size()) + " characters; at most " +
-                      std::to_string(RULE_FILE_PATH_LIMIT) + "); nothing was written");
+    const std::string full = FullRuleFilePath(target);
+    if (full.empty()) {
+        return Cannot("cannot write the rule file " + output + ": its path is too long (at most " +
+                      std::to_string(RULE_FILE_PATH_MOST) +
+                      " bytes in UTF-8 as a full path); nothing was written");
     }
     uint64_t size = 0;
     if (rules.empty() && !allowEmpty && ExistingFileSize(target, &size) && size > 0) {
         return Cannot("no rules to write, and " + output + " is not empty (" + std::to_string(size) +
                       " bytes): it is left as it is (--allow-empty writes an empty list)");
     }
-    const KeptMode mode = ModeOf(target);
-    if (!WriteRuleRecords(RuleFilePath(target).c_str(), rules.data(),
-                          static_cast<uint32_t>(rules.size()))) {
+    if (!WriteRuleRecords(full.c_str(), rules.data(), static_cast<uint32_t>(rules.size()))) {
         return Cannot("cannot write the rule file " + output + ": " + WriteFailureReason(target) +
                       "; it is unchanged");
     }
-    RestoreMode(target, mode);
     return EXIT_DONE;
 }
 

@@ -40,8 +40,9 @@ bool OutputIsAnInput(const std::string& output, const std::vector<std::string>& 
 // Text to standard output ("-") or into a file in one step.
 int WriteText(const std::string& output, const std::string& text, const std::vector<std::string>& inputs);
 
-// Rules into the rule file `output` as the module writes it, through a link
-// to its target, keeping the replaced file's permissions. An empty list is
+// Rules into the rule file `output` as the module writes it (rule_file.h),
+// through a link to its target, in a path that leaves room for the names
+// the module keeps beside it. An empty list is
 // not written over a file that holds something unless `allowEmpty`.
 int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RULE>& rules,
                const std::vector<std::string>& inputs);

@@ -3,6 +3,7 @@
 // byte. Random and cut-off files must never crash it.
 #include "rules/ip_pattern.h"
 #include "rules/rule.h"
+#include "rules/rule_file.h"
 
 #include <gtest/gtest.h>
 
@@ -486,6 +487,19 @@ TEST_F(RulesTool, OutputsNeverDestroyInputsOrListsAndSayWhyTheyFail) {
     EXPECT_EQ(Lines(ReadFile(Path("old.txt"))).size(), 3u);
     EXPECT_FALSE(Exists(Path("old.txt.saving")));
 
+    // The longest path the module takes for a rule file (in folders deep
+    // enough for it, each name short enough for the names kept beside it)
+    // is written; one byte more is refused before anything is made.
+    std::string deep = folder;
+    while (deep.size() + 1 + 100 + 1 + 100 < RULE_FILE_PATH_MOST) {
+        deep += "/" + std::string(100, 'd');
+        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    }
+    const std::string longest = deep + "/" + std::string(RULE_FILE_PATH_MOST - deep.size() - 1, 'x');
+    run = Tool({"import", Path("list.txt"), "-o", longest});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(RulesOf(ReadFile(longest)).size(), 1u);
+
     // The system's reason, and the path's length when it is the reason.
     mkdir(Path("folder").c_str(), 0755);
     const struct {
@@ -498,7 +512,7 @@ TEST_F(RulesTool, OutputsNeverDestroyInputsOrListsAndSayWhyTheyFail) {
         {{"import", Path("list.txt"), "-o", Path("no-folder/x.tdb")}, "no such folder"},
         {{"import", Path("list.txt"), "-o", Path("folder")}, "it is a folder"},
         {{"export", Path("r.tdb"), "-o", Path("no-folder/x.txt")}, "no such folder"},
-        {{"import", Path("list.txt"), "-o", Path(std::string(250, 'x') + ".tdb")}, "its path is too long"},
+        {{"import", Path("list.txt"), "-o", longest + "x"}, "its path is too long"},
     };
     for (const auto& failure : failures) {
         run = Tool(failure.arguments);
