@@ -48,6 +48,13 @@ void RemoveScratchFolder(const std::string& folder, const std::string& previous,
     RemoveDirectoryA(folder.c_str());
 }
 
+bool LoadBuiltModule(LoadedModule& module) {
+    std::string error;
+    if (LoadModuleFile(ModulePath(), module, error)) return true;
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return false;
+}
+
 bool ParseRuleCounts(const char* text, uint32_t smallest, std::vector<uint32_t>& counts) {
     counts.clear();
     for (const char* p = text; *p;) {

@@ -1,6 +1,9 @@
 // What both benchmark programs share: the clock, the line that says where
-// the figures come from, and a scratch folder shaped like a host's.
+// the figures come from, a scratch folder shaped like a host's, and the
+// built module loaded as the stand-in host loads it.
 #pragma once
+
+#include "host/stand_in_module.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -22,6 +25,10 @@ std::string MakeScratchFolder(const char* tag);
 // files of its MODULES folder.
 void RemoveScratchFolder(const std::string& folder, const std::string& previous,
                          std::initializer_list<const char*> moduleFiles);
+
+// The built torvo.jem beside the benchmark, loaded with both exports; false,
+// with the reason on the standard error, when it does not load whole.
+bool LoadBuiltModule(LoadedModule& module);
 
 // Reads a comma-separated list of rule counts ("10000,100000"), each at
 // least `smallest`; false for anything else.

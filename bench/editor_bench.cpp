@@ -8,6 +8,9 @@
 // Usage: editor_bench [--rules 10000,100000] [--repeats 5]
 #include "bench/bench_support.h"
 #include "contract/host_contract.h"
+#include "host/stand_in_messages.h"
+#include "host/stand_in_module.h"
+#include "host/whole_file.h"
 #include "module/host_records.h"
 #include "resources/resource_ids.h"
 #include "rules/ip_pattern.h"
@@ -27,9 +30,6 @@
 
 namespace {
 
-using SetupFn = unsigned long(__cdecl*)(unsigned long, void*, _CFG_INFO*);
-
-constexpr const char* SETUP_SYMBOL = "@Torvo_Setup$qulpvp9_CFG_INFO";
 constexpr const char* COPY_PATH = "MODULES\\copy.tdb";
 // How long the editor waits after an edit before it saves on its own.
 constexpr DWORD EDITOR_IDLE_BEFORE_SAVING_MS = 3000;
@@ -115,27 +115,9 @@ std::vector<uint8_t> RuleFileBytes(uint32_t count) {
     return bytes;
 }
 
-bool WriteWholeFile(const char* path, const std::vector<uint8_t>& bytes) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                                               &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-std::vector<uint8_t> ReadWholeFile(const char* path) {
+std::vector<uint8_t> RuleFileNow() {
     std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    CloseHandle(file);
+    ReadWholeFile(RULE_FILE_PATH, bytes);
     return bytes;
 }
 
@@ -158,7 +140,7 @@ double TimeOnce(const std::function<void()>& step) {
 // conditions of the machine and its disk.
 bool BenchFile(uint32_t count, int repeats) {
     std::vector<double> copies, flushedCopies, loads, saves;
-    const std::vector<uint8_t> before = ReadWholeFile(RULE_FILE_PATH);
+    const std::vector<uint8_t> before = RuleFileNow();
     CopyFileA(RULE_FILE_PATH, COPY_PATH, FALSE);
     for (int i = 0; i < repeats; ++i) {
         copies.push_back(TimeOnce([] { CopyFileA(RULE_FILE_PATH, COPY_PATH, FALSE); }));
@@ -179,7 +161,7 @@ bool BenchFile(uint32_t count, int repeats) {
     }
     FreeRules();
     DeleteFileA(COPY_PATH);
-    if (ReadWholeFile(RULE_FILE_PATH) != before) {
+    if (RuleFileNow() != before) {
         std::fprintf(stderr, "the saved file differs from the loaded one\n");
         return false;
     }
@@ -197,23 +179,8 @@ bool BenchFile(uint32_t count, int repeats) {
 
 // --- Editor --------------------------------------------------------------------
 
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-std::string ModulePath() {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string path = exe;
-    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
-}
-
 struct EditorRun {
-    SetupFn setup = nullptr;
+    LoadedModule module;
     HWND dialog = nullptr;
     _CFG_INFO config{};
 
@@ -221,8 +188,9 @@ struct EditorRun {
     int RowCount() const { return static_cast<int>(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
 
     void Open() {
-        setup(0, nullptr, &config);
-        dialog = FindWindowA(MAKEINTATOM(32770), "Torvo");
+        module.setup(0, nullptr, &config);
+        const std::vector<HWND> editors = EditorWindowsOfThread(GetCurrentThreadId());
+        dialog = editors.empty() ? nullptr : editors.front();
         PumpMessages();
     }
     void Command(int id) {
@@ -254,17 +222,11 @@ struct EditorRun {
 };
 
 bool BenchEditor(uint32_t count, int repeats) {
-    HMODULE module = LoadLibraryA(ModulePath().c_str());  // reads the rule file
-    if (!module) {
-        std::fprintf(stderr, "cannot load %s\n", ModulePath().c_str());
-        return false;
-    }
     EditorRun editor;
-    editor.setup = reinterpret_cast<SetupFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, SETUP_SYMBOL)));
+    if (!LoadBuiltModule(editor.module)) return false;  // reads the rule file
     std::strcpy(editor.config.configFile, "C:\\nowhere\\host.ini");
     const int middle = static_cast<int>(count / 2);
-    bool ok = editor.setup != nullptr;
+    bool ok = true;
 
     std::printf("  %-34s %10s %10s %10s\n", "editor", "median ms", "min ms", "max ms");
     std::vector<double> opens, closes;
@@ -280,7 +242,7 @@ bool BenchEditor(uint32_t count, int repeats) {
     }
     if (!ok) {
         std::fprintf(stderr, "the editor did not open with %u rows\n", count);
-        FreeLibrary(module);
+        UnloadModule(editor.module);
         return false;
     }
     PrintFigure("open (Torvo_Setup, first paint)", Summarise(opens));
@@ -318,13 +280,13 @@ bool BenchEditor(uint32_t count, int repeats) {
     for (int i = 0; ok && i < 3; ++i) {
         editor.Command(IDC_ADD);
         Sleep(EDITOR_IDLE_BEFORE_SAVING_MS + 100);
-        const DWORD sizeBefore = static_cast<DWORD>(ReadWholeFile(RULE_FILE_PATH).size());
+        const size_t sizeBefore = RuleFileNow().size();
         idleSaves.push_back(TimeOnce([&] { SendMessageA(editor.dialog, WM_TIMER, 1, 0); }));
-        ok = ReadWholeFile(RULE_FILE_PATH).size() != sizeBefore;
+        ok = RuleFileNow().size() != sizeBefore;
     }
     if (ok) PrintFigure("save after an idle spell (timer)", Summarise(idleSaves));
     editor.Close();
-    FreeLibrary(module);  // saves once more
+    UnloadModule(editor.module);  // saves once more
     if (!ok) std::fprintf(stderr, "the commands did not act as expected\n");
     return ok;
 }
@@ -333,17 +295,12 @@ bool BenchEditor(uint32_t count, int repeats) {
 // parts, whatever the list; that opening is made once here, untimed, with no
 // rules.
 void WarmUpEditor() {
-    WriteWholeFile(RULE_FILE_PATH, {});
-    HMODULE module = LoadLibraryA(ModulePath().c_str());
-    if (!module) return;
+    WriteWholeFile(RULE_FILE_PATH, nullptr, 0);
     EditorRun editor;
-    editor.setup = reinterpret_cast<SetupFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, SETUP_SYMBOL)));
-    if (editor.setup) {
-        editor.Open();
-        if (editor.dialog) editor.Close();
-    }
-    FreeLibrary(module);
+    if (!LoadBuiltModule(editor.module)) return;
+    editor.Open();
+    if (editor.dialog) editor.Close();
+    UnloadModule(editor.module);
 }
 
 }  // namespace
@@ -356,10 +313,7 @@ int main(int argc, char** argv) {
     }
     PrintRunnerLine("Editor and rule file benchmark");
 
-    // As the host does before it opens the editor.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    LoadLibraryA("riched20.dll");
+    PrepareHostClasses();  // as the host does before it opens the editor
 
     char current[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, current);
@@ -368,7 +322,8 @@ int main(int argc, char** argv) {
     WarmUpEditor();
     for (uint32_t count : options.ruleCounts) {
         std::printf("\n%u rules (%u bytes)\n", count, count * static_cast<uint32_t>(RULE_SIZE));
-        if (!WriteWholeFile(RULE_FILE_PATH, RuleFileBytes(count)) ||
+        const std::vector<uint8_t> bytes = RuleFileBytes(count);
+        if (!WriteWholeFile(RULE_FILE_PATH, bytes.data(), bytes.size()) ||
             !BenchFile(count, options.repeats) || !BenchEditor(count, options.repeats)) {
             status = 1;
             break;

@@ -21,6 +21,10 @@
 #include "matching/rule_index.h"
 #include "bench/bench_support.h"
 #include "contract/host_contract.h"
+#include "host/stand_in_messages.h"
+#include "host/stand_in_module.h"
+#include "host/stand_in_room.h"
+#include "host/whole_file.h"
 #include "module/host_records.h"
 #include "module/room_events.h"
 #include "rules/ip_pattern.h"
@@ -133,37 +137,18 @@ void UseRules(const std::vector<_RULE>& rules) {
     MarkRulesChanged();
 }
 
-// The room's visitors plus the entry just behind them for event 64; that one
-// is picked by no rule, so event 64 tests the whole list.
-struct Room {
-    _ROOM room;
-    std::vector<_ROOM_USER> users;
-};
-
-void FillRoom(Room& room, uint32_t visitors, HWND userList) {
-    room.users.assign(visitors + 1, _ROOM_USER{});
-    for (uint32_t k = 0; k <= visitors; ++k) {
-        _ROOM_USER& user = room.users[k];
-        const std::wstring nick = k < visitors ? VisitorNick(k) : L"newcomer";
-        const std::string ip = k < visitors ? VisitorIp(k) : "172.16.0.1";
-        wcsncpy(user.nick, nick.c_str(), NICK_UNITS - 1);
-        strncpy(user.ip, ip.c_str(), USER_IP_BYTES - 1);
-        user.state = 0x05;
+// The room's visitors plus the spare entry just behind them for event 64;
+// that one is picked by no rule, so event 64 tests the whole list.
+void FillBenchRoom(StandInRoom& room, uint32_t visitors, HWND userList) {
+    std::vector<_ROOM_USER> present;
+    for (uint32_t k = 0; k < visitors; ++k) {
+        present.push_back(MakeRoomEntry(VisitorNick(k), VisitorIp(k), 0x05));
     }
-    std::memset(&room.room, 0, sizeof room.room);
-    room.room.hwndUserList = userList;
-    room.room.users = room.users.data();
-    room.room.userCount = visitors;
+    const _ROOM_USER newcomer = MakeRoomEntry(L"newcomer", "172.16.0.1", 0x05);
+    FillRoom(room, present, &newcomer, userList);
 }
 
-uint32_t DrainRedraws(HWND window) {
-    uint32_t count = 0;
-    MSG message;
-    while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
-        if (message.message == LVM_REDRAWITEMS) ++count;
-    }
-    return count;
-}
+uint32_t DrainRedraws(HWND window) { return static_cast<uint32_t>(TakeRedraws(window).size()); }
 
 struct Timing {
     double median;  // seconds
@@ -194,7 +179,7 @@ Timing Measure(Step step, HWND sink, double seconds) {
 // is built before timing (the first event after a change builds it). A
 // sample of `repeat` calls gives short calls a time well above the clock's
 // resolution; the median is per call.
-Timing MeasureEvent(uint32_t event, Room& room, HWND sink, bool walk, double seconds,
+Timing MeasureEvent(uint32_t event, StandInRoom& room, HWND sink, bool walk, double seconds,
                     uint32_t repeat = 1) {
     g_matchByPlainWalk = walk;
     MatchRoomVisitors(event, &room.room, 0);
@@ -216,43 +201,26 @@ Timing MeasurePosts(HWND sink, uint32_t posts, double seconds) {
         sink, seconds);
 }
 
-std::string ModulePath() {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string path = exe;
-    return path.substr(0, path.find_last_of('\\') + 1) + "torvo.jem";
-}
-
-bool WriteRuleFile(const std::vector<_RULE>& rules, const char* path = "MODULES\\torvo.tdb") {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const DWORD size = static_cast<DWORD>(rules.size() * sizeof(_RULE));
-    DWORD written = 0;
-    const BOOL ok = size == 0 || WriteFile(file, rules.data(), size, &written, nullptr);
-    CloseHandle(file);
-    return ok && written == size;
+bool WriteRuleFile(const std::vector<_RULE>& rules, const char* path = RULE_FILE_PATH) {
+    return WriteWholeFile(path, rules.data(), rules.size() * sizeof(_RULE));
 }
 
 // Another program's version of the list, put in place in one step as the
 // rule-list tool does.
 bool ReplaceRuleFile(const std::vector<_RULE>& rules) {
     return WriteRuleFile(rules, "MODULES\\another.tdb") &&
-           MoveFileExA("MODULES\\another.tdb", "MODULES\\torvo.tdb", MOVEFILE_REPLACE_EXISTING);
+           MoveFileExA("MODULES\\another.tdb", RULE_FILE_PATH, MOVEFILE_REPLACE_EXISTING);
 }
 
 // How long the first event takes after the rule file was replaced while the
 // module is loaded (it reads the new list and builds its index), beside the
 // module's load with such a list and its first event, and an event after.
-bool MeasureReload(std::vector<_RULE> rules, Room& room, HWND sink) {
+bool MeasureReload(std::vector<_RULE> rules, StandInRoom& room, HWND sink) {
     if (!WriteRuleFile(rules)) return false;
     double start = Now();
-    HMODULE module = LoadLibraryA(ModulePath().c_str());
-    if (!module) return false;
-    auto setUserState = reinterpret_cast<SetUserStateFn>(reinterpret_cast<void*>(
-        GetProcAddress(module, SET_USER_STATE_SYMBOL)));
-    if (!setUserState) return false;
-    setUserState(EVENT_ALL_USERS, &room.room, 0);
+    LoadedModule module;
+    if (!LoadBuiltModule(module)) return false;
+    module.setUserState(EVENT_ALL_USERS, &room.room, 0);
     const double loadAndFirst = Now() - start;
     DrainRedraws(sink);
 
@@ -262,15 +230,15 @@ bool MeasureReload(std::vector<_RULE> rules, Room& room, HWND sink) {
         if (!ReplaceRuleFile(rules)) return false;
         Sleep(1100);  // the module looks at its file at most once a second
         start = Now();
-        setUserState(EVENT_ALL_USERS, &room.room, 0);
+        module.setUserState(EVENT_ALL_USERS, &room.room, 0);
         afterChange.push_back(Now() - start);
         DrainRedraws(sink);
     }
     std::sort(afterChange.begin(), afterChange.end());
     start = Now();
-    setUserState(EVENT_ALL_USERS, &room.room, 0);
+    module.setUserState(EVENT_ALL_USERS, &room.room, 0);
     const double plain = Now() - start;
-    FreeLibrary(module);
+    UnloadModule(module);
     std::printf("\nRule file of %zu rules replaced while torvo.jem is loaded, event 16 over %u "
                 "visitors:\n", rules.size(), room.room.userCount);
     std::printf("  first event after the change %.1f ms (median of 3; reads the list, builds "
@@ -282,20 +250,16 @@ bool MeasureReload(std::vector<_RULE> rules, Room& room, HWND sink) {
 }
 
 // Event 16 through the built torvo.jem, which reads `rules` from the rule file.
-bool MeasureModuleExport(const std::vector<_RULE>& rules, Room& room, HWND sink, double seconds,
-                         Timing* timing) {
+bool MeasureModuleExport(const std::vector<_RULE>& rules, StandInRoom& room, HWND sink,
+                         double seconds, Timing* timing) {
     if (!WriteRuleFile(rules)) return false;
-    HMODULE module = LoadLibraryA(ModulePath().c_str());
-    if (!module) return false;
-    auto setUserState = reinterpret_cast<SetUserStateFn>(reinterpret_cast<void*>(
-        GetProcAddress(module, SET_USER_STATE_SYMBOL)));
-    if (setUserState) {
-        setUserState(EVENT_ALL_USERS, &room.room, 0);
-        DrainRedraws(sink);
-        *timing = Measure([&] { setUserState(EVENT_ALL_USERS, &room.room, 0); }, sink, seconds);
-    }
-    FreeLibrary(module);  // saves the rule file back; harmless here
-    return setUserState != nullptr;
+    LoadedModule module;
+    if (!LoadBuiltModule(module)) return false;
+    module.setUserState(EVENT_ALL_USERS, &room.room, 0);
+    DrainRedraws(sink);
+    *timing = Measure([&] { module.setUserState(EVENT_ALL_USERS, &room.room, 0); }, sink, seconds);
+    UnloadModule(module);  // saves the rule file back; harmless here
+    return true;
 }
 
 }  // namespace
@@ -313,10 +277,9 @@ int main(int argc, char** argv) {
     char current[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, current);
     const std::string folder = MakeScratchFolder("torvo-bench");
-    HWND sink = CreateWindowExA(0, "STATIC", "bench", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
-    Room room;
-    FillRoom(room, options.visitors, sink);
+    HWND sink = CreateMessageSink();
+    StandInRoom room;
+    FillBenchRoom(room, options.visitors, sink);
     const double seconds = options.seconds;
 
     std::printf("\nEvent 16 over %u visitors, mixed rules, no visitor picked\n", options.visitors);

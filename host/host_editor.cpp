@@ -9,23 +9,15 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 // ---- The editor ---------------------------------------------------------
 
-BOOL CALLBACK FindEditorCallback(HWND window, LPARAM found) {
-    wchar_t caption[16] = {};
-    GetWindowTextW(window, caption, 16);
-    if (std::wcscmp(caption, EDITOR_CAPTION) != 0) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
 // The module creates the editor without an owner and does not hand its
-// handle back: it is our thread's top-level window captioned "Torvo".
+// handle back: it is our thread's top-level dialog captioned "Torvo".
 HWND FindEditor(const HostRoom& room) {
-    HWND editor = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindEditorCallback, reinterpret_cast<LPARAM>(&editor));
-    if (editor) return editor;
+    const std::vector<HWND> editors = EditorWindowsOfThread(GetCurrentThreadId());
+    if (!editors.empty()) return editors.front();
     HWND foreground = GetForegroundWindow();
     if (foreground && foreground != room.window &&
         GetWindowThreadProcessId(foreground, nullptr) == GetCurrentThreadId()) {
@@ -78,7 +70,7 @@ bool SaveEditorPicture(HWND editor, const std::string& path) {
     SetForegroundWindow(editor);
     RedrawWindow(editor, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    PumpFor(PAINT_SETTLE_MS);
+    PumpMessagesFor(PAINT_SETTLE_MS);
     const Picture picture = CaptureWindow(editor);
     if (!WritePicture(path.c_str(), picture)) {
         PrintError("could not save a picture of the editor to " + path);
@@ -89,10 +81,10 @@ bool SaveEditorPicture(HWND editor, const std::string& path) {
     return true;
 }
 
-int UseEditor(const LoadedModule& module, const Options& options, HostRoom& room) {
+int UseEditor(const HostModule& module, const Options& options, HostRoom& room) {
     static _CFG_INFO config;  // the host's record outlives the editor
     if (!MakeConfigInfo(options, config)) return EXIT_USAGE;
-    module.setup(0, nullptr, &config);
+    module.loaded.setup(0, nullptr, &config);
     // No pumping before the dialog loop below: a key already waiting must
     // reach the editor through IsDialogMessage.
     HWND editor = FindEditor(room);

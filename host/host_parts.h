@@ -1,10 +1,16 @@
-// The stand-in chat host's parts, one file each: its options and output
-// (host_options.cpp), loading the module (host_module.cpp), the room and the
-// redraws it counts (host_room.cpp), the table it prints (host_table.cpp),
-// the editor (host_editor.cpp), and the run (torvo_host.cpp).
+// The stand-in chat host program's parts, one file each: its options and
+// output (host_options.cpp), the module's header line (host_module.cpp), the
+// room's events and what they changed (host_room.cpp), the table it prints
+// (host_table.cpp), the editor (host_editor.cpp), and the run
+// (torvo_host.cpp). Loading the module, the room's record, the redraw count,
+// the visitor file and the message pump are the stand-in library's
+// (stand_in_*.h, visitor_file.h), which the tests and benchmarks share.
 #pragma once
 
 #include "contract/host_contract.h"
+#include "host/stand_in_messages.h"
+#include "host/stand_in_module.h"
+#include "host/stand_in_room.h"
 #include "host/visitor_file.h"
 #include "module/host_records.h"
 
@@ -17,7 +23,6 @@
 
 constexpr char MODULE_FILE[] = "MODULES\\torvo.jem";
 constexpr const char* RULE_FILE = RULE_FILE_PATH;
-constexpr wchar_t EDITOR_CAPTION[] = L"Torvo";
 constexpr char DEFAULT_CONFIG_FILE[] = "torvo_host.ini";
 constexpr uint32_t CHAR_MODE_WIDE = 0;
 constexpr uint8_t HOST_GUARD_BYTE = 0xA5;     // fills the room bytes the module must not touch
@@ -43,29 +48,23 @@ struct Options {
     std::string sampleRulesFile;
 };
 
-struct LoadedModule {
-    HMODULE handle = nullptr;
-    SetUserStateFn setUserState = nullptr;
-    SetupFn setup = nullptr;
+// The loaded module and its answer to the event query (0).
+struct HostModule {
+    LoadedModule loaded;
     unsigned long handledEvents = 0;
 };
 
-// One room as the host keeps it. `record` and `users` are what the module
-// sees; `original` is each entry as the host made it, before any event.
+// One room as the host keeps it. `seen` is what the module sees: the record
+// and every visitor's entry, the next to arrive just behind the counted
+// ones; `original` is each entry as the host made it, before any event.
 struct HostRoom {
-    _ROOM* record = nullptr;
-    std::vector<_ROOM_USER> users;
+    StandInRoom seen;
     std::vector<_ROOM_USER> original;
     std::vector<std::string> events;  // per visitor: the events that named it
     HWND window = nullptr;            // hidden frame of the visitor list
     HWND list = nullptr;              // hwndUserList
+    RedrawCount redraws;              // the row redraws the module posted to it
 };
-
-
-// Row redraws the module posted to the visitor list, counted as they arrive.
-extern WNDPROC g_listViewProc;
-extern std::vector<int> g_rowRedraws;
-extern int g_strayRedraws;  // rows past the list's end, or first > last
 
 // ---- Options and output (host_options.cpp) --------------------------------
 void Print(const std::string& text);
@@ -75,22 +74,20 @@ std::string Hex(uint32_t value, int digits);
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error);
 
 // ---- The module (host_module.cpp) -----------------------------------------
-bool LoadTorvo(LoadedModule& module);
-bool Handles(const LoadedModule& module, unsigned long event);
-void PrintModuleHeader(const LoadedModule& module);
+bool LoadTorvo(HostModule& module);
+bool Handles(const HostModule& module, unsigned long event);
+void PrintModuleHeader(const HostModule& module);
 
 // ---- The room (host_room.cpp) ---------------------------------------------
-void PumpMessages();
-void PumpFor(DWORD milliseconds);
 bool BuildRoom(HostRoom& room, const std::vector<HostVisitor>& visitors);
-void ReportRoom(const LoadedModule& module, HostRoom& room, size_t present);
-void Recheck(const LoadedModule& module, HostRoom& room, size_t index);
-void ReportRoomAgain(const LoadedModule& module, HostRoom& room);
+void ReportRoom(const HostModule& module, HostRoom& room, size_t present);
+void Recheck(const HostModule& module, HostRoom& room, size_t index);
+void ReportRoomAgain(const HostModule& module, HostRoom& room);
 std::vector<std::string> HostBytesChanged(const HostRoom& room);
 
 // ---- The table (host_table.cpp) -------------------------------------------
 void PrintTable(const std::string& title, const HostRoom& room);
 
 // ---- The editor (host_editor.cpp) -----------------------------------------
-int UseEditor(const LoadedModule& module, const Options& options, HostRoom& room);
+int UseEditor(const HostModule& module, const Options& options, HostRoom& room);
 

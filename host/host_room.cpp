@@ -1,5 +1,5 @@
-// The room: its record and visitor list window, the events reported to the
-// module, and the row redraws the module posts, counted as they arrive.
+// The room: its visitor list window, the events reported to the module, and
+// what the module changed of the host's bytes.
 #include "host/host_parts.h"
 
 #include <windows.h>
@@ -9,54 +9,7 @@
 #include <string>
 #include <vector>
 
-WNDPROC g_listViewProc = nullptr;
-std::vector<int> g_rowRedraws;
-int g_strayRedraws = 0;
-
 // ---- The room -----------------------------------------------------------
-
-LRESULT CALLBACK CountingListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == LVM_REDRAWITEMS) {
-        const LRESULT rows = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
-        const WPARAM first = wParam;
-        const WPARAM last = static_cast<WPARAM>(lParam);
-        if (first > last || last >= static_cast<WPARAM>(rows) || last >= g_rowRedraws.size()) {
-            ++g_strayRedraws;
-        } else {
-            for (WPARAM row = first; row <= last; ++row) ++g_rowRedraws[row];
-        }
-    }
-    return CallWindowProcW(g_listViewProc, list, message, wParam, lParam);
-}
-
-// Delivers what the module posted: the row redraws among them.
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-void PumpFor(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    do {
-        PumpMessages();
-        Sleep(20);
-    } while (GetTickCount() - start < milliseconds);
-}
-
-_ROOM_USER MakeEntry(const HostVisitor& visitor) {
-    _ROOM_USER entry;
-    std::memset(&entry, 0, sizeof entry);
-    // The parser has kept both texts within the fields; cut anyway.
-    const size_t nickUnits = std::min(visitor.nick.size(), NICK_UNITS - 1);
-    std::memcpy(entry.nick, visitor.nick.data(), nickUnits * sizeof(wchar_t));
-    const size_t ipBytes = std::min(visitor.ip.size(), USER_IP_BYTES - 1);
-    std::memcpy(entry.ip, visitor.ip.data(), ipBytes);
-    entry.state = visitor.state;
-    return entry;  // host colours start black
-}
 
 bool CreateRoomWindows(HostRoom& room) {
     WNDCLASSW frameClass{};
@@ -78,13 +31,11 @@ bool CreateRoomWindows(HostRoom& room) {
         header.pszText = const_cast<wchar_t*>(titles[column]);
         SendMessageW(room.list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&header));
     }
-    g_listViewProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-        room.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingListProc)));
-    return true;
+    return CountRedraws(room.list, room.redraws);
 }
 
 void AddListRow(const HostRoom& room, size_t index) {
-    const _ROOM_USER& entry = room.users[index];
+    const _ROOM_USER& entry = room.seen.users[index];
     LVITEMW item{};
     item.mask = LVIF_TEXT;
     item.iItem = static_cast<int>(index);
@@ -99,18 +50,16 @@ void AddListRow(const HostRoom& room, size_t index) {
     SendMessageW(room.list, LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
 }
 
+// Every visitor gets an entry (host colours start black), none counted yet.
 bool BuildRoom(HostRoom& room, const std::vector<HostVisitor>& visitors) {
     if (!CreateRoomWindows(room)) return false;
-    room.record = static_cast<_ROOM*>(std::malloc(sizeof(_ROOM)));
-    if (!room.record) return false;
-    std::memset(room.record, HOST_GUARD_BYTE, sizeof(_ROOM));
-    for (const HostVisitor& visitor : visitors) room.users.push_back(MakeEntry(visitor));
-    room.original = room.users;
-    room.events.assign(room.users.size(), {});
-    g_rowRedraws.assign(room.users.size(), 0);
-    room.record->hwndUserList = room.list;
-    room.record->users = room.users.empty() ? nullptr : room.users.data();
-    room.record->userCount = 0;
+    for (const HostVisitor& visitor : visitors) {
+        room.seen.users.push_back(MakeRoomEntry(visitor.nick, visitor.ip, visitor.state));
+    }
+    PlaceRoom(room.seen, 0, room.list, HOST_GUARD_BYTE);
+    room.original = room.seen.users;
+    room.events.assign(room.seen.users.size(), {});
+    room.redraws.rows.assign(room.seen.users.size(), 0);
     return true;
 }
 
@@ -119,50 +68,52 @@ void NoteEvent(HostRoom& room, size_t index, unsigned long event) {
     events += (events.empty() ? "" : ", ") + std::to_string(event);
 }
 
-void Deliver(const LoadedModule& module, HostRoom& room, unsigned long event,
+void Deliver(const HostModule& module, HostRoom& room, unsigned long event,
              unsigned long index) {
-    module.setUserState(event, room.record, index);
+    module.loaded.setUserState(event, &room.seen.room, index);
     PumpMessages();
 }
 
 // The room is reported with its first `present` visitors, then the others
 // arrive one by one: each gets a list row and the entry just after the
 // counted ones, the module hears of it, then it is counted.
-void ReportRoom(const LoadedModule& module, HostRoom& room, size_t present) {
+void ReportRoom(const HostModule& module, HostRoom& room, size_t present) {
+    _ROOM& record = room.seen.room;
     for (size_t i = 0; i < present; ++i) AddListRow(room, i);
-    room.record->userCount = static_cast<uint32_t>(present);
+    record.userCount = static_cast<uint32_t>(present);
     if (Handles(module, EVENT_ALL_USERS)) {
         for (size_t i = 0; i < present; ++i) NoteEvent(room, i, EVENT_ALL_USERS);
         Deliver(module, room, EVENT_ALL_USERS, 0);
     }
-    for (size_t i = present; i < room.users.size(); ++i) {
+    for (size_t i = present; i < room.seen.users.size(); ++i) {
         AddListRow(room, i);
         if (Handles(module, EVENT_NEW_USER)) {
             NoteEvent(room, i, EVENT_NEW_USER);
             Deliver(module, room, EVENT_NEW_USER, 0);
         }
-        room.record->userCount = static_cast<uint32_t>(i + 1);
+        record.userCount = static_cast<uint32_t>(i + 1);
     }
 }
 
-void Recheck(const LoadedModule& module, HostRoom& room, size_t index) {
+void Recheck(const HostModule& module, HostRoom& room, size_t index) {
     if (!Handles(module, EVENT_ONE_USER)) return;
     NoteEvent(room, index, EVENT_ONE_USER);
     Deliver(module, room, EVENT_ONE_USER, static_cast<unsigned long>(index));
 }
 
 // The whole room reported anew, every visitor as the host first made it.
-void ReportRoomAgain(const LoadedModule& module, HostRoom& room) {
-    for (size_t i = 0; i < room.users.size(); ++i) {
-        room.users[i].state = room.original[i].state;
-        room.users[i].nickColor = room.original[i].nickColor;
-        room.users[i].textColor = room.original[i].textColor;
+void ReportRoomAgain(const HostModule& module, HostRoom& room) {
+    std::vector<_ROOM_USER>& users = room.seen.users;
+    for (size_t i = 0; i < users.size(); ++i) {
+        users[i].state = room.original[i].state;
+        users[i].nickColor = room.original[i].nickColor;
+        users[i].textColor = room.original[i].textColor;
         room.events[i].clear();
-        g_rowRedraws[i] = 0;
+        room.redraws.rows[i] = 0;
     }
-    g_strayRedraws = 0;
+    room.redraws.stray = 0;
     if (!Handles(module, EVENT_ALL_USERS)) return;
-    for (size_t i = 0; i < room.users.size(); ++i) NoteEvent(room, i, EVENT_ALL_USERS);
+    for (size_t i = 0; i < users.size(); ++i) NoteEvent(room, i, EVENT_ALL_USERS);
     Deliver(module, room, EVENT_ALL_USERS, 0);
 }
 
@@ -170,7 +121,8 @@ void ReportRoomAgain(const LoadedModule& module, HostRoom& room) {
 // the module left them all as they were.
 std::vector<std::string> HostBytesChanged(const HostRoom& room) {
     std::vector<std::string> changes;
-    const _ROOM& record = *room.record;
+    const _ROOM& record = room.seen.room;
+    const std::vector<_ROOM_USER>& users = room.seen.users;
     auto guarded = [](const uint8_t* bytes, size_t size) {
         for (size_t i = 0; i < size; ++i) {
             if (bytes[i] != HOST_GUARD_BYTE) return false;
@@ -182,9 +134,9 @@ std::vector<std::string> HostBytesChanged(const HostRoom& room) {
         changes.push_back("room bytes outside hwndUserList, users and userCount");
     }
     if (record.hwndUserList != room.list) changes.push_back("the room's hwndUserList");
-    if (record.userCount != room.users.size()) changes.push_back("the room's userCount");
-    for (size_t i = 0; i < room.users.size(); ++i) {
-        const _ROOM_USER& now = room.users[i];
+    if (record.userCount != users.size()) changes.push_back("the room's userCount");
+    for (size_t i = 0; i < users.size(); ++i) {
+        const _ROOM_USER& now = users[i];
         const _ROOM_USER& before = room.original[i];
         if (std::memcmp(now.nick, before.nick, sizeof now.nick) != 0) {
             changes.push_back("nickname of row " + std::to_string(i + 1));

@@ -49,14 +49,15 @@ void PrintTable(const std::string& title, const HostRoom& room) {
     std::vector<std::vector<std::string>> rows = {{"Row", "Nickname", "IP", "Events",
                                                    "Status before", "Status after", "Host bits",
                                                    "Nick colour", "Text colour", "Redraws"}};
-    for (size_t i = 0; i < room.users.size(); ++i) {
-        const _ROOM_USER& now = room.users[i];
+    const std::vector<_ROOM_USER>& users = room.seen.users;
+    for (size_t i = 0; i < users.size(); ++i) {
+        const _ROOM_USER& now = users[i];
         const _ROOM_USER& before = room.original[i];
         rows.push_back({std::to_string(i + 1), NickCell(now.nick), IpCell(now.ip),
                         room.events[i].empty() ? "-" : room.events[i], StatusWords(before.state),
                         StatusWords(now.state), HostBitsWords(before.state, now.state),
                         Hex(now.nickColor, 8), Hex(now.textColor, 8),
-                        std::to_string(g_rowRedraws[i])});
+                        std::to_string(room.redraws.rows[i])});
     }
     std::vector<size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows) {
@@ -78,9 +79,10 @@ void PrintTable(const std::string& title, const HostRoom& room) {
             text += "\n";
         }
     }
-    if (room.users.empty()) text += "(no visitors)\n";
-    if (g_strayRedraws) {
-        text += "Redraws for rows the list does not have: " + std::to_string(g_strayRedraws) + "\n";
+    if (users.empty()) text += "(no visitors)\n";
+    if (room.redraws.stray) {
+        text += "Redraws for rows the list does not have: " + std::to_string(room.redraws.stray) +
+                "\n";
     }
     Print(text);
     std::fflush(stdout);

@@ -1,5 +1,7 @@
 #include "host/sample_room.h"
 
+#include "host/whole_file.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -50,14 +52,7 @@ std::vector<_RULE> SampleRules() {
 
 bool WriteSampleRules(const char* path) {
     const std::vector<_RULE> rules = SampleRules();
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const DWORD size = static_cast<DWORD>(rules.size() * RULE_SIZE);
-    DWORD written = 0;
-    const bool ok = WriteFile(file, rules.data(), size, &written, nullptr) && written == size;
-    CloseHandle(file);
-    return ok;
+    return WriteWholeFile(path, rules.data(), rules.size() * RULE_SIZE);
 }
 
 std::vector<HostVisitor> SampleVisitors() {

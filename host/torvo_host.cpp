@@ -8,7 +8,6 @@
 #include "host/visitor_file.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -47,12 +46,11 @@ bool LoadVisitors(const Options& options, std::vector<HostVisitor>& visitors, si
         visitors = SampleVisitors();
         present = SAMPLE_PRESENT_VISITORS;
     } else {
-        std::string text;
-        if (!ReadWholeFile(options.visitorFile.c_str(), text)) {
+        VisitorList list;
+        if (!ReadVisitorFile(options.visitorFile, list)) {
             PrintError("cannot read the visitor file " + options.visitorFile);
             return false;
         }
-        VisitorList list = ParseVisitorText(text);
         for (const VisitorFileProblem& problem : list.problems) {
             PrintError(options.visitorFile + ":" + std::to_string(problem.line) + ": " +
                        problem.reason + "; line skipped");
@@ -85,19 +83,16 @@ int RunHost(const Options& options) {
     }
 
     // The chat host makes these classes available; the editor relies on it.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    LoadLibraryA("riched20.dll");
+    PrepareHostClasses();
 
-    LoadedModule module;
+    HostModule module;
     if (!LoadTorvo(module)) return EXIT_NO_MODULE;
-    module.handledEvents = module.setUserState(EVENT_QUERY, nullptr, 0);
     PrintModuleHeader(module);
 
     HostRoom room;
     if (!BuildRoom(room, visitors)) {
         PrintError("cannot create the room's visitor list window");
-        FreeLibrary(module.handle);
+        UnloadModule(module.loaded);
         return EXIT_WINDOWS_FAILED;
     }
     ReportRoom(module, room, present);
@@ -117,10 +112,9 @@ int RunHost(const Options& options) {
     if (!changed.empty() && result == EXIT_OK) result = EXIT_HOST_BYTES_CHANGED;
 
     // Unloading makes the module save its rule file.
-    FreeLibrary(module.handle);
+    UnloadModule(module.loaded);
     Print("\nUnloaded the module: " + RuleFileSummary() + "\n");
     DestroyWindow(room.window);
-    std::free(room.record);
     return result;
 }
 

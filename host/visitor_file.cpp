@@ -1,5 +1,6 @@
 #include "host/visitor_file.h"
 
+#include "host/whole_file.h"
 #include "module/host_records.h"
 
 #include <windows.h>
@@ -75,17 +76,9 @@ VisitorList ParseVisitorText(const std::string& text) {
     return list;
 }
 
-bool ReadWholeFile(const char* path, std::string& text) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const DWORD size = GetFileSize(file, nullptr);
-    bool ok = size != INVALID_FILE_SIZE && size <= MAX_FILE_BYTES;
-    if (ok) {
-        text.assign(size, '\0');
-        DWORD read = 0;
-        ok = size == 0 || (ReadFile(file, &text[0], size, &read, nullptr) && read == size);
-    }
-    CloseHandle(file);
-    return ok;
+bool ReadVisitorFile(const std::string& path, VisitorList& list) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(path, bytes, MAX_FILE_BYTES)) return false;
+    list = ParseVisitorText(std::string(bytes.begin(), bytes.end()));
+    return true;
 }

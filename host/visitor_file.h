@@ -27,5 +27,5 @@ struct VisitorList {
 // and CRLF line ends are accepted).
 VisitorList ParseVisitorText(const std::string& text);
 
-// Reads a file into `text`; false when it cannot be read.
-bool ReadWholeFile(const char* path, std::string& text);
+// Reads and parses the visitor file `path`; false when it cannot be read.
+bool ReadVisitorFile(const std::string& path, VisitorList& list);

@@ -108,7 +108,7 @@ void ReplaceRuleFile(const std::vector<_RULE>& rules, const FILETIME* writeTime 
 // reported; NumberedRules' rule n picks "rule n".
 bool PickedAtAnEvent(const LoadedModule& module, const wchar_t* nick) {
     HWND userList = CreateMessageSink();
-    TestRoom room;
+    StandInRoom room;
     FillRoom(room, {MakeVisitor(nick, "10.0.0.1")}, nullptr, userList);
     module.setUserState(EVENT_ALL_USERS, &room.room, 0);
     DestroyWindow(userList);
@@ -172,7 +172,7 @@ TEST_F(LifecycleInFolder, LoadReadsTheRuleFileAndUnloadWritesItBack) {
 
     // The rules act on the room only if loading read them.
     HWND userList = CreateMessageSink();
-    TestRoom room;
+    StandInRoom room;
     FillRoom(room,
              {MakeVisitor(L"\u0412\u0430\u0441\u044f", "192.168.1.1", 0x05),
               MakeVisitor(L"other", "10.1.1.5", 0x07), MakeVisitor(L"third", "10.1.1.10", 0x01)},

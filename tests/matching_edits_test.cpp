@@ -77,7 +77,7 @@ protected:
                        const std::vector<const char*>& ips) {
         std::vector<_ROOM_USER> visitors;
         for (size_t i = 0; i < nicks.size(); ++i) visitors.push_back(MakeVisitor(nicks[i], ips[i]));
-        TestRoom room;
+        StandInRoom room;
         FillRoom(room, visitors, nullptr, sink);
         TakeRedraws(sink);
         EXPECT_EQ(module.setUserState(EVENT_ALL_USERS, &room.room, 0), 0u);
@@ -91,7 +91,7 @@ protected:
     // Event 8192 for one visitor: the nickname colour of the first picking
     // rule, or the host's colour when none picks.
     COLORREF FirstPickColour(const wchar_t* nick, const char* ip) {
-        TestRoom room;
+        StandInRoom room;
         FillRoom(room, {MakeVisitor(nick, ip)}, nullptr, sink);
         EXPECT_EQ(module.setUserState(EVENT_ONE_USER, &room.room, 0), 0u);
         TakeRedraws(sink);

@@ -74,7 +74,7 @@ protected:
     // row must carry the colours of some rule, an untouched one the host's.
     std::string Picked(const std::vector<_RULE>& rules, const std::vector<_ROOM_USER>& visitors) {
         LoadWithRules(rules);
-        TestRoom room;
+        StandInRoom room;
         FillRoom(room, visitors, nullptr, sink);
         EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
         std::string rows(visitors.size(), '0');
@@ -104,7 +104,7 @@ TEST_F(Matching, QueryAnswersHandledEventsAndTouchesNothing) {
     EXPECT_EQ(Send(EVENT_QUERY, nullptr, 0), 8272u);
     EXPECT_EQ(Send(EVENT_QUERY, nullptr, 0xFFFFFFFF), 8272u);
 
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER visitor = MakeVisitor(L"a", "10.0.0.1");
     FillRoom(room, {visitor, visitor}, &visitor, sink);
     EXPECT_EQ(Send(EVENT_QUERY, &room.room, 1), 8272u);
@@ -114,7 +114,7 @@ TEST_F(Matching, QueryAnswersHandledEventsAndTouchesNothing) {
 
 TEST_F(Matching, CodesOtherThanTheThreeSelectNothing) {
     LoadWithRules({MakeRule(L"a", SEARCH_NAME)});
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER visitor = MakeVisitor(L"a", "10.0.0.1");
     FillRoom(room, {visitor, visitor}, &visitor, sink);
     // Combinations of handled codes are not handled: codes are compared whole.
@@ -130,7 +130,7 @@ TEST_F(Matching, CodesOtherThanTheThreeSelectNothing) {
 
 TEST_F(Matching, EmptyRuleListChangesNothing) {
     LoadWithRules({});
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER visitor = MakeVisitor(L"", "", 0x1A5);
     FillRoom(room, {visitor, visitor}, &visitor, sink);
     EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
@@ -142,7 +142,7 @@ TEST_F(Matching, EmptyRuleListChangesNothing) {
 
 TEST_F(Matching, AllUsersVisitsEveryCountedEntryInOrderButNotTheOneBehind) {
     LoadWithRules({MakeRule(L"a", SEARCH_NAME)});
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER a = MakeVisitor(L"a", "");
     const _ROOM_USER b = MakeVisitor(L"b", "");
     FillRoom(room, {a, b, a, a}, &a, sink);
@@ -163,7 +163,7 @@ TEST_F(Matching, AllUsersVisitsEveryCountedEntryInOrderButNotTheOneBehind) {
 
 TEST_F(Matching, NewUserTakesTheEntryAtUserCountAndIgnoresIndex) {
     LoadWithRules({MakeRule(L"a", SEARCH_NAME)});
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER a = MakeVisitor(L"a", "");
     FillRoom(room, {a, a}, &a, sink);
     for (unsigned long index : {0ul, 1ul, 7ul}) {
@@ -178,7 +178,7 @@ TEST_F(Matching, NewUserTakesTheEntryAtUserCountAndIgnoresIndex) {
 
 TEST_F(Matching, OneUserTakesTheEntryAtIndexEvenPastTheCount) {
     LoadWithRules({MakeRule(L"a", SEARCH_NAME)});
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER a = MakeVisitor(L"a", "");
     FillRoom(room, {a, a, a}, &a, sink);
     EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 1), 0u);
@@ -198,7 +198,7 @@ TEST_F(Matching, LastIndexWrapsToAnEmptySelection) {
     LoadWithRules({MakeRule(L"a", SEARCH_NAME)});
     // users points at the second entry, so index 0xFFFFFFFF would wrap
     // around to the first one if it were processed.
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER a = MakeVisitor(L"a", "");
     FillRoom(room, {a, a}, &a, sink);
     room.room.users = &room.users[1];
@@ -216,7 +216,7 @@ TEST_F(Matching, HandledEventsWithoutRoomOrVisitorsDoNothing) {
     for (unsigned long event : {EVENT_ALL_USERS, EVENT_NEW_USER, EVENT_ONE_USER}) {
         EXPECT_EQ(Send(event, nullptr, 0), 0u) << event;
     }
-    TestRoom room;
+    StandInRoom room;
     FillRoom(room, {MakeVisitor(L"", "")}, nullptr, sink);
     room.room.users = nullptr;
     room.room.userCount = 5;
@@ -237,7 +237,7 @@ TEST_F(Matching, AllUsersAppliesEveryPickingRuleTheOthersOnlyTheFirst) {
     second.textColor = 0x666666;
     LoadWithRules({missing, first, missing, second, missing});
 
-    TestRoom room;
+    StandInRoom room;
     const _ROOM_USER a = MakeVisitor(L"a", "10.0.0.1", 0x05);
     FillRoom(room, {MakeVisitor(L"z", ""), a}, &a, sink);
 
@@ -279,7 +279,7 @@ TEST_F(Matching, StatusReplacesBitsEightUpAndKeepsTheHostsLowByte) {
     };
     for (const Case& c : cases) {
         LoadWithRules({MakeRule(L"a", SEARCH_NAME, c.status, 0x0000FF00, 0x00FF00FF)});
-        TestRoom room;
+        StandInRoom room;
         FillRoom(room, {MakeVisitor(L"a", "", 0x1A5)}, nullptr, sink);
         EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
         EXPECT_EQ(room.users[0].state, c.state) << std::hex << c.status;

@@ -160,7 +160,7 @@ TEST_F(RulesToolOnWindows, ImportedCidrBlocksAreMatchedByTheModuleAndKeptByTheEd
                                "198.51.100.77"};
     std::vector<_ROOM_USER> visitors;
     for (const char* address : addresses) visitors.push_back(MakeVisitor(L"visitor", address, 0x05));
-    TestRoom room;
+    StandInRoom room;
     FillRoom(room, visitors, nullptr, sink);
     EXPECT_EQ(module.setUserState(16, &room.room, 0), 0u);
     const uint32_t expectedState[] = {0x305, 0x305, 0x05, 0x05, 0x105, 0x105, 0x05, 0x05, 0x305};

@@ -14,21 +14,18 @@ std::string g_unpacked;
 TEST(UnpackedArchive, ModuleLoadsAndAppliesTheSampleRules) {
     ScratchFolder folder;
     ASSERT_TRUE(CopyFileA((g_unpacked + "\\sample-rules.tdb").c_str(), RULE_FILE, FALSE));
-    HMODULE module = LoadLibraryA((g_unpacked + "\\torvo.jem").c_str());
-    ASSERT_NE(module, nullptr) << GetLastError();
-    auto setUserState = reinterpret_cast<SetUserStateFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, SET_USER_STATE_SYMBOL)));
-    ASSERT_NE(setUserState, nullptr);
-    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module, MAKEINTRESOURCEA(1))),
-              reinterpret_cast<void*>(setUserState));
-    EXPECT_NE(GetProcAddress(module, SETUP_SYMBOL), nullptr);
-    EXPECT_EQ(setUserState(0, nullptr, 0), 8272u);
+    LoadedModule module = LoadModuleFrom(g_unpacked + "\\torvo.jem");
+    ASSERT_NE(module.setUserState, nullptr);
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module.handle, MAKEINTRESOURCEA(1))),
+              reinterpret_cast<void*>(module.setUserState));
+    EXPECT_NE(module.setup, nullptr);
+    EXPECT_EQ(module.setUserState(0, nullptr, 0), 8272u);
 
     // The sample list: "Спамер" ignored; 10.0.* no private messages; "Гость"
     // at 192.168.1.20 everything allowed; "Модератор" or 172.16.0.0 to
     // 172.16.255.255 colours only.
     HWND sink = CreateMessageSink();
-    TestRoom room;
+    StandInRoom room;
     FillRoom(room,
              {MakeVisitor(L"\u0421\u043f\u0430\u043c\u0435\u0440", "", 0x101),
               MakeVisitor(L"Bob", "10.0.3.4", 0x01),
@@ -36,7 +33,7 @@ TEST(UnpackedArchive, ModuleLoadsAndAppliesTheSampleRules) {
               MakeVisitor(L"Alice", "172.16.4.2", 0x101),
               MakeVisitor(L"Carol", "192.0.2.1", 0x101)},
              nullptr, sink);
-    EXPECT_EQ(setUserState(16, &room.room, 0), 0u);
+    EXPECT_EQ(module.setUserState(16, &room.room, 0), 0u);
     EXPECT_EQ(room.users[0].state, 0x301u);
     EXPECT_EQ(room.users[0].nickColor, 0x000000C0u);
     EXPECT_EQ(room.users[1].state, 0x101u);
@@ -47,7 +44,7 @@ TEST(UnpackedArchive, ModuleLoadsAndAppliesTheSampleRules) {
     EXPECT_EQ(room.users[4].nickColor, 0x00ABCDEFu);  // nobody's rule: the host's colour
     TakeRedraws(sink);
     DestroyWindow(sink);
-    FreeLibrary(module);
+    UnloadModule(module);
 }
 
 }  // namespace

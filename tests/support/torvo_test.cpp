@@ -28,15 +28,6 @@ const LPTOP_LEVEL_EXCEPTION_FILTER previousFaultFilter = SetUnhandledExceptionFi
 
 }  // namespace
 
-std::string BuiltFilePath(const std::string& name) {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    std::string path = exe;
-    return path.substr(0, path.find_last_of('\\') + 1) + name;
-}
-
-std::string ModulePath() { return BuiltFilePath("torvo.jem"); }
-
 LoadedModule LoadModule() { return LoadModuleFrom(ModulePath()); }
 
 bool CopyModuleTo(const std::string& path) {
@@ -51,23 +42,9 @@ LoadedModule LoadModuleFrom(const std::string& path) {
     static const HMODULE dialogLibrary = LoadLibraryA("comdlg32.dll");
     (void)dialogLibrary;
     LoadedModule module;
-    module.handle = LoadLibraryA(path.c_str());
-    if (!module.handle) {
-        ADD_FAILURE() << "LoadLibraryA(" << path << ") failed: " << GetLastError();
-        return module;
-    }
-    module.setUserState = reinterpret_cast<SetUserStateFn>(
-        reinterpret_cast<void*>(GetProcAddress(module.handle, SET_USER_STATE_SYMBOL)));
-    module.setup = reinterpret_cast<SetupFn>(
-        reinterpret_cast<void*>(GetProcAddress(module.handle, SETUP_SYMBOL)));
-    EXPECT_NE(module.setUserState, nullptr);
-    EXPECT_NE(module.setup, nullptr);
+    std::string error;
+    if (!LoadModuleFile(path, module, error)) ADD_FAILURE() << error;
     return module;
-}
-
-void UnloadModule(LoadedModule& module) {
-    if (module.handle) FreeLibrary(module.handle);
-    module = LoadedModule{};
 }
 
 BOOL CallModuleEntry(const LoadedModule& module, DWORD reason, void* reserved) {
@@ -78,30 +55,6 @@ BOOL CallModuleEntry(const LoadedModule& module, DWORD reason, void* reserved) {
     const auto entry = reinterpret_cast<Entry>(
         reinterpret_cast<void*>(base + headers->OptionalHeader.AddressOfEntryPoint));
     return entry(module.handle, reason, reserved);
-}
-
-void PrepareHostClasses() {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    static HMODULE richEdit = LoadLibraryA("riched20.dll");
-    (void)richEdit;
-}
-
-void PumpMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-void PumpMessagesFor(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    do {
-        PumpMessages();
-        Sleep(10);
-    } while (GetTickCount() - start < milliseconds);
-    PumpMessages();
 }
 
 bool StartWithOutputs(const std::string& program, const std::string& arguments, HANDLE output,
@@ -131,7 +84,7 @@ bool StartHost(HostProcess& host, const std::string& arguments) {
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&host.output, &writeEnd, &inherit, 0)) return false;
     SetHandleInformation(host.output, HANDLE_FLAG_INHERIT, 0);
-    const bool started = StartWithOutputs(BuiltFilePath("torvo_host.exe"), arguments, writeEnd,
+    const bool started = StartWithOutputs(FileBesideProgram("torvo_host.exe"), arguments, writeEnd,
                                           writeEnd, 0, &host.info);
     CloseHandle(writeEnd);
     if (!started) {
@@ -216,28 +169,7 @@ bool FocusIsWithin(HWND window) {
     return focus == window || IsChild(window, focus);
 }
 
-namespace {
-
-BOOL CALLBACK CollectEditor(HWND window, LPARAM found) {
-    char className[16] = {};
-    char caption[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, caption, sizeof caption);
-    if (std::strcmp(className, "#32770") == 0 && std::strcmp(caption, "Torvo") == 0) {
-        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
-    }
-    return TRUE;
-}
-
-}  // namespace
-
 std::vector<HWND> EditorWindowsOfThisThread() { return EditorWindowsOfThread(GetCurrentThreadId()); }
-
-std::vector<HWND> EditorWindowsOfThread(DWORD threadId) {
-    std::vector<HWND> found;
-    EnumThreadWindows(threadId, CollectEditor, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
 
 namespace {
 
@@ -348,24 +280,12 @@ bool FileExists(const std::string& path) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::vector<uint8_t> bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, nullptr));
-    DWORD read = 0;
-    if (!bytes.empty()) ReadFile(file, bytes.data(), bytes.size(), &read, nullptr);
-    bytes.resize(read);
-    CloseHandle(file);
+    ReadWholeFile(path, bytes);
     return bytes;
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    if (!bytes.empty()) WriteFile(file, bytes.data(), bytes.size(), &written, nullptr);
-    CloseHandle(file);
-    ASSERT_EQ(written, bytes.size());
+    ASSERT_TRUE(WriteWholeFile(path, bytes.data(), bytes.size())) << path << ": " << GetLastError();
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {
@@ -461,38 +381,7 @@ std::vector<_RULE> ReadRuleFile() {
 uint32_t Address(const char* dotted) { return ntohl(inet_addr(dotted)); }
 
 _ROOM_USER MakeVisitor(const wchar_t* nick, const char* ip, uint32_t state) {
-    _ROOM_USER user;
-    std::memset(&user, 0, sizeof user);
-    wcsncpy(user.nick, nick, NICK_UNITS - 1);
-    strncpy(user.ip, ip, USER_IP_BYTES - 1);
-    user.state = state;
-    user.nickColor = 0x00ABCDEF;
-    user.textColor = 0x00123456;
-    return user;
-}
-
-void FillRoom(TestRoom& room, const std::vector<_ROOM_USER>& counted, const _ROOM_USER* spare,
-              HWND userList) {
-    room.users = counted;
-    room.users.push_back(spare ? *spare : MakeVisitor(L"", ""));
-    std::memset(&room.room, 0, sizeof room.room);
-    room.room.hwndUserList = userList;
-    room.room.users = room.users.data();
-    room.room.userCount = static_cast<uint32_t>(counted.size());
-}
-
-HWND CreateMessageSink() {
-    return CreateWindowExA(0, "STATIC", "sink", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
-}
-
-std::vector<std::pair<WPARAM, LPARAM>> TakeRedraws(HWND window) {
-    std::vector<std::pair<WPARAM, LPARAM>> redraws;
-    MSG message;
-    while (PeekMessageA(&message, window, LVM_REDRAWITEMS, LVM_REDRAWITEMS, PM_REMOVE)) {
-        redraws.emplace_back(message.wParam, message.lParam);
-    }
-    return redraws;
+    return MakeRoomEntry(nick, ip, state, 0x00ABCDEF, 0x00123456);
 }
 
 GuardedPage::GuardedPage() {

@@ -1,9 +1,15 @@
-// Helpers shared by the test programs: loading the built module the way the
-// host does, scratch folders with a MODULES subfolder, rule files built byte
-// by byte, and host records.
+// Helpers shared by the test programs: the built module loaded the way the
+// host loads it, scratch folders with a MODULES subfolder, rule files built
+// byte by byte, and host records. The host's own part (the module loaded,
+// the room, the redraws, the message pump, whole files) is the stand-in
+// host's library, included here for every test.
 #pragma once
 
 #include "contract/host_contract.h"
+#include "host/stand_in_messages.h"
+#include "host/stand_in_module.h"
+#include "host/stand_in_room.h"
+#include "host/whole_file.h"
 #include "module/host_records.h"
 #include "rules/rule.h"
 
@@ -15,42 +21,19 @@
 #include <thread>
 #include <vector>
 
-// Full path of a file the build puts beside the test programs, and of
-// torvo.jem among them.
-std::string BuiltFilePath(const std::string& name);
-std::string ModulePath();
-
-// The module loaded with LoadLibraryA and both exports resolved by name.
-// Unloading runs the module's unload handler, which saves the rule file.
-struct LoadedModule {
-    HMODULE handle = nullptr;
-    SetUserStateFn setUserState = nullptr;
-    SetupFn setup = nullptr;
-};
+// The built torvo.jem loaded (LoadModuleFile), a failure of the test
+// when it does not load whole.
 LoadedModule LoadModule();
 // The same from another file: a copy of torvo.jem put elsewhere (CopyModuleTo).
 LoadedModule LoadModuleFrom(const std::string& path);
 bool CopyModuleTo(const std::string& path);
-void UnloadModule(LoadedModule& module);
 // Calls the module's entry point directly, as the loader would with this
 // notification and reserved pointer (non-null: the process is ending).
 BOOL CallModuleEntry(const LoadedModule& module, DWORD reason, void* reserved);
 
-// Makes the list-view and rich edit classes available, as the chat host does
-// before it opens the editor.
-void PrepareHostClasses();
-
-// Dispatches every message waiting in this thread's queue.
-void PumpMessages();
-// Keeps dispatching this thread's messages (timers among them) for a while.
-void PumpMessagesFor(DWORD milliseconds);
-
-// The editor dialogs among this thread's top-level windows. Test programs
-// run side by side on one desktop: a search of all its windows could take
-// another program's editor.
+// The editor dialogs among this thread's top-level windows
+// (EditorWindowsOfThread for another thread's, a started host's).
 std::vector<HWND> EditorWindowsOfThisThread();
-// The same among another thread's windows (a started host's).
-std::vector<HWND> EditorWindowsOfThread(DWORD threadId);
 
 // The notice the module shows when the list cannot be saved, among this
 // thread's windows (null if none); its text; and its button pressed.
@@ -182,21 +165,10 @@ std::vector<_RULE> ReadRuleFile();
 // Host-order address of dotted text (no error handling: test data only).
 uint32_t Address(const char* dotted);
 
-// A room as the host keeps it: one _ROOM and an array of visitors. The
-// array has one spare entry at the end for the "new visitor" event.
-struct TestRoom {
-    _ROOM room{};
-    std::vector<_ROOM_USER> users;
-};
+// A visitor entry in the colours a test's host gives: 0x00ABCDEF for the
+// nickname, 0x00123456 for the text. The room that holds it, its spare entry
+// and the row redraws are the stand-in host's (FillRoom, TakeRedraws).
 _ROOM_USER MakeVisitor(const wchar_t* nick, const char* ip, uint32_t state = 0);
-void FillRoom(TestRoom& room, const std::vector<_ROOM_USER>& counted,
-              const _ROOM_USER* spare, HWND userList);
-
-// A hidden top-level window whose queue receives the posted row redraws.
-HWND CreateMessageSink();
-// LVM_REDRAWITEMS messages waiting for `window`, as (first, last) pairs,
-// removed from the queue.
-std::vector<std::pair<WPARAM, LPARAM>> TakeRedraws(HWND window);
 
 // Two pages of which the second is inaccessible: a record placed so that a
 // field ends at end() makes any read or write past that field fault.
