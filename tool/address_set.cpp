@@ -118,13 +118,10 @@ std::vector<AddressInterval> IpTestAddresses(const _RULE& rule) {
 }
 
 std::vector<AddressInterval> PossibleAddresses(const _RULE& rule) {
-    const int32_t search = rule.searchType;
     // Picked by the nickname alone: any address at all.
-    if (search == SEARCH_NAME || ((search & SEARCH_EITHER_BIT) && (search & SEARCH_NAME_BIT))) {
-        return {EVERY_ADDRESS};
-    }
+    if (PicksByNameAlone(rule.searchType)) return {EVERY_ADDRESS};
     // Otherwise a pick needs the IP test to succeed.
-    if (!(search & SEARCH_IP_BIT)) return {};
+    if (!TestsIp(rule.searchType)) return {};
     std::vector<AddressInterval> result;
     if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh) result.push_back({rule.ipLow, rule.ipHigh});
     if (rule.ipLow != 0) result.push_back({rule.ipLow, rule.ipLow});
@@ -160,7 +157,7 @@ std::vector<AddressInterval> PossibleAddresses(const _RULE& rule) {
 }
 
 bool IsNumericAddressRule(const _RULE& rule, AddressInterval* interval) {
-    if (rule.searchType != SEARCH_IP && rule.searchType != (SEARCH_IP | SEARCH_EITHER_BIT)) return false;
+    if (!IsAddressOnly(rule.searchType)) return false;
     if (rule.ipPrefix[0] != 0) return false;
     if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh) {
         *interval = {rule.ipLow, rule.ipHigh};

@@ -33,10 +33,10 @@ bool SameButForCase(const _RULE& rule, const char16_t* nick) {
 
 std::string Describe(const _RULE& rule) {
     std::string text = SearchKeyword(rule.searchType);
-    if (rule.searchType & SEARCH_NAME_BIT) {
+    if (TestsName(rule.searchType)) {
         text += " \"" + EscapeName(rule.name, FieldLength(rule.name)) + "\"";
     }
-    if (rule.searchType & SEARCH_IP_BIT) {
+    if (TestsIp(rule.searchType)) {
         text += " " + EscapeBytes(rule.ipText, FieldLength(rule.ipText));
     }
     return text;
@@ -79,8 +79,8 @@ std::string NearIpMiss(const _RULE& rule, MatchVisitor& visitor) {
 // Why a rule that does not pick the visitor nearly does; empty when it does not.
 std::string NearMiss(const _RULE& rule, MatchVisitor& visitor, bool hasNick, bool hasIp) {
     const int32_t search = rule.searchType;
-    const bool testsName = (search & SEARCH_NAME_BIT) != 0;
-    const bool testsIp = (search & SEARCH_IP_BIT) != 0;
+    const bool testsName = TestsName(search);
+    const bool testsIp = TestsIp(search);
     const bool nameEqual = testsName && NameMatches(rule, visitor.nick);
     const bool ipEqual = testsIp && IpMatches(rule, visitor);
     const std::string caseOnly =
