@@ -4,6 +4,7 @@
 //   "192.168.0.1"         exact address
 #include "rules/ip_pattern.h"
 
+#include "rules/hex_digit.h"
 #include "rules/text_field.h"
 
 #include <cstring>
@@ -18,10 +19,7 @@ bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int DigitValue(char c, int base) {
-    int value = base;
-    if (c >= '0' && c <= '9') value = c - '0';
-    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    const int value = HexDigitValue(c);
     return value < base ? value : -1;
 }
 
