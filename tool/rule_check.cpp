@@ -73,9 +73,16 @@ std::string IpTextShown(const _RULE& rule) {
 // picks no one.
 std::vector<std::string> NeverPicks(const _RULE& rule) {
     std::vector<std::string> reasons;
-    if (!TestsName(rule.searchType) && !TestsIp(rule.searchType)) {
-        reasons.push_back("search type " + std::to_string(rule.searchType) +
-                          " tests neither the nickname nor the IP: the rule never picks anyone");
+    const int32_t search = rule.searchType;
+    if (!CanPick(search)) {
+        const std::string type = "search type " + std::to_string(search);
+        if (!TestsName(search) && !TestsIp(search)) {
+            reasons.push_back(type + " tests neither the nickname nor the IP: the rule never picks anyone");
+        } else {
+            reasons.push_back(type + (TestsName(search) ? " tests only the nickname" : " tests only the IP") +
+                              ", yet a value other than 1 or 2 without the either bit (4) needs both tests "
+                              "to succeed: the rule never picks anyone");
+        }
         return reasons;
     }
     const bool either = PicksByNameAlone(rule.searchType) && PicksByIpAlone(rule.searchType);
@@ -290,7 +297,7 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
         }
         const auto sameTest = firstWithTest.emplace(TestKey(rule), number);
         // A rule that never picks anyone is reported once, above.
-        const bool picksNoOne = !TestsName(rule.searchType) && !TestsIp(rule.searchType);
+        const bool picksNoOne = !CanPick(rule.searchType);
         if (!sameTest.second && !picksNoOne && reasons.empty()) {
             findings.push_back(
                 {number, "rule " + std::to_string(sameTest.first->second) +
