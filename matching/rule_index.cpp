@@ -41,22 +41,6 @@ uint32_t PrefixKey(const char* bytes, size_t length) {
     return FinishKey(hash, length);
 }
 
-// --- Which tests a pick needs ------------------------------------------------------
-
-// A true name result alone picks: searchType 1, or the either bit with the name bit.
-bool NameAlonePicks(int32_t search) {
-    return search == SEARCH_NAME || ((search & SEARCH_EITHER_BIT) && (search & SEARCH_NAME_BIT));
-}
-bool IpAlonePicks(int32_t search) {
-    return search == SEARCH_IP || ((search & SEARCH_EITHER_BIT) && (search & SEARCH_IP_BIT));
-}
-// Without the either bit, values other than 1 and 2 pick only with both
-// results true, and both are made only with both test bits.
-bool BothNeeded(int32_t search) {
-    const int32_t tests = SEARCH_NAME_BIT | SEARCH_IP_BIT;
-    return !(search & SEARCH_EITHER_BIT) && (search & tests) == tests;
-}
-
 // --- Building ------------------------------------------------------------------------
 
 template <typename T>
@@ -210,10 +194,10 @@ bool FillIndex(RuleIndex& index, const _RULE* rules, uint32_t count, BuildLists&
         }
         const _RULE& rule = rules[j];
         const int32_t search = rule.searchType;
-        if (NameAlonePicks(search) || BothNeeded(search)) {
+        if (PicksByNameAlone(search) || PicksByNameAndIp(search)) {
             lists.names[names++] = KeyedRule(NameKey(rule.name, FieldLength(rule.name)), j);
         }
-        if (!IpAlonePicks(search)) continue;
+        if (!PicksByIpAlone(search)) continue;
         if (const size_t length = FieldLength(rule.ipPrefix)) {
             lists.prefixes[prefixes++] = KeyedRule(PrefixKey(rule.ipPrefix, length), j);
             index.prefixLengths |= 1u << length;

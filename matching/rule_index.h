@@ -4,7 +4,8 @@
 //
 // A rule picks only through a true name test or a true IP test, so each rule
 // that can pick at all is filed under the keys of a test that its pick needs
-// (searchType values: 1 name bit, 2 IP bit, 4 either bit):
+// (searchType values: 1 name bit, 2 IP bit, 4 either bit; the predicates are
+// rules/rule.h's PicksByNameAlone, PicksByNameAndIp and PicksByIpAlone):
 //   - its exact name (hash of the UTF-16 units) when a true name alone can
 //     pick (searchType 1, or the either bit with the name bit), or when both
 //     results must be true (name and IP bits without the either bit; 3 is

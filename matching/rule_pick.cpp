@@ -58,14 +58,14 @@ bool IpMatches(const _RULE& rule, MatchVisitor& visitor) {
 
 bool RulePicks(const _RULE& rule, MatchVisitor& visitor) {
     const int32_t search = rule.searchType;
-    bool nameResult = (search & SEARCH_NAME_BIT) && NameMatches(rule, visitor.nick);
+    bool nameResult = TestsName(search) && NameMatches(rule, visitor.nick);
     // Both tests are needed only with 3; skip the IP test when the name already failed.
     if (search == SEARCH_NAME_AND_IP) return nameResult && IpMatches(rule, visitor);
-    bool ipResult = (search & SEARCH_IP_BIT) && IpMatches(rule, visitor);
+    bool ipResult = TestsIp(search) && IpMatches(rule, visitor);
     // A rule that asks for one test only is decided by that test.
     if (search == SEARCH_NAME) ipResult = true;
     if (search == SEARCH_IP) nameResult = true;
-    if (search & SEARCH_EITHER_BIT) {
+    if (HasEitherBit(search)) {
         if (nameResult) ipResult = true;
         if (ipResult) nameResult = true;
     }
@@ -82,7 +82,7 @@ uint32_t NextPickingRuleByWalk(const _RULE* rules, uint32_t count, uint32_t from
 
 void ApplyRuleEffect(const _RULE& rule, uint32_t& state, uint32_t& nickColor,
                      uint32_t& textColor) {
-    if (rule.status != STATUS_UNCHANGED) {
+    if (SetsStatus(rule.status)) {
         // Bits 0-7 stay the host's even if a rule file carries some there.
         state = (state & HOST_STATE_BITS) | (static_cast<uint32_t>(rule.status) & ~HOST_STATE_BITS);
     }

@@ -4,6 +4,7 @@
 //   "192.168.0.1"         exact address
 #include "rules/ip_pattern.h"
 
+#include "rules/hex_digit.h"
 #include "rules/text_field.h"
 
 #include <cstring>
@@ -18,18 +19,14 @@ bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int DigitValue(char c, int base) {
-    int value = base;
-    if (c >= '0' && c <= '9') value = c - '0';
-    else if (c >= 'a' && c <= 'f') value = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') value = c - 'A' + 10;
+    const int value = HexDigitValue(c);
     return value < base ? value : -1;
 }
 
-// One dotted part read the way strtoul with base 0 reads it: "0x" starts
-// hexadecimal, a leading "0" octal, anything else decimal; too large a number
-// saturates at PART_MAX. The caller has checked that text[0] is a decimal
-// digit. Returns the bytes used, 0 when nothing was read.
-size_t ReadPart(const char* text, size_t length, uint32_t* value) {
+}  // namespace
+
+size_t ReadAddressPart(const char* text, size_t length, uint32_t* value) {
+    if (length == 0 || !IsDecimalDigit(text[0])) return 0;
     size_t used = 0;
     uint32_t base = 10;
     if (text[0] == '0') {
@@ -58,8 +55,6 @@ size_t ReadPart(const char* text, size_t length, uint32_t* value) {
     return used == firstDigit && base == 16 ? 0 : used;
 }
 
-}  // namespace
-
 // The dotted-address conversion of Windows Sockets, as Wine's inet_addr does
 // it, followed by the change to host byte order: one to four parts separated
 // by dots, each starting with a decimal digit; the last part filling the
@@ -77,7 +72,7 @@ uint32_t ConvertAddress(const char* text, size_t length) {
     size_t lastPart = 4;
     for (size_t i = 0; i < 4; ++i) {
         if (position >= length || !IsDecimalDigit(text[position])) return ADDRESS_NONE;
-        position += ReadPart(text + position, length - position, &parts[i]);
+        position += ReadAddressPart(text + position, length - position, &parts[i]);
         if (position == length || IsSpace(text[position])) {
             lastPart = i;
             break;

@@ -10,6 +10,14 @@
 
 constexpr uint32_t ADDRESS_NONE = 0xFFFFFFFFu;  // what inet_addr gives for bad text
 
+// One dotted part of an address text, read from at most `length` bytes the
+// way inet_addr reads it (strtoul with base 0): "0x" starts hexadecimal, a
+// leading "0" octal, anything else decimal; a number too large for 32 bits
+// reads as 0xFFFFFFFF. Returns the bytes read, which end at the first byte
+// that is no digit of the base; 0 when the text does not start with a
+// decimal digit or is "0x" without a hexadecimal digit.
+size_t ReadAddressPart(const char* text, size_t length, uint32_t* value);
+
 // Converts at most `length` bytes of `text` (no terminator needed) exactly
 // as ntohl(inet_addr(text)) does. The empty text gives ADDRESS_NONE, like
 // any other text inet_addr rejects.

@@ -35,6 +35,42 @@ constexpr int32_t SEARCH_IP = 2;
 constexpr int32_t SEARCH_NAME_AND_IP = 3;
 constexpr int32_t SEARCH_NAME_OR_IP = 7;
 
+// What a search type asks of a visitor, for every value a file can hold, as
+// RulePicks (matching/rule_pick.cpp) reads it: a test runs only with its
+// bit; 1 and 2 are decided by their one test; the either bit lets one true
+// result pick; any other value picks only when both results are true.
+constexpr bool TestsName(int32_t searchType) { return (searchType & SEARCH_NAME_BIT) != 0; }
+constexpr bool TestsIp(int32_t searchType) { return (searchType & SEARCH_IP_BIT) != 0; }
+constexpr bool HasEitherBit(int32_t searchType) { return (searchType & SEARCH_EITHER_BIT) != 0; }
+
+// A true name result picks whatever the IP test gives: 1, or the name bit
+// with the either bit (7, 5, ...).
+constexpr bool PicksByNameAlone(int32_t searchType) {
+    return searchType == SEARCH_NAME || (HasEitherBit(searchType) && TestsName(searchType));
+}
+// A true IP result picks whatever the name test gives: 2, or the IP bit with
+// the either bit (7, 6, ...).
+constexpr bool PicksByIpAlone(int32_t searchType) {
+    return searchType == SEARCH_IP || (HasEitherBit(searchType) && TestsIp(searchType));
+}
+// A pick needs both results true: both test bits, no either bit (3, 11, ...).
+constexpr bool PicksByNameAndIp(int32_t searchType) {
+    return !HasEitherBit(searchType) && TestsName(searchType) && TestsIp(searchType);
+}
+// The rule picks at all. Never: no test bit (0, 4, 8, ...), or one test bit
+// without the either bit in a value other than 1 or 2 (9, 10, ...).
+constexpr bool CanPick(int32_t searchType) {
+    return PicksByNameAlone(searchType) || PicksByIpAlone(searchType) || PicksByNameAndIp(searchType);
+}
+// The IP test alone decides: the rule picks exactly the visitors whose IP
+// test succeeds, whatever their nickname (2, 6, 14, ...).
+constexpr bool IsAddressOnly(int32_t searchType) {
+    return PicksByIpAlone(searchType) && !TestsName(searchType);
+}
+
+// A rule's status replaces the visitor's, unless it is STATUS_UNCHANGED.
+constexpr bool SetsStatus(int32_t status) { return status != STATUS_UNCHANGED; }
+
 struct _RULE {
     char16_t name[RULE_NAME_UNITS];          // UTF-16 nickname
     int32_t status;                          // STATUS_* or other status bits

@@ -12,21 +12,12 @@ uint32_t g_ruleCapacity = 0;
 
 namespace {
 
-constexpr uint32_t FIRST_CAPACITY = 16;
-
 void MarkRulesEdited() {
     MarkRulesChanged();
     g_rulesEdited = true;
 }
 
 }  // namespace
-
-// Half as much again, so that n additions copy O(n) records in all.
-uint32_t RoomyCapacity(uint32_t count) {
-    if (count < FIRST_CAPACITY) return FIRST_CAPACITY;
-    const uint32_t limit = UINT32_MAX / RULE_SIZE;
-    return count > limit - count / 2 ? limit : count + count / 2;
-}
 
 bool AppendRule(const _RULE& rule) {
     if (g_ruleCount == g_ruleCapacity) {

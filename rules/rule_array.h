@@ -4,6 +4,7 @@
 // large again when it is full, so the block keeps spare records.
 #pragma once
 
+#include "rules/roomy_capacity.h"
 #include "rules/rule.h"
 
 #include <cstdint>
@@ -11,10 +12,6 @@
 extern _RULE* g_rules;
 extern uint32_t g_ruleCount;
 extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCount
-
-// Records to allocate for a list of `count`: half as many again, so that
-// the additions that follow a load do not move the block at once.
-uint32_t RoomyCapacity(uint32_t count);
 
 // Adds a copy of `rule` at the end. False (array unchanged) without memory.
 bool AppendRule(const _RULE& rule);

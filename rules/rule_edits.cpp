@@ -1,6 +1,6 @@
 #include "rules/rule_edits.h"
 
-#include "rules/rule_array.h"
+#include "rules/roomy_capacity.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,5 +1,6 @@
 #include "tool/address_set.h"
 
+#include "rules/ip_pattern.h"
 #include "rules/text_field.h"
 
 #include <algorithm>
@@ -21,31 +22,13 @@ AddressInterval BytesInterval(const uint32_t* bytes, int fixed, uint32_t first, 
     return {base | (first << shift), base | (last << shift) | rest};
 }
 
-// How inet_addr reads one part that starts with a digit: "0x" hexadecimal,
-// a leading "0" octal, else decimal. False when the part holds anything else
-// or is above 255.
+// One whole part as inet_addr reads it (ReadAddressPart), 0 to 255; false
+// for anything else.
 bool ReadPartValue(const std::string& part, uint32_t* value) {
-    if (part.empty() || !IsDigit(part[0])) return false;
-    uint32_t base = 10;
-    size_t from = 0;
-    if (part[0] == '0' && part.size() > 1) {
-        base = 8;
-        if (part[1] == 'x' || part[1] == 'X') {
-            base = 16;
-            from = 2;
-            if (part.size() == 2) return false;
-        }
-    }
     uint32_t number = 0;
-    for (size_t i = from; i < part.size(); ++i) {
-        const char c = part[i];
-        uint32_t digit = 16;
-        if (IsDigit(c)) digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-        if (digit >= base) return false;
-        number = number * base + digit;
-        if (number > 255) return false;
+    if (part.empty() || ReadAddressPart(part.data(), part.size(), &number) != part.size() ||
+        number > 255) {
+        return false;
     }
     *value = number;
     return true;
@@ -118,13 +101,10 @@ std::vector<AddressInterval> IpTestAddresses(const _RULE& rule) {
 }
 
 std::vector<AddressInterval> PossibleAddresses(const _RULE& rule) {
-    const int32_t search = rule.searchType;
     // Picked by the nickname alone: any address at all.
-    if (search == SEARCH_NAME || ((search & SEARCH_EITHER_BIT) && (search & SEARCH_NAME_BIT))) {
-        return {EVERY_ADDRESS};
-    }
+    if (PicksByNameAlone(rule.searchType)) return {EVERY_ADDRESS};
     // Otherwise a pick needs the IP test to succeed.
-    if (!(search & SEARCH_IP_BIT)) return {};
+    if (!TestsIp(rule.searchType)) return {};
     std::vector<AddressInterval> result;
     if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh) result.push_back({rule.ipLow, rule.ipHigh});
     if (rule.ipLow != 0) result.push_back({rule.ipLow, rule.ipLow});
@@ -160,7 +140,7 @@ std::vector<AddressInterval> PossibleAddresses(const _RULE& rule) {
 }
 
 bool IsNumericAddressRule(const _RULE& rule, AddressInterval* interval) {
-    if (rule.searchType != SEARCH_IP && rule.searchType != (SEARCH_IP | SEARCH_EITHER_BIT)) return false;
+    if (!IsAddressOnly(rule.searchType)) return false;
     if (rule.ipPrefix[0] != 0) return false;
     if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh) {
         *interval = {rule.ipLow, rule.ipHigh};

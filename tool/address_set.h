@@ -33,8 +33,9 @@ std::vector<AddressInterval> IpTestAddresses(const _RULE& rule);
 // exact: a rule that can pick by nickname alone may pick any address.
 std::vector<AddressInterval> PossibleAddresses(const _RULE& rule);
 
-// A rule whose pick is decided by numbers alone: IP test only (search type
-// 2 or 6), no prefix, and a range or exact address giving one interval.
+// A rule whose pick is decided by numbers alone: the IP test alone decides
+// (IsAddressOnly: search type 2, 6 and the like), no prefix, and a range or
+// exact address giving one interval.
 bool IsNumericAddressRule(const _RULE& rule, AddressInterval* interval);
 
 // The fewest A/n blocks that cover exactly [low, high], in order.

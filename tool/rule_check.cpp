@@ -12,9 +12,6 @@
 
 namespace {
 
-bool TestsName(const _RULE& rule) { return (rule.searchType & SEARCH_NAME_BIT) != 0; }
-bool TestsIp(const _RULE& rule) { return (rule.searchType & SEARCH_IP_BIT) != 0; }
-
 void AppendBytes(std::string* key, const void* bytes, size_t size) {
     key->append(static_cast<const char*>(bytes), size);
 }
@@ -37,8 +34,8 @@ void AppendIpPattern(std::string* key, const _RULE& rule) {
 std::string TestKey(const _RULE& rule) {
     std::string key;
     AppendBytes(&key, &rule.searchType, sizeof rule.searchType);
-    if (TestsName(rule)) AppendText(&key, rule.name);
-    if (TestsIp(rule)) AppendIpPattern(&key, rule);
+    if (TestsName(rule.searchType)) AppendText(&key, rule.name);
+    if (TestsIp(rule.searchType)) AppendIpPattern(&key, rule);
     return key;
 }
 
@@ -76,18 +73,25 @@ std::string IpTextShown(const _RULE& rule) {
 // picks no one.
 std::vector<std::string> NeverPicks(const _RULE& rule) {
     std::vector<std::string> reasons;
-    if (!TestsName(rule) && !TestsIp(rule)) {
-        reasons.push_back("search type " + std::to_string(rule.searchType) +
-                          " tests neither the nickname nor the IP: the rule never picks anyone");
+    const int32_t search = rule.searchType;
+    if (!CanPick(search)) {
+        const std::string type = "search type " + std::to_string(search);
+        if (!TestsName(search) && !TestsIp(search)) {
+            reasons.push_back(type + " tests neither the nickname nor the IP: the rule never picks anyone");
+        } else {
+            reasons.push_back(type + (TestsName(search) ? " tests only the nickname" : " tests only the IP") +
+                              ", yet a value other than 1 or 2 without the either bit (4) needs both tests "
+                              "to succeed: the rule never picks anyone");
+        }
         return reasons;
     }
-    const bool either = (rule.searchType & SEARCH_EITHER_BIT) != 0 && TestsName(rule) && TestsIp(rule);
+    const bool either = PicksByNameAlone(rule.searchType) && PicksByIpAlone(rule.searchType);
     const std::string effect = either ? "its nickname test picks only visitors without a nickname"
                                       : "the rule picks only visitors without a nickname";
-    if (TestsName(rule) && FieldLength(rule.name) == 0) {
+    if (TestsName(rule.searchType) && FieldLength(rule.name) == 0) {
         reasons.push_back("the nickname test has an empty nickname: " + effect);
     }
-    if (TestsIp(rule)) {
+    if (TestsIp(rule.searchType)) {
         const std::string ipEffect = either ? "its IP test never succeeds" : "the rule never picks anyone";
         if (rule.ipHigh != 0 && rule.ipLow > rule.ipHigh) {
             reasons.push_back("the stored range is inverted (its first address is above its last): " +
@@ -177,7 +181,7 @@ struct HighEndTree {
 std::string KindKey(const _RULE& rule) {
     std::string key;
     AppendBytes(&key, &rule.searchType, sizeof rule.searchType);
-    if (TestsName(rule)) AppendText(&key, rule.name);
+    if (TestsName(rule.searchType)) AppendText(&key, rule.name);
     return key;
 }
 
@@ -293,7 +297,7 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
         }
         const auto sameTest = firstWithTest.emplace(TestKey(rule), number);
         // A rule that never picks anyone is reported once, above.
-        const bool picksNoOne = !TestsName(rule) && !TestsIp(rule);
+        const bool picksNoOne = !CanPick(rule.searchType);
         if (!sameTest.second && !picksNoOne && reasons.empty()) {
             findings.push_back(
                 {number, "rule " + std::to_string(sameTest.first->second) +
@@ -301,7 +305,7 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
                              "to arriving visitors (only when the whole room is reported)", false});
             continue;
         }
-        compareAddresses[i] = TestsIp(rule) && reasons.empty() && !picksNoOne;
+        compareAddresses[i] = TestsIp(rule.searchType) && reasons.empty() && !picksNoOne;
     }
 
     std::vector<uint32_t> container, overlap;

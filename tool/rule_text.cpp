@@ -51,14 +51,8 @@ std::string Hex32(uint32_t value) {
 
 // "0x" and eight hexadecimal digits, as Hex32 writes them.
 bool ParseHex32(const std::string& text, uint32_t* value) {
-    std::string bytes;
-    if (text.size() != 10 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X') ||
-        !ParseHexBytes(text.substr(2), &bytes)) {
-        return false;
-    }
-    *value = 0;
-    for (char byte : bytes) *value = (*value << 8) | static_cast<uint8_t>(byte);
-    return true;
+    return text.size() == 10 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') &&
+           ReadHexDigits(text, 2, 8, value);
 }
 
 bool ParseStoredPattern(const std::string& column, _RULE& rule, std::string* reason) {

@@ -146,18 +146,9 @@ std::string ColourText(uint32_t colorref) {
 }
 
 bool ParseColour(const std::string& text, uint32_t* colorref) {
+    // The text holds exactly `count` digits from `from`.
     auto hexDigits = [&](size_t from, size_t count, uint32_t* value) {
-        if (text.size() != from + count) return false;
-        *value = 0;
-        for (size_t i = from; i < text.size(); ++i) {
-            const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
-            int digit = -1;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            if (digit < 0) return false;
-            *value = *value * 16 + static_cast<uint32_t>(digit);
-        }
-        return true;
+        return text.size() == from + count && ReadHexDigits(text, from, count, value);
     };
     uint32_t rgb = 0;
     if (!text.empty() && text[0] == '#' && hexDigits(1, 6, &rgb)) {

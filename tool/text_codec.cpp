@@ -1,5 +1,7 @@
 #include "tool/text_codec.h"
 
+#include "rules/hex_digit.h"
+
 #include <cstdint>
 
 namespace {
@@ -52,27 +54,20 @@ void ForEachCodePoint(const char16_t* units, size_t count, Visit visit) {
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
 
-bool ReadHex(const std::string& text, size_t at, size_t digits, uint32_t* value) {
-    if (at + digits > text.size()) return false;
+}  // namespace
+
+bool ReadHexDigits(const std::string& text, size_t at, size_t digits, uint32_t* value) {
+    if (at > text.size() || digits > text.size() - at) return false;
     *value = 0;
     for (size_t i = 0; i < digits; ++i) {
-        const int digit = HexValue(text[at + i]);
+        const int digit = HexDigitValue(text[at + i]);
         if (digit < 0) return false;
         *value = *value * 16 + static_cast<uint32_t>(digit);
     }
     return true;
 }
-
-constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
-
-}  // namespace
 
 bool DecodeUtf8(const std::string& utf8, std::u16string* units) {
     units->clear();
@@ -173,7 +168,7 @@ bool UnescapeName(const std::string& text, std::u16string* units, std::string* r
             units->push_back(u'\n');
         } else if (kind == 'r') {
             units->push_back(u'\r');
-        } else if (kind == 'u' && ReadHex(text, i + 2, 4, &value)) {
+        } else if (kind == 'u' && ReadHexDigits(text, i + 2, 4, &value)) {
             units->push_back(static_cast<char16_t>(value));
             i += 4;
         } else {
@@ -222,7 +217,7 @@ bool UnescapeBytes(const std::string& text, std::string* bytes, std::string* rea
         if (i + 1 < text.size() && text[i + 1] == '\\') {
             bytes->push_back('\\');
             ++i;
-        } else if (i + 1 < text.size() && text[i + 1] == 'x' && ReadHex(text, i + 2, 2, &value)) {
+        } else if (i + 1 < text.size() && text[i + 1] == 'x' && ReadHexDigits(text, i + 2, 2, &value)) {
             bytes->push_back(static_cast<char>(value));
             i += 3;
         } else {
@@ -248,10 +243,9 @@ bool ParseHexBytes(const std::string& hex, std::string* bytes) {
     bytes->clear();
     if (hex.size() % 2 != 0) return false;
     for (size_t i = 0; i < hex.size(); i += 2) {
-        const int high = HexValue(hex[i]);
-        const int low = HexValue(hex[i + 1]);
-        if (high < 0 || low < 0) return false;
-        bytes->push_back(static_cast<char>(high * 16 + low));
+        uint32_t value = 0;
+        if (!ReadHexDigits(hex, i, 2, &value)) return false;
+        bytes->push_back(static_cast<char>(value));
     }
     return true;
 }

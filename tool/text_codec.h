@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Strict UTF-8 to UTF-16: false for bytes that are not well-formed UTF-8
@@ -22,6 +23,12 @@ bool UnescapeName(const std::string& text, std::u16string* units, std::string* r
 // every other byte as \xHH. UnescapeBytes reverses it.
 std::string EscapeBytes(const char* bytes, size_t count);
 bool UnescapeBytes(const std::string& text, std::string* bytes, std::string* reason);
+
+// `digits` hexadecimal digits (either case) of `text` from `at` as a number;
+// false when the text ends sooner or holds another character there. The
+// tool's one reader of hexadecimal text: the escapes, the colours, the
+// stored patterns and hidden bytes all go through it.
+bool ReadHexDigits(const std::string& text, size_t at, size_t digits, uint32_t* value);
 
 // Bytes as upper-case hexadecimal digits, and back (false for odd lengths or
 // other characters).

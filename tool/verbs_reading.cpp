@@ -20,7 +20,7 @@ std::string CidrList(const std::string& path, const std::vector<_RULE>& rules) {
                        " as A/n blocks: block, status, nickname and message colours\n";
     size_t leftOut = 0;
     for (const _RULE& rule : rules) {
-        const bool addressOnly = rule.searchType == SEARCH_IP || rule.searchType == (SEARCH_IP | SEARCH_EITHER_BIT);
+        const bool addressOnly = IsAddressOnly(rule.searchType);
         const std::vector<AddressInterval> addresses = addressOnly ? IpTestAddresses(rule) : std::vector<AddressInterval>{};
         if (addresses.empty()) {
             ++leftOut;

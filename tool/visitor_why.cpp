@@ -1,5 +1,6 @@
 #include "tool/visitor_why.h"
 
+#include "matching/matching.h"
 #include "matching/rule_pick.h"
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
@@ -33,10 +34,10 @@ bool SameButForCase(const _RULE& rule, const char16_t* nick) {
 
 std::string Describe(const _RULE& rule) {
     std::string text = SearchKeyword(rule.searchType);
-    if (rule.searchType & SEARCH_NAME_BIT) {
+    if (TestsName(rule.searchType)) {
         text += " \"" + EscapeName(rule.name, FieldLength(rule.name)) + "\"";
     }
-    if (rule.searchType & SEARCH_IP_BIT) {
+    if (TestsIp(rule.searchType)) {
         text += " " + EscapeBytes(rule.ipText, FieldLength(rule.ipText));
     }
     return text;
@@ -79,8 +80,8 @@ std::string NearIpMiss(const _RULE& rule, MatchVisitor& visitor) {
 // Why a rule that does not pick the visitor nearly does; empty when it does not.
 std::string NearMiss(const _RULE& rule, MatchVisitor& visitor, bool hasNick, bool hasIp) {
     const int32_t search = rule.searchType;
-    const bool testsName = (search & SEARCH_NAME_BIT) != 0;
-    const bool testsIp = (search & SEARCH_IP_BIT) != 0;
+    const bool testsName = TestsName(search);
+    const bool testsIp = TestsIp(search);
     const bool nameEqual = testsName && NameMatches(rule, visitor.nick);
     const bool ipEqual = testsIp && IpMatches(rule, visitor);
     const std::string caseOnly =
@@ -101,6 +102,26 @@ std::string NearMiss(const _RULE& rule, MatchVisitor& visitor, bool hasNick, boo
     }
     if (!caseOnly.empty()) return caseOnly;
     return ipNear;
+}
+
+constexpr uint32_t NO_RULE = UINT32_MAX;
+
+// A room report on the visitor as the module makes it: the picking rules in
+// list order, the entry's state and colours as ApplyRuleEffect leaves them,
+// and the last pick that set the status (NO_RULE: none did).
+struct RoomReport {
+    std::vector<uint32_t> picks;
+    uint32_t state = 0;
+    uint32_t nickColor = 0;
+    uint32_t textColor = 0;
+    uint32_t statusRule = NO_RULE;
+};
+
+void RecordPick(void* context, const _RULE& rule, uint32_t ruleNumber) {
+    RoomReport& report = *static_cast<RoomReport*>(context);
+    report.picks.push_back(ruleNumber);
+    if (SetsStatus(rule.status)) report.statusRule = ruleNumber;
+    ApplyRuleEffect(rule, report.state, report.nickColor, report.textColor);
 }
 
 }  // namespace
@@ -127,16 +148,23 @@ std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
     }
     out += "\n";
 
-    std::vector<uint32_t> picks;
+    // The module's own loop and effect: every pick in list order, as a room
+    // report applies them; an arrival applies the first only.
+    RoomReport report;
+    const RuleListView list{rules, count, nullptr, nullptr, 0};
+    MatchOneVisitor(list, nickField.data(), ipField, true, RecordPick, &report);
+    const std::vector<uint32_t>& picks = report.picks;
+
     std::vector<std::pair<uint32_t, std::string>> nearMisses;
+    size_t nextPick = 0;
     for (uint32_t j = 0; j < count; ++j) {
-        MatchVisitor visitor = MakeMatchVisitor(nickField.data(), ipField);
-        if (RulePicks(rules[j], visitor)) {
-            picks.push_back(j);
-        } else {
-            std::string reason = NearMiss(rules[j], visitor, hasNick, hasIp);
-            if (!reason.empty()) nearMisses.emplace_back(j, reason);
+        if (nextPick < picks.size() && picks[nextPick] == j) {
+            ++nextPick;
+            continue;
         }
+        MatchVisitor visitor = MakeMatchVisitor(nickField.data(), ipField);
+        std::string reason = NearMiss(rules[j], visitor, hasNick, hasIp);
+        if (!reason.empty()) nearMisses.emplace_back(j, reason);
     }
     if (picks.empty()) {
         out += "no rule picks this visitor: arrivals and room reports leave it as the host has it\n";
@@ -149,18 +177,13 @@ std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
         const _RULE& first = rules[picks.front()];
         out += "on arrival (and when checked alone) rule " + std::to_string(picks.front() + 1) +
                " decides: " + Effect(first) + "\n";
-        // A room report applies every pick in order, as ApplyRuleEffect does.
-        uint32_t lastStatus = UINT32_MAX;
-        for (uint32_t j : picks) {
-            if (rules[j].status != STATUS_UNCHANGED) lastStatus = j;
-        }
         const uint32_t last = picks.back();
         out += "a room report applies all " + std::to_string(picks.size()) + " in order and leaves: status ";
-        out += lastStatus == UINT32_MAX ? std::string("as the host has it")
-                                        : StatusKeyword(rules[lastStatus].status) + " (rule " +
-                                              std::to_string(lastStatus + 1) + ")";
-        out += ", nickname " + ColourText(rules[last].nickColor) + " and messages " +
-               ColourText(rules[last].textColor) + " (rule " + std::to_string(last + 1) + ")\n";
+        out += report.statusRule == NO_RULE ? std::string("as the host has it")
+                                            : StatusKeyword(rules[report.statusRule].status) + " (rule " +
+                                                  std::to_string(report.statusRule + 1) + ")";
+        out += ", nickname " + ColourText(report.nickColor) + " and messages " +
+               ColourText(report.textColor) + " (rule " + std::to_string(last + 1) + ")\n";
     }
     if (!nearMisses.empty()) {
         out += "rules that nearly pick this visitor:\n";

@@ -1,6 +1,7 @@
 // `why`: which rules pick one visitor and what that visitor ends with, told
-// with the module's own pick code (matching/rule_pick), and the rules that
-// nearly pick it, with the reason they do not.
+// by the module's own per-visitor loop and effect (MatchOneVisitor,
+// ApplyRuleEffect), and the rules that nearly pick it, with the reason they
+// do not.
 #pragma once
 
 #include "rules/rule.h"

@@ -262,7 +262,9 @@ _RULE ChooseAddressRule(ChoiceSource& source) {
     rule.status = statuses[Choose(source, 4)];
     rule.nickColor = OneIn(source, 6) ? 0x00FF00 : 0x0000FF;
     rule.textColor = 0;
-    rule.searchType = OneIn(source, 8) ? (SEARCH_IP | SEARCH_EITHER_BIT) : SEARCH_IP;
+    // Mostly 2; now and then another value whose IP test alone decides.
+    static const int32_t otherAddressOnly[] = {SEARCH_IP | SEARCH_EITHER_BIT, 14, INT32_MIN | 6};
+    rule.searchType = OneIn(source, 8) ? otherAddressOnly[Choose(source, 3)] : SEARCH_IP;
     const uint32_t base = OneIn(source, 10) ? 0xFFFFFFC0u : 0x0A000000u;
     const uint32_t low = base + Choose(source, 64);
     const uint32_t width = OneIn(source, 3) ? 0 : Choose(source, 16);

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -67,6 +68,38 @@ TEST(IndexAgainstWalk, EverySearchTypeOnItsOwn) {
             const std::string difference = CompareIndexWithWalk(test, FULL_CAPACITY);
             ASSERT_TRUE(difference.empty()) << "searchType " << searchType << ": " << difference;
         }
+    }
+}
+
+// The search-type predicates that the index and the tool rely on say what
+// RulePicks does with each value: a rule on name "a" and address 10.0.0.1
+// against the four visitors with and without that name and address.
+TEST(SearchTypePredicates, SayWhatRulePicksDoes) {
+    _RULE rule;
+    std::memset(&rule, 0, sizeof rule);
+    rule.name[0] = u'a';
+    rule.ipLow = 0x0A000001u;
+    const char16_t nameA[NICK_UNITS] = {u'a'};
+    const char16_t nameB[NICK_UNITS] = {u'b'};
+    const char ipSame[USER_IP_BYTES] = "10.0.0.1";
+    const char ipOther[USER_IP_BYTES] = "10.0.0.2";
+    std::vector<int32_t> values = {INT32_MIN, INT32_MIN + 1, INT32_MIN + 2, INT32_MIN + 6, INT32_MAX,
+                                   0x101, 0x102, 0x103, 0x106};
+    for (int32_t value = -17; value <= 40; ++value) values.push_back(value);
+    for (const int32_t searchType : values) {
+        rule.searchType = searchType;
+        auto picks = [&rule](const char16_t* nick, const char* ip) {
+            MatchVisitor visitor = MakeMatchVisitor(nick, ip);
+            return RulePicks(rule, visitor);
+        };
+        const bool both = picks(nameA, ipSame), nameOnly = picks(nameA, ipOther);
+        const bool ipOnly = picks(nameB, ipSame), neither = picks(nameB, ipOther);
+        EXPECT_FALSE(neither) << searchType;
+        EXPECT_EQ(PicksByNameAlone(searchType), nameOnly) << searchType;
+        EXPECT_EQ(PicksByIpAlone(searchType), ipOnly) << searchType;
+        EXPECT_EQ(CanPick(searchType), both) << searchType;
+        EXPECT_EQ(PicksByNameAndIp(searchType), both && !nameOnly && !ipOnly) << searchType;
+        EXPECT_EQ(IsAddressOnly(searchType), both && ipOnly && !nameOnly) << searchType;
     }
 }
 

@@ -658,6 +658,8 @@ TEST_F(RulesTool, CheckReportsRulesThatCannotWorkAsMeant) {
         MakeRule(u"Спамер", SEARCH_NAME_AND_IP, "10.0.0.1"),        // 10 fine: another test
         MakeRule(u"", SEARCH_IP, "10.0.0.1-10.0.0.9"),              // 11 fine
         MakeRule(u"", SEARCH_IP, "10.0.0.1-10.0.0.9", STATUS_UNCHANGED),  // 12 hidden by 11
+        MakeRule(u"", SEARCH_IP | 8, "10.0.0.0-10.0.0.99"),          // 13 IP bit alone, not 2: no pick
+        MakeRule(u"", SEARCH_IP | 8, "10.0.0.5"),                    // 14 the same, not hidden by 13
     };
     std::string file = RuleBytes(rules);
     WriteFile(Path("r.tdb"), file);
@@ -666,12 +668,13 @@ TEST_F(RulesTool, CheckReportsRulesThatCannotWorkAsMeant) {
     auto reported = [&](int rule) {
         return Count(run.out, Path("r.tdb") + ": rule " + std::to_string(rule) + ": ");
     };
-    for (int rule : {2, 3, 4, 5, 6, 7, 8, 9, 12}) EXPECT_EQ(reported(rule), 1u) << "rule " << rule << "\n" << run.out;
+    for (int rule : {2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 14}) EXPECT_EQ(reported(rule), 1u) << "rule " << rule << "\n" << run.out;
     for (int rule : {1, 10, 11}) EXPECT_EQ(reported(rule), 0u) << "rule " << rule << "\n" << run.out;
     EXPECT_NE(run.out.find("rule 7: exact duplicate of rule 1"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("rule 8: rule 1 "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("rule 12: rule 11 "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("inverted"), std::string::npos);
+    EXPECT_NE(run.out.find("rule 14: search type 10 tests only the IP, yet "), std::string::npos) << run.out;
 
     // A clean list reports nothing; a trailing part record is a finding.
     WriteFile(Path("clean.tdb"), RuleBytes({rules[0], rules[9], rules[10]}));
