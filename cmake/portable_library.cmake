@@ -25,3 +25,27 @@ function(torvo_portable_library name)
   add_library(${name} STATIC ${TORVO_PORTABLE_SOURCES})
   target_include_directories(${name} PUBLIC ${TORVO_SOURCE_ROOT})
 endfunction()
+
+# The rule lists as operators read and write them (lists/): the exported
+# table and plain lists, nickname and address entries, the checks, the
+# optimizer and the explanation of a visitor's picks. Portable like the core
+# it stands on; the tool links it, and so can the module.
+set(TORVO_RULE_LISTS_SOURCES
+  ${TORVO_SOURCE_ROOT}/lists/address_set.cpp
+  ${TORVO_SOURCE_ROOT}/lists/list_entry.cpp
+  ${TORVO_SOURCE_ROOT}/lists/plain_list.cpp
+  ${TORVO_SOURCE_ROOT}/lists/rule_check.cpp
+  ${TORVO_SOURCE_ROOT}/lists/rule_optimize.cpp
+  ${TORVO_SOURCE_ROOT}/lists/rule_text.cpp
+  ${TORVO_SOURCE_ROOT}/lists/rule_words.cpp
+  ${TORVO_SOURCE_ROOT}/lists/text_codec.cpp
+  ${TORVO_SOURCE_ROOT}/lists/text_pieces.cpp
+  ${TORVO_SOURCE_ROOT}/lists/visitor_why.cpp)
+
+# torvo_rule_lists_library(NAME CORE): a static library NAME of lists/ on
+# the portable core library CORE.
+function(torvo_rule_lists_library name core)
+  add_library(${name} STATIC ${TORVO_RULE_LISTS_SOURCES})
+  target_include_directories(${name} PUBLIC ${TORVO_SOURCE_ROOT})
+  target_link_libraries(${name} PUBLIC ${core})
+endfunction()

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "rules/rule.h"
-#include "tool/rule_text.h"
+#include "lists/rule_text.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "tool/text_table.h"
 
-#include "tool/text_codec.h"
+#include "lists/text_codec.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "tool/rule_io.h"
-#include "tool/rule_words.h"
+#include "lists/rule_words.h"
 
 #include <string>
 #include <vector>

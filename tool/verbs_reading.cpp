@@ -1,14 +1,14 @@
 // The verbs that only read a rule file: show, export, check and why.
 #include "rules/rule_texts.h"
 #include "rules/text_field.h"
-#include "tool/address_set.h"
+#include "lists/address_set.h"
 #include "tool/console_output.h"
-#include "tool/rule_check.h"
-#include "tool/rule_text.h"
-#include "tool/text_codec.h"
+#include "lists/rule_check.h"
+#include "lists/rule_text.h"
+#include "lists/text_codec.h"
 #include "tool/text_table.h"
 #include "tool/tool_verbs.h"
-#include "tool/visitor_why.h"
+#include "lists/visitor_why.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The verbs that write a rule file: import, merge and optimize. The command
 // line has made sure each has an output (-o) that is no pipe.
 #include "tool/console_output.h"
-#include "tool/rule_check.h"
-#include "tool/rule_optimize.h"
-#include "tool/rule_text.h"
+#include "lists/rule_check.h"
+#include "lists/rule_optimize.h"
+#include "lists/rule_text.h"
 #include "tool/tool_verbs.h"
 
 #include <unordered_set>

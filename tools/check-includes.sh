@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that every folder imports only what lies below it:
-#   module/ -> editor/ -> matching/ -> rules/ -> contract/  (the module)
-#   tool/ -> matching/, rules/                               (the operators' tool)
+#   module/ -> editor/ -> lists/ -> matching/ -> rules/ -> contract/  (the module)
+#   tool/ -> lists/, matching/, rules/                       (the operators' tool)
 #   host/ -> the host's records in module/, rules/, contract/ (the stand-in host)
 #   bench/, tests/ -> anything of the module, the tool and the host
 # resources/ is the module's own generated and numbered texts: any layer of
@@ -17,14 +17,15 @@ allowed_imports=(
   "resources:"
   "rules: contract"
   "matching: rules contract"
-  "editor: matching rules contract resources"
-  "module: editor matching rules contract resources"
-  "tool: matching rules contract resources"
+  "lists: matching rules contract"
+  "editor: lists matching rules contract resources"
+  "module: editor lists matching rules contract resources"
+  "tool: lists matching rules contract resources"
   "host: module/host_records.h rules contract resources"
-  "bench: host module matching rules contract resources"
-  "tests: host module editor matching rules contract resources tool"
+  "bench: host module lists matching rules contract resources"
+  "tests: host module editor lists matching rules contract resources tool"
 )
-folders=(contract resources rules matching editor module tool host bench tests)
+folders=(contract resources rules matching lists editor module tool host bench tests)
 
 status=0
 for entry in "${allowed_imports[@]}"; do

@@ -3,8 +3,8 @@
 #include "matching/matching.h"
 #include "matching/rule_index.h"
 #include "rules/ip_pattern.h"
-#include "tool/address_set.h"
-#include "tool/rule_optimize.h"
+#include "lists/address_set.h"
+#include "lists/rule_optimize.h"
 
 #include <cstring>
 #include <sstream>

@@ -1,6 +1,6 @@
-#include "tool/rule_optimize.h"
+#include "lists/rule_optimize.h"
 
-#include "tool/address_set.h"
+#include "lists/address_set.h"
 
 #include <algorithm>
 #include <cstring>

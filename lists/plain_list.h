@@ -5,7 +5,13 @@
 
 #include "rules/rule.h"
 
+#include <cstdint>
 #include <string>
+
+// Defaults of a plain list's optional columns: the editor's first colours.
+constexpr int32_t PLAIN_DEFAULT_STATUS = STATUS_IGNORE;
+constexpr uint32_t PLAIN_DEFAULT_NICK_COLOR = 0x00FF0000;
+constexpr uint32_t PLAIN_DEFAULT_TEXT_COLOR = 0x00000000;
 
 // The line without its comment: "#" or ";" at the start of the line or after
 // a blank or tab starts one, except the "#" that starts a colour column and

@@ -1,4 +1,4 @@
-#include "tool/text_pieces.h"
+#include "lists/text_pieces.h"
 
 #include <cstring>
 

@@ -1,11 +1,10 @@
-#include "tool/plain_list.h"
+#include "lists/plain_list.h"
 
 #include "rules/ip_pattern.h"
-#include "tool/list_entry.h"
-#include "tool/rule_text.h"
-#include "tool/rule_words.h"
-#include "tool/text_codec.h"
-#include "tool/text_pieces.h"
+#include "lists/list_entry.h"
+#include "lists/rule_words.h"
+#include "lists/text_codec.h"
+#include "lists/text_pieces.h"
 
 #include <cstring>
 #include <vector>

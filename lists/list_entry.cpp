@@ -1,10 +1,10 @@
-#include "tool/list_entry.h"
+#include "lists/list_entry.h"
 
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
-#include "tool/address_set.h"
-#include "tool/rule_words.h"
-#include "tool/text_pieces.h"
+#include "lists/address_set.h"
+#include "lists/rule_words.h"
+#include "lists/text_pieces.h"
 
 #include <algorithm>
 #include <cstring>

@@ -51,8 +51,3 @@ struct ImportResult {
 // which are taken as they are. The text is UTF-8 (a byte order mark is
 // dropped) or UTF-16LE with its byte order mark.
 ImportResult ImportText(const std::string& text);
-
-// Defaults of a plain list's optional columns: the editor's first colours.
-constexpr int32_t PLAIN_DEFAULT_STATUS = STATUS_IGNORE;
-constexpr uint32_t PLAIN_DEFAULT_NICK_COLOR = 0x00FF0000;
-constexpr uint32_t PLAIN_DEFAULT_TEXT_COLOR = 0x00000000;

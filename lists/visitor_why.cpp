@@ -1,12 +1,12 @@
-#include "tool/visitor_why.h"
+#include "lists/visitor_why.h"
 
 #include "matching/matching.h"
 #include "matching/rule_pick.h"
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
-#include "tool/address_set.h"
-#include "tool/rule_words.h"
-#include "tool/text_codec.h"
+#include "lists/address_set.h"
+#include "lists/rule_words.h"
+#include "lists/text_codec.h"
 
 #include <cstring>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tool/address_set.h"
+#include "lists/address_set.h"
 
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"

@@ -1,10 +1,10 @@
-#include "tool/rule_check.h"
+#include "lists/rule_check.h"
 
 #include "rules/ip_pattern.h"
-#include "tool/address_set.h"
+#include "lists/address_set.h"
 #include "rules/text_field.h"
-#include "tool/rule_words.h"
-#include "tool/text_codec.h"
+#include "lists/rule_words.h"
+#include "lists/text_codec.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "tool/rule_words.h"
+#include "lists/rule_words.h"
 
 #include "rules/rule.h"
 #include "rules/rule_texts.h"
-#include "tool/text_codec.h"
+#include "lists/text_codec.h"
 
 #include <array>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "tool/text_codec.h"
+#include "lists/text_codec.h"
 
 #include "rules/hex_digit.h"
 
