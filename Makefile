@@ -7,8 +7,8 @@
 #             instead (needs a display and a Wine that runs 32-bit programs)
 # make bench  build and run the benchmarks: matching, then the editor and
 #             the rule file (EDITOR_BENCH_ARGS, e.g. --rules 10000 --repeats 3),
-#             then the native tool on a long range list (TOOL_BENCH_ARGS,
-#             e.g. --ranges 100000)
+#             then the native tool on a long range list beside iprange on
+#             the same addresses (TOOL_BENCH_ARGS, e.g. --ranges 100000)
 # make dist   build the release archive dist/torvo-<version>.zip
 # make native build the portable code natively (host compiler only) in
 #             build/native; the tool built there, build/native/tool/torvo-rules,
@@ -97,7 +97,9 @@ endif
 
 bench: build native
 	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS) && echo && wine $(BUILD)/bin/editor_bench.exe $(EDITOR_BENCH_ARGS)'
-	@echo && $(NATIVE_BUILD)/tool_bench --tool $(NATIVE_BUILD)/tool/torvo-rules $(TOOL_BENCH_ARGS)
+	@bash tools/install-deps.sh bench
+	@echo && $(NATIVE_BUILD)/tool_bench --tool $(NATIVE_BUILD)/tool/torvo-rules \
+	  --anchor /usr/bin/iprange $(TOOL_BENCH_ARGS)
 
 dist: build native
 	@bash tools/make-dist.sh $(BUILD) $(NATIVE_BUILD)

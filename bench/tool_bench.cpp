@@ -3,7 +3,10 @@
 // list (ascending, of every width, a tenth of them blocks nested in earlier
 // ranges, as a list merged with its own CIDR form holds), then times each
 // verb as its own process and prints its wall time and peak memory beside
-// the rule file's size. Built by the native build, run by `make bench`.
+// the rule file's size. With --anchor, the path of iprange (installed for
+// `make bench`), each verb is set beside iprange's closest operation on the
+// same addresses, and the ratio is printed. Built by the native build, run
+// by `make bench`.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -26,7 +29,9 @@ std::string Dotted(uint32_t address) {
 }
 
 // A deterministic list: no seed from outside, the same list every run.
-std::string MakeRangeList(uint32_t ranges) {
+// `addressesOnly` gets the same list with its first column alone, as
+// address tools read it.
+std::string MakeRangeList(uint32_t ranges, std::string* addressesOnly) {
     uint64_t state = 0x2545F4914F6CDD1Dull;
     auto next = [&state](uint32_t bound) {
         state ^= state << 13;
@@ -46,6 +51,7 @@ std::string MakeRangeList(uint32_t ranges) {
                 const uint32_t start = (outer.first + 255) & ~0xFFu;
                 if (start + 255 <= outer.second) {
                     text += Dotted(start) + "/24\tignore\n";
+                    *addressesOnly += Dotted(start) + "/24\n";
                     continue;
                 }
             }
@@ -53,6 +59,7 @@ std::string MakeRangeList(uint32_t ranges) {
         address += next(2048);
         const uint32_t width = next(5) == 0 ? next(65536) : next(1024);
         text += Dotted(address) + "-" + Dotted(address + width) + "\t" + statuses[next(4)] + "\n";
+        *addressesOnly += Dotted(address) + "-" + Dotted(address + width) + "\n";
         made.emplace_back(address, address + width);
         address += width + 1;
     }
@@ -65,7 +72,10 @@ struct Run {
     int status;
 };
 
-Run RunTool(const std::string& tool, const std::vector<std::string>& arguments) {
+// Runs `tool` with `arguments`; its standard output goes to `output`
+// (/dev/null when empty).
+Run RunTool(const std::string& tool, const std::vector<std::string>& arguments,
+            const std::string& output = "") {
     std::vector<std::string> all = {tool};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -75,7 +85,8 @@ Run RunTool(const std::string& tool, const std::vector<std::string>& arguments) 
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
-        if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) _exit(127);
+        const char* out = output.empty() ? "/dev/null" : output.c_str();
+        if (!std::freopen(out, "w", stdout) || !std::freopen("/dev/null", "w", stderr)) _exit(127);
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -99,38 +110,57 @@ long FileBytes(const std::string& path) {
 
 int main(int argc, char** argv) {
     std::string tool;
+    std::string anchor;
     uint32_t ranges = 400000;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--tool") == 0) tool = argv[i + 1];
+        else if (std::strcmp(argv[i], "--anchor") == 0) anchor = argv[i + 1];
         else if (std::strcmp(argv[i], "--ranges") == 0) ranges = static_cast<uint32_t>(std::atol(argv[i + 1]));
     }
     if (tool.empty() || ranges == 0) {
-        std::fprintf(stderr, "usage: tool_bench --tool PATH [--ranges N]\n");
+        std::fprintf(stderr, "usage: tool_bench --tool PATH [--anchor IPRANGE] [--ranges N]\n");
         return 2;
     }
     char folder[] = "/tmp/torvo-tool-bench.XXXXXX";
     if (!mkdtemp(folder)) return 2;
     const std::string base = folder;
     const std::string list = base + "/ranges.txt", rules = base + "/ranges.tdb";
+    const std::string addressList = base + "/addresses.txt";
     {
-        const std::string text = MakeRangeList(ranges);
-        std::FILE* file = std::fopen(list.c_str(), "wb");
-        if (!file || std::fwrite(text.data(), 1, text.size(), file) != text.size()) return 2;
-        std::fclose(file);
+        std::string addresses;
+        const std::string text = MakeRangeList(ranges, &addresses);
+        const std::pair<const std::string*, const std::string*> files[] = {{&list, &text},
+                                                                          {&addressList, &addresses}};
+        for (const auto& [path, bytes] : files) {
+            std::FILE* file = std::fopen(path->c_str(), "wb");
+            if (!file || std::fwrite(bytes->data(), 1, bytes->size(), file) != bytes->size()) return 2;
+            std::fclose(file);
+        }
     }
     std::printf("rule-list tool (native, optimised build): %u generated ranges\n", ranges);
+    if (!anchor.empty()) {
+        std::printf("anchor: %s on the same addresses (first column alone); its closest operation\n"
+                    "after each verb, and the tool's time as a multiple of it\n", anchor.c_str());
+    }
+    // iprange's closest operations: reading and merging the addresses, as
+    // ranges or as blocks. Import is set beside that plus a plain copy of
+    // the rule file it writes, flushed to the disk as the tool flushes it.
+    const std::vector<std::string> anchorRanges = {"--print-ranges", addressList};
+    const std::vector<std::string> anchorBlocks = {addressList};
     struct Step {
         const char* title;
         std::vector<std::string> arguments;
+        const std::vector<std::string>* anchorArguments;
+        bool anchorCopiesRuleFile;
     };
     const Step steps[] = {
-        {"import", {"import", list, "-o", rules}},
-        {"check (with containment)", {"check", rules}},
-        {"optimize", {"optimize", rules, "-o", base + "/optimized.tdb"}},
-        {"export", {"export", rules, "-o", base + "/exported.txt"}},
-        {"export --cidr", {"export", rules, "--cidr", "-o", base + "/blocks.txt"}},
-        {"import of the export", {"import", base + "/exported.txt", "-o", base + "/again.tdb"}},
-        {"import --optimize", {"import", "--optimize", list, "-o", base + "/both.tdb"}},
+        {"import", {"import", list, "-o", rules}, &anchorRanges, true},
+        {"check (with containment)", {"check", rules}, &anchorRanges, false},
+        {"optimize", {"optimize", rules, "-o", base + "/optimized.tdb"}, &anchorRanges, false},
+        {"export", {"export", rules, "-o", base + "/exported.txt"}, &anchorRanges, false},
+        {"export --cidr", {"export", rules, "--cidr", "-o", base + "/blocks.txt"}, &anchorBlocks, false},
+        {"import of the export", {"import", base + "/exported.txt", "-o", base + "/again.tdb"}, &anchorRanges, true},
+        {"import --optimize", {"import", "--optimize", list, "-o", base + "/both.tdb"}, &anchorRanges, true},
     };
     int failed = 0;
     for (const Step& step : steps) {
@@ -140,6 +170,18 @@ int main(int argc, char** argv) {
         std::printf("  %-26s %6.2f s   peak %6.0f MB = %.2f x the rule file (%.0f MB)%s\n", step.title,
                     run.seconds, peakMegabytes, fileMegabytes > 0 ? peakMegabytes / fileMegabytes : 0.0,
                     fileMegabytes, run.status == 0 || run.status == 1 ? "" : "   FAILED");
+        if (!anchor.empty()) {
+            Run reference = RunTool(anchor, *step.anchorArguments, base + "/anchor.txt");
+            if (step.anchorCopiesRuleFile) {
+                const Run copy = RunTool("/bin/dd", {"if=" + rules, "of=" + base + "/copy.tdb", "bs=1M",
+                                                     "conv=fsync", "status=none"});
+                reference.seconds += copy.seconds;
+            }
+            std::printf("  %-26s %6.2f s   peak %6.1f MB   tool = %.1f x%s\n", "  iprange", reference.seconds,
+                        static_cast<double>(reference.peakKilobytes) / 1024,
+                        reference.seconds > 0 ? run.seconds / reference.seconds : 0.0,
+                        step.anchorCopiesRuleFile ? " (with a copy of the rule file)" : "");
+        }
         if (run.status != 0 && run.status != 1) failed = 1;
     }
     std::printf("  rules after optimize: %ld of %ld\n", FileBytes(base + "/optimized.tdb") / 460,

@@ -8,6 +8,8 @@
 #   install-deps.sh native   only the host compiler, cmake and GoogleTest, for
 #                            the native build of the portable code and the tool
 #   install-deps.sh fuzz     the same and clang with its fuzzer runtime
+#   install-deps.sh bench    the native set and iprange, the address tool the
+#                            tool's benchmark compares with
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scope=${1:-all}
@@ -20,6 +22,7 @@ flock 9
 native_packages=(g++ cmake make googletest)
 case "$scope" in
   native) packages=("${native_packages[@]}"); TORVO_RUNNER=none ;;
+  bench) packages=("${native_packages[@]}" iprange); TORVO_RUNNER=none ;;
   fuzz) packages=("${native_packages[@]}" clang libclang-rt-14-dev); TORVO_RUNNER=none ;;
   all)
     source "$here/runner.sh"
@@ -32,7 +35,7 @@ case "$scope" in
       packages+=(qemu-system-x86 qemu-utils debootstrap e2fsprogs ca-certificates)
     fi
     ;;
-  *) echo "install-deps.sh: unknown scope \"$scope\" (native, fuzz or nothing)" >&2; exit 2 ;;
+  *) echo "install-deps.sh: unknown scope \"$scope\" (native, fuzz, bench or nothing)" >&2; exit 2 ;;
 esac
 
 missing=()
