@@ -1,11 +1,11 @@
 #include "lists/rule_optimize.h"
 
 #include "lists/address_set.h"
+#include "lists/interval_slots.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <tuple>
 
@@ -99,24 +99,6 @@ struct PickCoverage {
     }
 };
 
-// An address-only rule kept in the list, perhaps grown by later ones.
-struct Slot {
-    int32_t position;  // in the original list
-    uint32_t kept;     // in the optimized list
-    AddressInterval addresses;
-    bool grown;
-};
-
-constexpr int SLOTS_LOOKED_AT = 16;  // neighbours tried per rule: enough for real lists
-
-bool Touch(const AddressInterval& a, const AddressInterval& b) {
-    return uint64_t{a.low} <= uint64_t{b.high} + 1 && uint64_t{b.low} <= uint64_t{a.high} + 1;
-}
-
-bool Holds(const AddressInterval& outer, const AddressInterval& inner) {
-    return outer.low <= inner.low && inner.high <= outer.high;
-}
-
 void WriteRange(_RULE& rule, const AddressInterval& addresses) {
     const std::string text = DottedAddress(addresses.low) + "-" + DottedAddress(addresses.high);
     std::memset(rule.ipText, 0, sizeof rule.ipText);
@@ -126,18 +108,45 @@ void WriteRange(_RULE& rule, const AddressInterval& addresses) {
     rule.ipHigh = addresses.high;
 }
 
+// Whether the intervals together hold every address of `target`.
+bool HeldTogether(std::vector<AddressInterval> intervals, const AddressInterval& target) {
+    NormaliseIntervals(intervals);
+    return std::any_of(intervals.begin(), intervals.end(),
+                       [&](const AddressInterval& interval) { return Holds(interval, target); });
+}
+
+AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
+    return {std::min(a.low, b.low), std::max(a.high, b.high)};
+}
+
+// Addresses that left their rule's place for an earlier one.
+struct Moved {
+    int32_t position;
+    AddressInterval addresses;
+};
+
 }  // namespace
 
-OptimizeCounts OptimizeRules(std::vector<_RULE>& rules) {
-    OptimizeCounts counts{static_cast<uint32_t>(rules.size()), 0, 0, 0};
+namespace {
+
+// One run over the list: every join and drop that the positions of the
+// other effects' rules in the list as it was allow. Returns whether
+// addresses moved that another effect's address rule further down also
+// holds: then a rule of that effect may have lost what blocked its joining,
+// and another run is needed.
+bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
     const size_t count = rules.size();
 
     // What each rule does to a visitor it picks, and the addresses it may pick at.
     std::map<std::tuple<int32_t, uint32_t, uint32_t>, uint32_t> effects;
+    std::map<std::pair<uint32_t, int32_t>, uint32_t> groups;
     std::vector<uint32_t> effectOf(count);
+    std::vector<uint32_t> groupOf(count);
     std::vector<uint8_t> numeric(count);
     std::vector<AddressInterval> numericAddresses(count);
     std::vector<uint64_t> ends;
+    std::vector<uint64_t> numericEnds;
+    std::vector<std::pair<uint32_t, uint32_t>> starts;
     for (size_t j = 0; j < count; ++j) {
         const _RULE& rule = rules[j];
         effectOf[j] = effects.emplace(std::make_tuple(rule.status, rule.nickColor, rule.textColor),
@@ -147,8 +156,12 @@ OptimizeCounts OptimizeRules(std::vector<_RULE>& rules) {
         numeric[j] = IsNumericAddressRule(rule, &interval);
         if (numeric[j]) {
             numericAddresses[j] = interval;
-            ends.push_back(interval.low);
-            ends.push_back(uint64_t{interval.high} + 1);
+            groupOf[j] = groups.emplace(std::make_pair(effectOf[j], rule.searchType),
+                                        static_cast<uint32_t>(groups.size()))
+                             .first->second;
+            starts.emplace_back(groupOf[j], interval.low);
+            numericEnds.push_back(interval.low);
+            numericEnds.push_back(uint64_t{interval.high} + 1);
         } else {
             for (const AddressInterval& possible : PossibleAddresses(rule)) {
                 ends.push_back(possible.low);
@@ -156,68 +169,111 @@ OptimizeCounts OptimizeRules(std::vector<_RULE>& rules) {
             }
         }
     }
+    ends.insert(ends.end(), numericEnds.begin(), numericEnds.end());
     PickCoverage coverage;
     coverage.Build(std::move(ends));
 
-    // Address-only rules that may still take more, by what they do and their low end.
-    std::vector<Slot> slots;
-    std::map<std::pair<uint32_t, int32_t>, std::set<std::pair<uint32_t, uint32_t>>> open;
-    uint32_t kept = 0;
+    // Address-only rules kept so far (numbered by position), by group: an
+    // effect and a search type. A rule's addresses may join a kept rule of
+    // its group after the latest rule of another effect that may pick a
+    // visitor at one of them (`blockedUpTo`, the latest for any of the
+    // kept rule's addresses).
+    SlotIndex kept;
+    BuildSlotIndex(kept, std::move(starts), count);
+    std::vector<int32_t> blockedUpTo(count, -1);
+    std::vector<uint8_t> stays(count, 1);
+    std::vector<uint8_t> grown(count, 0);
+    std::vector<Moved> moved;
+    std::vector<uint32_t> touching;
+    std::vector<AddressInterval> holding;
     for (size_t j = 0; j < count; ++j) {
         const auto position = static_cast<int32_t>(j);
         if (!numeric[j]) {
             for (const AddressInterval& possible : PossibleAddresses(rules[j])) {
                 coverage.Add(possible, position, effectOf[j]);
             }
-            if (kept != j) rules[kept] = rules[j];
-            ++kept;
             continue;
         }
         const AddressInterval addresses = numericAddresses[j];
-        const uint32_t effect = effectOf[j];
-        // The latest rule with another effect that may pick a visitor here:
-        // these addresses may move up to a rule after it, not past it.
-        const int32_t barrier = coverage.Query(addresses).LatestNot(effect);
-        auto& sameEffect = open[{effect, rules[j].searchType}];
+        const uint32_t group = groupOf[j];
+        const int32_t barrier = coverage.Query(addresses).LatestNot(effectOf[j]);
+        coverage.Add(addresses, position, effectOf[j]);
 
-        Slot* holder = nullptr;
-        Slot* neighbour = nullptr;
-        auto at = sameEffect.upper_bound({addresses.high == 0xFFFFFFFFu ? addresses.high : addresses.high + 1,
-                                          UINT32_MAX});
-        for (int looked = 0; looked < SLOTS_LOOKED_AT && at != sameEffect.begin(); ++looked) {
-            --at;
-            Slot& slot = slots[at->second];
-            if (slot.position <= barrier || !Touch(slot.addresses, addresses)) continue;
-            if (Holds(slot.addresses, addresses)) {
-                holder = &slot;
-                break;
-            }
-            if (!neighbour) neighbour = &slot;
+        TouchingSlots(kept, group, addresses, &touching);
+        int32_t target = -1;
+        holding.clear();
+        for (uint32_t slot : touching) {
+            if (static_cast<int32_t>(slot) <= barrier) continue;
+            holding.push_back(kept.addressesOf[slot]);
+            if (target < 0 || static_cast<int32_t>(slot) < target) target = static_cast<int32_t>(slot);
         }
-        if (holder) {
+        if (target < 0) {
+            InsertSlot(kept, static_cast<uint32_t>(j), group, addresses);
+            blockedUpTo[j] = barrier;
+            continue;
+        }
+        stays[j] = 0;
+        moved.push_back({position, addresses});
+        if (HeldTogether(holding, addresses)) {
             ++counts.dropped;
             continue;
         }
-        if (neighbour) {
-            sameEffect.erase({neighbour->addresses.low, static_cast<uint32_t>(neighbour - slots.data())});
-            neighbour->addresses.low = std::min(neighbour->addresses.low, addresses.low);
-            neighbour->addresses.high = std::max(neighbour->addresses.high, addresses.high);
-            neighbour->grown = true;
-            sameEffect.insert({neighbour->addresses.low, static_cast<uint32_t>(neighbour - slots.data())});
-            coverage.Add(addresses, neighbour->position, effect);
-            ++counts.joined;
-            continue;
+        // Join the earliest rule it may join; then every later kept rule
+        // that touches the grown one and is blocked only before it joins too.
+        ++counts.joined;
+        AddressInterval joined = Hull(kept.addressesOf[target], addresses);
+        int32_t joinedBlockedUpTo = std::max(blockedUpTo[target], barrier);
+        EraseSlot(kept, static_cast<uint32_t>(target));
+        for (bool grew = true; grew;) {
+            grew = false;
+            TouchingSlots(kept, group, joined, &touching);
+            for (uint32_t slot : touching) {
+                if (static_cast<int32_t>(slot) < target || blockedUpTo[slot] >= target) continue;
+                moved.push_back({static_cast<int32_t>(slot), kept.addressesOf[slot]});
+                joined = Hull(joined, kept.addressesOf[slot]);
+                joinedBlockedUpTo = std::max(joinedBlockedUpTo, blockedUpTo[slot]);
+                EraseSlot(kept, slot);
+                stays[slot] = 0;
+                ++counts.joined;
+                grew = true;
+            }
         }
-        slots.push_back({position, kept, addresses, false});
-        sameEffect.insert({addresses.low, static_cast<uint32_t>(slots.size() - 1)});
-        coverage.Add(addresses, position, effect);
-        if (kept != j) rules[kept] = rules[j];
-        ++kept;
+        InsertSlot(kept, static_cast<uint32_t>(target), group, joined);
+        blockedUpTo[target] = joinedBlockedUpTo;
+        grown[target] = 1;
     }
-    for (const Slot& slot : slots) {
-        if (slot.grown) WriteRange(rules[slot.kept], slot.addresses);
+
+    // Another effect's address rule after moved addresses that it overlaps.
+    bool again = false;
+    if (!moved.empty()) {
+        PickCoverage numericRules;
+        numericRules.Build(std::move(numericEnds));
+        for (size_t j = 0; j < count; ++j) {
+            if (numeric[j]) numericRules.Add(numericAddresses[j], static_cast<int32_t>(j), effectOf[j]);
+        }
+        for (const Moved& move : moved) {
+            const uint32_t effect = effectOf[static_cast<size_t>(move.position)];
+            if (numericRules.Query(move.addresses).LatestNot(effect) > move.position) again = true;
+        }
     }
-    rules.resize(kept);
-    counts.after = kept;
+
+    size_t keptCount = 0;
+    for (size_t j = 0; j < count; ++j) {
+        if (!stays[j]) continue;
+        if (grown[j]) WriteRange(rules[j], kept.addressesOf[j]);
+        if (keptCount != j) rules[keptCount] = rules[j];
+        ++keptCount;
+    }
+    rules.resize(keptCount);
+    return again;
+}
+
+}  // namespace
+
+OptimizeCounts OptimizeRules(std::vector<_RULE>& rules) {
+    OptimizeCounts counts{static_cast<uint32_t>(rules.size()), 0, 0, 0};
+    while (OptimizeOnce(rules, counts)) {
+    }
+    counts.after = static_cast<uint32_t>(rules.size());
     return counts;
 }

@@ -1,0 +1,43 @@
+// The address sweep that `optimize` joins rules with and `check` finds
+// covered rules with: address intervals kept in groups (rules that act
+// alike), found by the addresses they touch, in O(log n) per interval found.
+#pragma once
+
+#include "lists/address_set.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// Intervals ("slots") numbered by the caller, each in a group. A slot may
+// start only at a low end given to BuildSlotIndex for its group.
+struct SlotIndex {
+    std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
+    size_t leaves = 0;
+    std::vector<int64_t> highest;  // tree over the starts: the highest high end below, -1 if none
+    std::vector<int32_t> first;    // per start: its first slot, or -1
+    std::vector<int32_t> next;     // per slot: the next slot at its start, or -1
+    std::vector<int32_t> previous;
+    std::vector<uint32_t> groupOf;
+    std::vector<AddressInterval> addressesOf;
+};
+
+void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots);
+void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses);
+void EraseSlot(SlotIndex& index, uint32_t slot);
+
+// Every slot of the group whose addresses overlap or touch `addresses`.
+void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval& addresses,
+                   std::vector<uint32_t>* found);
+
+bool Touch(const AddressInterval& a, const AddressInterval& b);
+bool Holds(const AddressInterval& outer, const AddressInterval& inner);
+
+// For each rule with addresses (`intervals[rule]`, empty for none): the
+// earlier rules of its group (`groups[rule]`) that together hold all its
+// addresses, each address counted to the first rule that held it. Empty
+// when they do not hold all of them. Listed in order, at most `named` of
+// them (the first); `counts[rule]` says how many there are in all.
+void FindCoveringRules(const std::vector<std::vector<AddressInterval>>& intervals,
+                       const std::vector<uint32_t>& groups, size_t named,
+                       std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts);
