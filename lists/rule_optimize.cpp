@@ -2,6 +2,7 @@
 
 #include "lists/address_set.h"
 #include "lists/interval_slots.h"
+#include "lists/latest_picks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,94 +11,6 @@
 #include <tuple>
 
 namespace {
-
-// The latest two rules seen, the second with another effect than the first.
-struct LatestTwo {
-    int32_t first = -1;
-    uint32_t firstEffect = 0;
-    int32_t other = -1;
-    uint32_t otherEffect = 0;
-
-    void Add(int32_t position, uint32_t effect) {
-        if (position < 0) return;
-        if (position > first) {
-            if (first >= 0 && firstEffect != effect) {
-                other = first;
-                otherEffect = firstEffect;
-            }
-            first = position;
-            firstEffect = effect;
-        } else if (position < first && effect != firstEffect && position > other) {
-            other = position;
-            otherEffect = effect;
-        }
-    }
-    void Add(const LatestTwo& more) {
-        Add(more.other, more.otherEffect);
-        Add(more.first, more.firstEffect);
-    }
-    // The latest rule with an effect other than `effect`, or -1.
-    int32_t LatestNot(uint32_t effect) const { return firstEffect != effect ? first : other; }
-};
-
-// For every address, the latest rules that may pick a visitor there: a
-// segment tree over the address pieces that the rules' ends cut, whose
-// nodes keep what was added over their whole span (`tag`) and over any part
-// of it (`any`).
-struct PickCoverage {
-    std::vector<uint64_t> cuts;  // piece k is [cuts[k], cuts[k + 1])
-    size_t pieces = 0;
-    std::vector<LatestTwo> tag;
-    std::vector<LatestTwo> any;
-
-    void Build(std::vector<uint64_t> ends) {
-        ends.push_back(0);
-        ends.push_back(uint64_t{1} << 32);
-        std::sort(ends.begin(), ends.end());
-        ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
-        cuts = std::move(ends);
-        pieces = cuts.size() - 1;
-        size_t size = 1;
-        while (size < pieces) size *= 2;
-        tag.assign(2 * size, LatestTwo{});
-        any.assign(2 * size, LatestTwo{});
-        pieces = size;
-    }
-    size_t PieceOf(uint64_t address) const {
-        return static_cast<size_t>(std::upper_bound(cuts.begin(), cuts.end(), address) - cuts.begin()) - 1;
-    }
-    void Add(size_t node, size_t from, size_t to, size_t low, size_t high, int32_t position,
-             uint32_t effect) {
-        if (high < from || to < low) return;
-        if (low <= from && to <= high) {
-            tag[node].Add(position, effect);
-            any[node].Add(position, effect);
-            return;
-        }
-        const size_t middle = (from + to) / 2;
-        Add(2 * node, from, middle, low, high, position, effect);
-        Add(2 * node + 1, middle + 1, to, low, high, position, effect);
-        any[node] = tag[node];
-        any[node].Add(any[2 * node]);
-        any[node].Add(any[2 * node + 1]);
-    }
-    LatestTwo Query(size_t node, size_t from, size_t to, size_t low, size_t high) const {
-        if (high < from || to < low) return {};
-        if (low <= from && to <= high) return any[node];
-        const size_t middle = (from + to) / 2;
-        LatestTwo found = tag[node];
-        found.Add(Query(2 * node, from, middle, low, high));
-        found.Add(Query(2 * node + 1, middle + 1, to, low, high));
-        return found;
-    }
-    void Add(const AddressInterval& interval, int32_t position, uint32_t effect) {
-        Add(1, 0, pieces - 1, PieceOf(interval.low), PieceOf(uint64_t{interval.high} + 1) - 1,
-            position, effect);
-    }
-    LatestTwo Query(const AddressInterval& interval) const {
-        return Query(1, 0, pieces - 1, PieceOf(interval.low), PieceOf(uint64_t{interval.high} + 1) - 1);
-    }
-};
 
 void WriteRange(_RULE& rule, const AddressInterval& addresses) {
     const std::string text = DottedAddress(addresses.low) + "-" + DottedAddress(addresses.high);
@@ -119,16 +32,6 @@ AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
     return {std::min(a.low, b.low), std::max(a.high, b.high)};
 }
 
-// Addresses that left their rule's place for an earlier one.
-struct Moved {
-    int32_t position;
-    AddressInterval addresses;
-};
-
-}  // namespace
-
-namespace {
-
 // One run over the list: every join and drop that the positions of the
 // other effects' rules in the list as it was allow. Returns whether
 // addresses moved that another effect's address rule further down also
@@ -145,7 +48,6 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
     std::vector<uint8_t> numeric(count);
     std::vector<AddressInterval> numericAddresses(count);
     std::vector<uint64_t> ends;
-    std::vector<uint64_t> numericEnds;
     std::vector<std::pair<uint32_t, uint32_t>> starts;
     for (size_t j = 0; j < count; ++j) {
         const _RULE& rule = rules[j];
@@ -160,8 +62,8 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
                                         static_cast<uint32_t>(groups.size()))
                              .first->second;
             starts.emplace_back(groupOf[j], interval.low);
-            numericEnds.push_back(interval.low);
-            numericEnds.push_back(uint64_t{interval.high} + 1);
+            ends.push_back(interval.low);
+            ends.push_back(uint64_t{interval.high} + 1);
         } else {
             for (const AddressInterval& possible : PossibleAddresses(rule)) {
                 ends.push_back(possible.low);
@@ -169,7 +71,6 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
             }
         }
     }
-    ends.insert(ends.end(), numericEnds.begin(), numericEnds.end());
     PickCoverage coverage;
     coverage.Build(std::move(ends));
 
@@ -183,7 +84,7 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
     std::vector<int32_t> blockedUpTo(count, -1);
     std::vector<uint8_t> stays(count, 1);
     std::vector<uint8_t> grown(count, 0);
-    std::vector<Moved> moved;
+    std::vector<PlacedAddresses> moved;
     std::vector<uint32_t> touching;
     std::vector<AddressInterval> holding;
     for (size_t j = 0; j < count; ++j) {
@@ -213,7 +114,7 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
             continue;
         }
         stays[j] = 0;
-        moved.push_back({position, addresses});
+        moved.push_back({addresses, position, effectOf[j]});
         if (HeldTogether(holding, addresses)) {
             ++counts.dropped;
             continue;
@@ -229,7 +130,7 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
             TouchingSlots(kept, group, joined, &touching);
             for (uint32_t slot : touching) {
                 if (static_cast<int32_t>(slot) < target || blockedUpTo[slot] >= target) continue;
-                moved.push_back({static_cast<int32_t>(slot), kept.addressesOf[slot]});
+                moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
                 joined = Hull(joined, kept.addressesOf[slot]);
                 joinedBlockedUpTo = std::max(joinedBlockedUpTo, blockedUpTo[slot]);
                 EraseSlot(kept, slot);
@@ -246,15 +147,11 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
     // Another effect's address rule after moved addresses that it overlaps.
     bool again = false;
     if (!moved.empty()) {
-        PickCoverage numericRules;
-        numericRules.Build(std::move(numericEnds));
+        std::vector<PlacedAddresses> numericRules;
         for (size_t j = 0; j < count; ++j) {
-            if (numeric[j]) numericRules.Add(numericAddresses[j], static_cast<int32_t>(j), effectOf[j]);
+            if (numeric[j]) numericRules.push_back({numericAddresses[j], static_cast<int32_t>(j), effectOf[j]});
         }
-        for (const Moved& move : moved) {
-            const uint32_t effect = effectOf[static_cast<size_t>(move.position)];
-            if (numericRules.Query(move.addresses).LatestNot(effect) > move.position) again = true;
-        }
+        again = LaterOtherEffectOverlaps(std::move(numericRules), std::move(moved));
     }
 
     size_t keptCount = 0;
