@@ -31,6 +31,7 @@ endfunction()
 # optimizer and the explanation of a visitor's picks. Portable like the core
 # it stands on; the tool links it, and so can the module.
 set(TORVO_RULE_LISTS_SOURCES
+  ${TORVO_SOURCE_ROOT}/lists/address_containment.cpp
   ${TORVO_SOURCE_ROOT}/lists/address_set.cpp
   ${TORVO_SOURCE_ROOT}/lists/interval_slots.cpp
   ${TORVO_SOURCE_ROOT}/lists/latest_picks.cpp

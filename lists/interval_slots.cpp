@@ -107,6 +107,19 @@ struct Piece {
     uint32_t owner;
 };
 
+// One rule's intervals, for a range-for.
+struct IntervalSpan {
+    const AddressInterval* from;
+    const AddressInterval* to;
+    const AddressInterval* begin() const { return from; }
+    const AddressInterval* end() const { return to; }
+    bool empty() const { return from == to; }
+};
+
+IntervalSpan IntervalsOf(const RuleIntervals& addresses, size_t rule) {
+    return {addresses.intervals.data() + addresses.first[rule], addresses.intervals.data() + addresses.first[rule + 1]};
+}
+
 bool PieceBefore(const Piece& a, const Piece& b) {
     return a.group != b.group ? a.group < b.group : a.low < b.low;
 }
@@ -130,13 +143,14 @@ void OwnersOf(const std::vector<Piece>& pieces, uint32_t group, const AddressInt
 
 }  // namespace
 
-void FindCoveringRules(const std::vector<std::vector<AddressInterval>>& intervals,
-                       const std::vector<uint32_t>& groups, size_t named,
+void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
                        std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts) {
-    const size_t count = intervals.size();
+    const size_t count = groups.size();
     std::vector<std::pair<uint32_t, uint32_t>> starts;
     for (size_t rule = 0; rule < count; ++rule) {
-        for (const AddressInterval& interval : intervals[rule]) starts.emplace_back(groups[rule], interval.low);
+        for (uint32_t at = addresses.first[rule]; at < addresses.first[rule + 1]; ++at) {
+            starts.emplace_back(groups[rule], addresses.intervals[at].low);
+        }
     }
     // The union of each group's rules so far, as slots that never touch.
     SlotIndex held;
@@ -147,15 +161,15 @@ void FindCoveringRules(const std::vector<std::vector<AddressInterval>>& interval
     std::vector<uint32_t> found;
     for (size_t rule = 0; rule < count; ++rule) {
         const uint32_t group = groups[rule];
-        bool all = !intervals[rule].empty();
-        for (const AddressInterval& interval : intervals[rule]) {
+        bool all = !IntervalsOf(addresses, rule).empty();
+        for (const AddressInterval& interval : IntervalsOf(addresses, rule)) {
             TouchingSlots(held, group, interval, &found);
             all = all && std::any_of(found.begin(), found.end(), [&](uint32_t slot) {
                       return Holds(held.addressesOf[slot], interval);
                   });
         }
         covered[rule] = all;
-        for (const AddressInterval& interval : intervals[rule]) {
+        for (const AddressInterval& interval : IntervalsOf(addresses, rule)) {
             TouchingSlots(held, group, interval, &found);
             std::sort(found.begin(), found.end(), [&](uint32_t a, uint32_t b) {
                 return held.addressesOf[a].low < held.addressesOf[b].low;
@@ -186,12 +200,12 @@ void FindCoveringRules(const std::vector<std::vector<AddressInterval>>& interval
     for (size_t rule = 0; rule < count; ++rule) {
         if (!covered[rule]) continue;
         std::vector<uint32_t> owners;
-        for (const AddressInterval& interval : intervals[rule]) {
+        for (const AddressInterval& interval : IntervalsOf(addresses, rule)) {
             OwnersOf(pieces, groups[rule], interval, named, &owners);
         }
         if (owners.size() > named) {
             // Many: count them all.
-            for (const AddressInterval& interval : intervals[rule]) {
+            for (const AddressInterval& interval : IntervalsOf(addresses, rule)) {
                 OwnersOf(pieces, groups[rule], interval, SIZE_MAX, &owners);
             }
             std::sort(owners.begin(), owners.end());

@@ -33,11 +33,17 @@ void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval
 bool Touch(const AddressInterval& a, const AddressInterval& b);
 bool Holds(const AddressInterval& outer, const AddressInterval& inner);
 
-// For each rule with addresses (`intervals[rule]`, empty for none): the
-// earlier rules of its group (`groups[rule]`) that together hold all its
-// addresses, each address counted to the first rule that held it. Empty
-// when they do not hold all of them. Listed in order, at most `named` of
-// them (the first); `counts[rule]` says how many there are in all.
-void FindCoveringRules(const std::vector<std::vector<AddressInterval>>& intervals,
-                       const std::vector<uint32_t>& groups, size_t named,
+// Rules' address intervals, flat: rule r's are intervals[first[r]] up to
+// but not including intervals[first[r + 1]].
+struct RuleIntervals {
+    std::vector<AddressInterval> intervals;
+    std::vector<uint32_t> first;  // one more than there are rules
+};
+
+// For each rule with addresses: the earlier rules of its group
+// (`groups[rule]`) that together hold all its addresses, each address
+// counted to the first rule that held it; empty when they do not hold all
+// of them. Listed in order, at most `named` of them (the first);
+// `counts[rule]` says how many there are in all.
+void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
                        std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts);
