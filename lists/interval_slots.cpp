@@ -161,16 +161,16 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
     std::vector<uint32_t> found;
     for (size_t rule = 0; rule < count; ++rule) {
         const uint32_t group = groups[rule];
+        // A rule's own intervals never touch one another, so each can be
+        // tested just before it joins the union.
         bool all = !IntervalsOf(addresses, rule).empty();
         for (const AddressInterval& interval : IntervalsOf(addresses, rule)) {
             TouchingSlots(held, group, interval, &found);
-            all = all && std::any_of(found.begin(), found.end(), [&](uint32_t slot) {
-                      return Holds(held.addressesOf[slot], interval);
-                  });
-        }
-        covered[rule] = all;
-        for (const AddressInterval& interval : IntervalsOf(addresses, rule)) {
-            TouchingSlots(held, group, interval, &found);
+            const bool alreadyHeld = std::any_of(found.begin(), found.end(), [&](uint32_t slot) {
+                return Holds(held.addressesOf[slot], interval);
+            });
+            all = all && alreadyHeld;
+            if (alreadyHeld) continue;  // the union stays as it is
             std::sort(found.begin(), found.end(), [&](uint32_t a, uint32_t b) {
                 return held.addressesOf[a].low < held.addressesOf[b].low;
             });
@@ -193,6 +193,7 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
             }
             InsertSlot(held, slots++, group, joined);
         }
+        covered[rule] = all;
     }
     std::sort(pieces.begin(), pieces.end(), PieceBefore);
     covering->assign(count, {});

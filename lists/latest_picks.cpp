@@ -2,29 +2,9 @@
 
 #include <algorithm>
 
-void LatestTwo::Add(int32_t position, uint32_t effect) {
-    if (position < 0) return;
-    if (position > first) {
-        if (first >= 0 && firstEffect != effect) {
-            other = first;
-            otherEffect = firstEffect;
-        }
-        first = position;
-        firstEffect = effect;
-    } else if (position < first && effect != firstEffect && position > other) {
-        other = position;
-        otherEffect = effect;
-    }
-}
-
-void LatestTwo::Add(const LatestTwo& more) {
-    Add(more.other, more.otherEffect);
-    Add(more.first, more.firstEffect);
-}
-
 namespace {
 
-size_t PieceOf(const PickCoverage& coverage, uint64_t address) {
+inline size_t PieceOf(const PickCoverage& coverage, uint64_t address) {
     return static_cast<size_t>(std::upper_bound(coverage.cuts.begin(), coverage.cuts.end(), address) -
                                coverage.cuts.begin()) - 1;
 }

@@ -15,8 +15,25 @@ struct LatestTwo {
     int32_t other = -1;
     uint32_t otherEffect = 0;
 
-    void Add(int32_t position, uint32_t effect);
-    void Add(const LatestTwo& more);
+    // Defined here: the trees below call them for every node they pass.
+    void Add(int32_t position, uint32_t effect) {
+        if (position < 0) return;
+        if (position > first) {
+            if (first >= 0 && firstEffect != effect) {
+                other = first;
+                otherEffect = firstEffect;
+            }
+            first = position;
+            firstEffect = effect;
+        } else if (position < first && effect != firstEffect && position > other) {
+            other = position;
+            otherEffect = effect;
+        }
+    }
+    void Add(const LatestTwo& more) {
+        Add(more.other, more.otherEffect);
+        Add(more.first, more.firstEffect);
+    }
     // The latest rule with an effect other than `effect`, or -1.
     int32_t LatestNot(uint32_t effect) const { return firstEffect != effect ? first : other; }
 };

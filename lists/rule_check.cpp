@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace {
@@ -152,6 +154,8 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     std::vector<Finding> findings;
     std::unordered_map<std::string, uint32_t> firstWithContent;
     std::unordered_map<std::string, uint32_t> firstWithTest;
+    firstWithContent.reserve(count);  // grown once, not rehashed step by step
+    firstWithTest.reserve(count);
     // Rules whose addresses are compared with earlier ones: those with an IP
     // test not already reported as duplicates, hidden by the same test, or
     // picking no one.
@@ -185,19 +189,19 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     // of test and effect.
     RuleIntervals addresses;
     std::vector<uint32_t> kinds(count, 0), kindsAndEffects(count, 0);
-    std::unordered_map<std::string, uint32_t> kindNumbers, kindAndEffectNumbers;
+    std::unordered_map<std::string, uint32_t> kindNumbers;
+    std::map<std::tuple<uint32_t, int32_t, uint32_t, uint32_t>, uint32_t> kindAndEffectNumbers;
     addresses.first.push_back(0);
     for (uint32_t i = 0; i < count; ++i) {
         if (compareAddresses[i]) {
             const std::vector<AddressInterval> intervals = IpTestAddresses(rules[i]);
             addresses.intervals.insert(addresses.intervals.end(), intervals.begin(), intervals.end());
-            std::string key = KindKey(rules[i]);
-            kinds[i] = kindNumbers.emplace(key, static_cast<uint32_t>(kindNumbers.size())).first->second;
-            AppendBytes(&key, &rules[i].status, sizeof rules[i].status);
-            AppendBytes(&key, &rules[i].nickColor, sizeof rules[i].nickColor);
-            AppendBytes(&key, &rules[i].textColor, sizeof rules[i].textColor);
+            kinds[i] = kindNumbers.emplace(KindKey(rules[i]), static_cast<uint32_t>(kindNumbers.size())).first->second;
+            const auto kindAndEffect =
+                std::make_tuple(kinds[i], rules[i].status, rules[i].nickColor, rules[i].textColor);
             kindsAndEffects[i] =
-                kindAndEffectNumbers.emplace(key, static_cast<uint32_t>(kindAndEffectNumbers.size())).first->second;
+                kindAndEffectNumbers.emplace(kindAndEffect, static_cast<uint32_t>(kindAndEffectNumbers.size()))
+                    .first->second;
         }
         addresses.first.push_back(static_cast<uint32_t>(addresses.intervals.size()));
     }
