@@ -11,32 +11,59 @@ size_t StartOf(const SlotIndex& index, uint32_t group, uint32_t low) {
         index.starts.begin());
 }
 
-// Recomputes a start's highest high end and the tree above it.
-void UpdateStart(SlotIndex& index, size_t start) {
+// What a node keeps of the slots below it.
+struct Summary {
     int64_t highest = -1;
+    int32_t latest = -1;
+    int32_t lowestMark = INT32_MAX;
+};
+
+// Recomputes a start's summary and the tree's above it.
+void UpdateStart(SlotIndex& index, size_t start) {
+    Summary summary;
     for (int32_t slot = index.first[start]; slot >= 0; slot = index.next[slot]) {
-        highest = std::max<int64_t>(highest, index.addressesOf[slot].high);
+        summary.highest = std::max<int64_t>(summary.highest, index.addressesOf[slot].high);
+        summary.latest = std::max(summary.latest, slot);
+        summary.lowestMark = std::min(summary.lowestMark, index.markOf[slot]);
     }
     size_t node = index.leaves + start;
-    index.highest[node] = highest;
+    index.highest[node] = summary.highest;
+    index.latest[node] = summary.latest;
+    index.lowestMark[node] = summary.lowestMark;
     for (node /= 2; node > 0; node /= 2) {
         index.highest[node] = std::max(index.highest[2 * node], index.highest[2 * node + 1]);
+        index.latest[node] = std::max(index.latest[2 * node], index.latest[2 * node + 1]);
+        index.lowestMark[node] = std::min(index.lowestMark[2 * node], index.lowestMark[2 * node + 1]);
     }
 }
 
-// Slots at starts [from, to] whose high end is at least `atLeast`.
-void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo, size_t from, size_t to,
-             int64_t atLeast, std::vector<uint32_t>* found) {
-    if (nodeTo < from || to < nodeFrom || index.highest[node] < atLeast) return;
+// What TouchingSlots looks for.
+struct Wanted {
+    size_t from;  // starts [from, to]
+    size_t to;
+    int64_t highAtLeast;
+    int32_t after;
+    int32_t markBelow;
+};
+
+void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo, const Wanted& wanted,
+             std::vector<uint32_t>* found) {
+    if (nodeTo < wanted.from || wanted.to < nodeFrom || index.highest[node] < wanted.highAtLeast ||
+        index.latest[node] <= wanted.after || index.lowestMark[node] >= wanted.markBelow) {
+        return;
+    }
     if (nodeFrom == nodeTo) {
         for (int32_t slot = index.first[nodeFrom]; slot >= 0; slot = index.next[slot]) {
-            if (index.addressesOf[slot].high >= atLeast) found->push_back(static_cast<uint32_t>(slot));
+            if (index.addressesOf[slot].high >= wanted.highAtLeast && slot > wanted.after &&
+                index.markOf[slot] < wanted.markBelow) {
+                found->push_back(static_cast<uint32_t>(slot));
+            }
         }
         return;
     }
     const size_t middle = (nodeFrom + nodeTo) / 2;
-    Collect(index, 2 * node, nodeFrom, middle, from, to, atLeast, found);
-    Collect(index, 2 * node + 1, middle + 1, nodeTo, from, to, atLeast, found);
+    Collect(index, 2 * node, nodeFrom, middle, wanted, found);
+    Collect(index, 2 * node + 1, middle + 1, nodeTo, wanted, found);
 }
 
 }  // namespace
@@ -56,17 +83,22 @@ void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>>
     index.leaves = 1;
     while (index.leaves < index.starts.size()) index.leaves *= 2;
     index.highest.assign(2 * index.leaves, -1);
+    index.latest.assign(2 * index.leaves, -1);
+    index.lowestMark.assign(2 * index.leaves, INT32_MAX);
     index.first.assign(index.starts.size(), -1);
     index.next.assign(slots, -1);
     index.previous.assign(slots, -1);
     index.groupOf.assign(slots, 0);
     index.addressesOf.assign(slots, AddressInterval{});
+    index.markOf.assign(slots, 0);
 }
 
-void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses) {
+void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses,
+                int32_t mark) {
     const size_t start = StartOf(index, group, addresses.low);
     index.groupOf[slot] = group;
     index.addressesOf[slot] = addresses;
+    index.markOf[slot] = mark;
     index.previous[slot] = -1;
     index.next[slot] = index.first[start];
     if (index.first[start] >= 0) index.previous[index.first[start]] = static_cast<int32_t>(slot);
@@ -86,7 +118,7 @@ void EraseSlot(SlotIndex& index, uint32_t slot) {
 }
 
 void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval& addresses,
-                   std::vector<uint32_t>* found) {
+                   std::vector<uint32_t>* found, int32_t after, int32_t markBelow) {
     found->clear();
     const uint32_t lowAtMost = addresses.high == 0xFFFFFFFFu ? addresses.high : addresses.high + 1;
     const size_t from = StartOf(index, group, 0);
@@ -94,7 +126,7 @@ void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval
                                                            std::make_pair(group, lowAtMost)) -
                                           index.starts.begin());
     if (from >= to) return;
-    Collect(index, 1, 0, index.leaves - 1, from, to - 1, int64_t{addresses.low} - 1, found);
+    Collect(index, 1, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
 }
 
 namespace {

@@ -9,26 +9,34 @@
 #include <utility>
 #include <vector>
 
-// Intervals ("slots") numbered by the caller, each in a group. A slot may
+// Intervals ("slots") numbered by the caller, each in a group and with a
+// mark (`optimize`: the latest rule that blocks its moving up). A slot may
 // start only at a low end given to BuildSlotIndex for its group.
 struct SlotIndex {
     std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
     size_t leaves = 0;
-    std::vector<int64_t> highest;  // tree over the starts: the highest high end below, -1 if none
+    // A tree over the starts; each node keeps, for the slots below it, the
+    // highest high end (-1 if none), the highest slot number and the lowest mark.
+    std::vector<int64_t> highest;
+    std::vector<int32_t> latest;
+    std::vector<int32_t> lowestMark;
     std::vector<int32_t> first;    // per start: its first slot, or -1
     std::vector<int32_t> next;     // per slot: the next slot at its start, or -1
     std::vector<int32_t> previous;
     std::vector<uint32_t> groupOf;
     std::vector<AddressInterval> addressesOf;
+    std::vector<int32_t> markOf;
 };
 
 void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots);
-void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses);
+void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses,
+                int32_t mark = 0);
 void EraseSlot(SlotIndex& index, uint32_t slot);
 
-// Every slot of the group whose addresses overlap or touch `addresses`.
+// Every slot of the group whose addresses overlap or touch `addresses`,
+// numbered above `after` and marked below `markBelow`.
 void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval& addresses,
-                   std::vector<uint32_t>* found);
+                   std::vector<uint32_t>* found, int32_t after = -1, int32_t markBelow = INT32_MAX);
 
 bool Touch(const AddressInterval& a, const AddressInterval& b);
 bool Holds(const AddressInterval& outer, const AddressInterval& inner);

@@ -32,11 +32,13 @@ AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
     return {std::min(a.low, b.low), std::max(a.high, b.high)};
 }
 
-// One run over the list: every join and drop that the positions of the
-// other effects' rules in the list as it was allow. Returns whether
-// addresses moved that another effect's address rule further down also
-// holds: then a rule of that effect may have lost what blocked its joining,
-// and another run is needed.
+// One run over the list, in order. `coverage` holds where each rule's
+// addresses now are (a rule that joined an earlier one, at that one's
+// place), so later rules see the list as it has become. Only a kept rule
+// that later follows a grown earlier one leaves its old place behind in
+// `coverage`, where it still blocks; returns whether such a rule shares
+// addresses with another effect's address rule after it, whose joining it
+// may then have blocked for nothing: another run is needed.
 bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
     const size_t count = rules.size();
 
@@ -77,14 +79,13 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
     // Address-only rules kept so far (numbered by position), by group: an
     // effect and a search type. A rule's addresses may join a kept rule of
     // its group after the latest rule of another effect that may pick a
-    // visitor at one of them (`blockedUpTo`, the latest for any of the
-    // kept rule's addresses).
+    // visitor at one of them: the slot's mark is that latest rule for any
+    // of the kept rule's addresses.
     SlotIndex kept;
     BuildSlotIndex(kept, std::move(starts), count);
-    std::vector<int32_t> blockedUpTo(count, -1);
     std::vector<uint8_t> stays(count, 1);
     std::vector<uint8_t> grown(count, 0);
-    std::vector<PlacedAddresses> moved;
+    std::vector<PlacedAddresses> moved;  // kept rules that followed a grown one
     std::vector<uint32_t> touching;
     std::vector<AddressInterval> holding;
     for (size_t j = 0; j < count; ++j) {
@@ -98,53 +99,51 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
         const AddressInterval addresses = numericAddresses[j];
         const uint32_t group = groupOf[j];
         const int32_t barrier = coverage.Query(addresses).LatestNot(effectOf[j]);
-        coverage.Add(addresses, position, effectOf[j]);
 
-        TouchingSlots(kept, group, addresses, &touching);
+        TouchingSlots(kept, group, addresses, &touching, barrier);
         int32_t target = -1;
         holding.clear();
         for (uint32_t slot : touching) {
-            if (static_cast<int32_t>(slot) <= barrier) continue;
             holding.push_back(kept.addressesOf[slot]);
             if (target < 0 || static_cast<int32_t>(slot) < target) target = static_cast<int32_t>(slot);
         }
         if (target < 0) {
-            InsertSlot(kept, static_cast<uint32_t>(j), group, addresses);
-            blockedUpTo[j] = barrier;
+            InsertSlot(kept, static_cast<uint32_t>(j), group, addresses, barrier);
+            coverage.Add(addresses, position, effectOf[j]);
             continue;
         }
         stays[j] = 0;
-        moved.push_back({addresses, position, effectOf[j]});
         if (HeldTogether(holding, addresses)) {
             ++counts.dropped;
             continue;
         }
         // Join the earliest rule it may join; then every later kept rule
-        // that touches the grown one and is blocked only before it joins too.
+        // that touches the grown one and is blocked only before it (marked
+        // below it) joins too.
         ++counts.joined;
         AddressInterval joined = Hull(kept.addressesOf[target], addresses);
-        int32_t joinedBlockedUpTo = std::max(blockedUpTo[target], barrier);
+        int32_t joinedMark = std::max(kept.markOf[target], barrier);
         EraseSlot(kept, static_cast<uint32_t>(target));
+        coverage.Add(addresses, target, effectOf[j]);
         for (bool grew = true; grew;) {
             grew = false;
-            TouchingSlots(kept, group, joined, &touching);
+            TouchingSlots(kept, group, joined, &touching, target, target);
             for (uint32_t slot : touching) {
-                if (static_cast<int32_t>(slot) < target || blockedUpTo[slot] >= target) continue;
                 moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
+                coverage.Add(kept.addressesOf[slot], target, effectOf[slot]);
                 joined = Hull(joined, kept.addressesOf[slot]);
-                joinedBlockedUpTo = std::max(joinedBlockedUpTo, blockedUpTo[slot]);
+                joinedMark = std::max(joinedMark, kept.markOf[slot]);
                 EraseSlot(kept, slot);
                 stays[slot] = 0;
                 ++counts.joined;
                 grew = true;
             }
         }
-        InsertSlot(kept, static_cast<uint32_t>(target), group, joined);
-        blockedUpTo[target] = joinedBlockedUpTo;
+        InsertSlot(kept, static_cast<uint32_t>(target), group, joined, joinedMark);
         grown[target] = 1;
     }
 
-    // Another effect's address rule after moved addresses that it overlaps.
+    // Another effect's address rule after a rule that followed a grown one.
     bool again = false;
     if (!moved.empty()) {
         std::vector<PlacedAddresses> numericRules;
