@@ -1,8 +1,8 @@
 // `optimize`: a shorter rule list that treats every visitor as the list did.
 // Address-only rules (search type 2 or 6, a range or an exact address, no
 // prefix) with the same status, colours and search type are joined when
-// their ranges touch or overlap, and dropped when an earlier one of them
-// already holds all their addresses; every other rule stays, in its place.
+// their ranges touch or overlap, and dropped when earlier ones of them
+// already hold all their addresses; every other rule stays, in its place.
 //
 // A rule's addresses may move up the list, into an earlier rule of the same
 // effect, only when no rule in between with another effect could pick a
