@@ -31,7 +31,10 @@ endfunction()
 # optimizer and the explanation of a visitor's picks. Portable like the core
 # it stands on; the tool links it, and so can the module.
 set(TORVO_RULE_LISTS_SOURCES
+  ${TORVO_SOURCE_ROOT}/lists/address_containment.cpp
   ${TORVO_SOURCE_ROOT}/lists/address_set.cpp
+  ${TORVO_SOURCE_ROOT}/lists/interval_slots.cpp
+  ${TORVO_SOURCE_ROOT}/lists/latest_picks.cpp
   ${TORVO_SOURCE_ROOT}/lists/list_entry.cpp
   ${TORVO_SOURCE_ROOT}/lists/plain_list.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_check.cpp

@@ -1,13 +1,17 @@
 #include "lists/rule_check.h"
 
 #include "rules/ip_pattern.h"
+#include "lists/address_containment.h"
 #include "lists/address_set.h"
+#include "lists/interval_slots.h"
 #include "rules/text_field.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace {
@@ -111,154 +115,25 @@ std::vector<std::string> NeverPicks(const _RULE& rule) {
     return reasons;
 }
 
-// ---- address containment and overlap ----------------------------------------
+// Rules named in a finding; more than that are counted.
+constexpr size_t RULES_NAMED = 5;
 
-// One address interval of a rule's IP test, in the group of rules with the
-// same kind of test (search type, and nickname when it is tested).
-struct GroupInterval {
-    uint32_t group;
-    uint32_t low;
-    uint32_t high;
-    uint32_t rule;  // 0-based
-};
-
-// The earliest rules seen, the second one with another status than the first.
-struct EarliestTwo {
-    uint32_t first = UINT32_MAX;
-    int32_t firstStatus = 0;
-    uint32_t other = UINT32_MAX;
-    int32_t otherStatus = 0;
-
-    void Add(uint32_t rule, int32_t status) {
-        if (rule < first) {
-            // The old first is then the earliest with another status.
-            if (first != UINT32_MAX && firstStatus != status) {
-                other = first;
-                otherStatus = firstStatus;
-            }
-            first = rule;
-            firstStatus = status;
-        } else if (rule > first && status != firstStatus && rule < other) {
-            other = rule;
-            otherStatus = status;
-        }
+// "rules 3 and 7", "rules 3, 7 and 9", or "12 earlier rules".
+std::string EarlierRules(const std::vector<uint32_t>& rules, uint32_t count) {
+    if (count > rules.size()) return std::to_string(count) + " earlier rules";
+    std::string text = "rules ";
+    for (size_t i = 0; i < rules.size(); ++i) {
+        if (i > 0) text += i + 1 == rules.size() ? " and " : ", ";
+        text += std::to_string(rules[i] + 1);
     }
-    void Add(const EarliestTwo& more) {
-        if (more.first != UINT32_MAX) Add(more.first, more.firstStatus);
-        if (more.other != UINT32_MAX) Add(more.other, more.otherStatus);
-    }
-    // The earliest rule with a status other than `status`.
-    uint32_t EarliestNot(int32_t status) const { return firstStatus != status ? first : other; }
-};
-
-// Earliest rules among intervals whose high end is at or above a value: a
-// Fenwick tree over the group's high ends, counted from the top.
-struct HighEndTree {
-    std::vector<uint32_t> highs;  // sorted, distinct
-    std::vector<EarliestTwo> nodes;
-
-    void Reset(std::vector<uint32_t> sortedHighs) {
-        highs = std::move(sortedHighs);
-        nodes.assign(highs.size() + 1, EarliestTwo{});
-    }
-    // Position counted from the largest high end, 1-based.
-    size_t FromTop(uint32_t high) const {
-        const size_t at = static_cast<size_t>(std::lower_bound(highs.begin(), highs.end(), high) - highs.begin());
-        return highs.size() - at;
-    }
-    void Insert(uint32_t high, uint32_t rule, int32_t status) {
-        for (size_t i = FromTop(high); i < nodes.size(); i += i & (~i + 1)) nodes[i].Add(rule, status);
-    }
-    // Intervals whose high end is at least `high`.
-    EarliestTwo AtOrAbove(uint32_t high) const {
-        EarliestTwo best;
-        if (highs.empty() || high > highs.back()) return best;
-        for (size_t i = FromTop(high); i > 0; i -= i & (~i + 1)) best.Add(nodes[i]);
-        return best;
-    }
-};
+    return text;
+}
 
 std::string KindKey(const _RULE& rule) {
     std::string key;
     AppendBytes(&key, &rule.searchType, sizeof rule.searchType);
     if (TestsName(rule.searchType)) AppendText(&key, rule.name);
     return key;
-}
-
-// For each rule to look at: the earliest earlier rule of its group whose
-// intervals wholly contain its addresses (`container`), else the earliest
-// earlier one that overlaps them with another status (`overlap`).
-void FindHiddenAndOverlapping(const _RULE* rules, uint32_t count, const std::vector<bool>& lookAt,
-                              std::vector<uint32_t>* container, std::vector<uint32_t>* overlap) {
-    std::unordered_map<std::string, uint32_t> groups;
-    std::vector<GroupInterval> intervals;
-    std::vector<GroupInterval> hulls;  // one per rule looked at
-    for (uint32_t i = 0; i < count; ++i) {
-        if (!lookAt[i]) continue;
-        const std::vector<AddressInterval> addresses = IpTestAddresses(rules[i]);
-        if (addresses.empty()) continue;
-        const uint32_t group =
-            groups.emplace(KindKey(rules[i]), static_cast<uint32_t>(groups.size())).first->second;
-        for (const AddressInterval& interval : addresses) {
-            intervals.push_back({group, interval.low, interval.high, i});
-        }
-        hulls.push_back({group, addresses.front().low, addresses.back().high, i});
-    }
-    container->assign(count, UINT32_MAX);
-    overlap->assign(count, UINT32_MAX);
-    auto byGroupAndLow = [](const GroupInterval& a, const GroupInterval& b) {
-        return a.group != b.group ? a.group < b.group : a.low < b.low;
-    };
-    std::sort(intervals.begin(), intervals.end(), byGroupAndLow);
-
-    // Containment: intervals with low <= a and high >= b, for each hull [a, b].
-    std::sort(hulls.begin(), hulls.end(), byGroupAndLow);
-    // Overlap: intervals with low <= b and high >= a, for each interval [a, b].
-    std::vector<GroupInterval> byHigh = intervals;
-    std::sort(byHigh.begin(), byHigh.end(), [](const GroupInterval& a, const GroupInterval& b) {
-        return a.group != b.group ? a.group < b.group : a.high < b.high;
-    });
-
-    HighEndTree tree;
-    size_t groupStart = 0;
-    size_t hullAt = 0;
-    size_t byHighAt = 0;
-    while (groupStart < intervals.size()) {
-        const uint32_t group = intervals[groupStart].group;
-        size_t groupEnd = groupStart;
-        std::vector<uint32_t> highs;
-        while (groupEnd < intervals.size() && intervals[groupEnd].group == group) {
-            highs.push_back(intervals[groupEnd++].high);
-        }
-        std::sort(highs.begin(), highs.end());
-        highs.erase(std::unique(highs.begin(), highs.end()), highs.end());
-
-        tree.Reset(highs);
-        size_t next = groupStart;
-        for (; hullAt < hulls.size() && hulls[hullAt].group == group; ++hullAt) {
-            const GroupInterval& hull = hulls[hullAt];
-            for (; next < groupEnd && intervals[next].low <= hull.low; ++next) {
-                tree.Insert(intervals[next].high, intervals[next].rule, 0);
-            }
-            const uint32_t earliest = tree.AtOrAbove(hull.high).first;
-            if (earliest < hull.rule) (*container)[hull.rule] = earliest;
-        }
-
-        tree.Reset(highs);
-        next = groupStart;
-        for (; byHighAt < byHigh.size() && byHigh[byHighAt].group == group; ++byHighAt) {
-            const GroupInterval& query = byHigh[byHighAt];
-            for (; next < groupEnd && intervals[next].low <= query.high; ++next) {
-                tree.Insert(intervals[next].high, intervals[next].rule, rules[intervals[next].rule].status);
-            }
-            const uint32_t earliest = tree.AtOrAbove(query.low).EarliestNot(rules[query.rule].status);
-            if (earliest < query.rule) {
-                uint32_t& found = (*overlap)[query.rule];
-                found = std::min(found, earliest);
-            }
-        }
-        groupStart = groupEnd;
-    }
 }
 
 }  // namespace
@@ -279,6 +154,8 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     std::vector<Finding> findings;
     std::unordered_map<std::string, uint32_t> firstWithContent;
     std::unordered_map<std::string, uint32_t> firstWithTest;
+    firstWithContent.reserve(count);  // grown once, not rehashed step by step
+    firstWithTest.reserve(count);
     // Rules whose addresses are compared with earlier ones: those with an IP
     // test not already reported as duplicates, hidden by the same test, or
     // picking no one.
@@ -308,15 +185,45 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
         compareAddresses[i] = TestsIp(rule.searchType) && reasons.empty() && !picksNoOne;
     }
 
-    std::vector<uint32_t> container, overlap;
-    FindHiddenAndOverlapping(rules, count, compareAddresses, &container, &overlap);
+    // The compared rules' addresses, grouped by kind of test, and by kind
+    // of test and effect.
+    RuleIntervals addresses;
+    std::vector<uint32_t> kinds(count, 0), kindsAndEffects(count, 0);
+    std::unordered_map<std::string, uint32_t> kindNumbers;
+    std::map<std::tuple<uint32_t, int32_t, uint32_t, uint32_t>, uint32_t> kindAndEffectNumbers;
+    addresses.first.push_back(0);
     for (uint32_t i = 0; i < count; ++i) {
-        if (container[i] != UINT32_MAX) {
-            const std::string earlier = std::to_string(container[i] + 1);
+        if (compareAddresses[i]) {
+            const std::vector<AddressInterval> intervals = IpTestAddresses(rules[i]);
+            addresses.intervals.insert(addresses.intervals.end(), intervals.begin(), intervals.end());
+            kinds[i] = kindNumbers.emplace(KindKey(rules[i]), static_cast<uint32_t>(kindNumbers.size())).first->second;
+            const auto kindAndEffect =
+                std::make_tuple(kinds[i], rules[i].status, rules[i].nickColor, rules[i].textColor);
+            kindsAndEffects[i] =
+                kindAndEffectNumbers.emplace(kindAndEffect, static_cast<uint32_t>(kindAndEffectNumbers.size()))
+                    .first->second;
+        }
+        addresses.first.push_back(static_cast<uint32_t>(addresses.intervals.size()));
+    }
+    std::vector<uint32_t> container, overlap;
+    FindHiddenAndOverlapping(rules, addresses, kinds, &container, &overlap);
+    std::vector<std::vector<uint32_t>> covering;
+    std::vector<uint32_t> coveringCounts;
+    FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &covering, &coveringCounts);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (container[i] != UINT32_MAX || coveringCounts[i] == 1) {
+            const uint32_t holder = container[i] != UINT32_MAX ? container[i] : covering[i][0];
+            const std::string earlier = std::to_string(holder + 1);
             findings.push_back({i + 1, "its addresses all lie inside those of rule " + earlier +
                                            " (the same search type), which comes first: it is never "
                                            "applied to arriving visitors (a room report applies it "
                                            "after rule " + earlier + ")", false});
+        } else if (coveringCounts[i] > 1) {
+            findings.push_back({i + 1, "its addresses all lie inside those of " +
+                                           EarlierRules(covering[i], coveringCounts[i]) +
+                                           " together (the same search type, status and colours): it is "
+                                           "never applied to arriving visitors (a room report applies it "
+                                           "after them)", false});
         } else if (overlap[i] != UINT32_MAX) {
             const std::string earlier = std::to_string(overlap[i] + 1);
             findings.push_back({i + 1, "note: its addresses partly overlap those of rule " + earlier +

@@ -1,7 +1,8 @@
 // What `check` finds in a rule list: rules that can never pick anyone, exact
-// duplicates, rules that an earlier rule hides from arriving visitors (the
-// same test, or addresses wholly inside an earlier rule's), a part record at
-// the end of the file; and, as notes, address rules that partly overlap an
+// duplicates, rules that earlier rules hide from arriving visitors (the
+// same test, addresses wholly inside an earlier rule's, or inside those of
+// several earlier rules of the same search type, status and colours
+// together), a part record at the end of the file; and, as notes, address rules that partly overlap an
 // earlier one with another status. Address tests are compared as intervals,
 // sorted and swept, so half a million ranges take a second or two.
 #pragma once

@@ -345,6 +345,15 @@ std::string CompareOptimizedWithOriginal(const TestCase& test, uint32_t* removed
         counts.before - counts.after != counts.joined + counts.dropped) {
         return "the counts do not add up";
     }
+    std::vector<_RULE> again = optimized.rules;
+    const OptimizeCounts secondRun = OptimizeRules(again);
+    if (secondRun.after != secondRun.before || again.size() != optimized.rules.size() ||
+        (!again.empty() && std::memcmp(again.data(), optimized.rules.data(), again.size() * sizeof(_RULE)) != 0)) {
+        std::ostringstream out;
+        out << "optimizing " << test.rules.size() << " rules gave " << optimized.rules.size()
+            << ", and optimizing those again gave " << again.size() << " or other rules";
+        return out.str();
+    }
     std::vector<uint32_t> buffer(2);
     for (bool firstPickOnly : {true, false}) {
         const EventResult before = RunEvent(test, nullptr, firstPickOnly, buffer.data(), 1);

@@ -1,0 +1,57 @@
+// The address sweep that `optimize` joins rules with and `check` finds
+// covered rules with: address intervals kept in groups (rules that act
+// alike), found by the addresses they touch, in O(log n) per interval found.
+#pragma once
+
+#include "lists/address_set.h"
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+// Intervals ("slots") numbered by the caller, each in a group and with a
+// mark (`optimize`: the latest rule that blocks its moving up). A slot may
+// start only at a low end given to BuildSlotIndex for its group.
+struct SlotIndex {
+    std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
+    size_t leaves = 0;
+    // A tree over the starts; each node keeps, for the slots below it, the
+    // highest high end (-1 if none), the highest slot number and the lowest mark.
+    std::vector<int64_t> highest;
+    std::vector<int32_t> latest;
+    std::vector<int32_t> lowestMark;
+    std::vector<int32_t> first;    // per start: its first slot, or -1
+    std::vector<int32_t> next;     // per slot: the next slot at its start, or -1
+    std::vector<int32_t> previous;
+    std::vector<uint32_t> groupOf;
+    std::vector<AddressInterval> addressesOf;
+    std::vector<int32_t> markOf;
+};
+
+void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots);
+void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses,
+                int32_t mark = 0);
+void EraseSlot(SlotIndex& index, uint32_t slot);
+
+// Every slot of the group whose addresses overlap or touch `addresses`,
+// numbered above `after` and marked below `markBelow`.
+void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval& addresses,
+                   std::vector<uint32_t>* found, int32_t after = -1, int32_t markBelow = INT32_MAX);
+
+bool Touch(const AddressInterval& a, const AddressInterval& b);
+bool Holds(const AddressInterval& outer, const AddressInterval& inner);
+
+// Rules' address intervals, flat: rule r's are intervals[first[r]] up to
+// but not including intervals[first[r + 1]].
+struct RuleIntervals {
+    std::vector<AddressInterval> intervals;
+    std::vector<uint32_t> first;  // one more than there are rules
+};
+
+// For each rule with addresses: the earlier rules of its group
+// (`groups[rule]`) that together hold all its addresses, each address
+// counted to the first rule that held it; empty when they do not hold all
+// of them. Listed in order, at most `named` of them (the first);
+// `counts[rule]` says how many there are in all.
+void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
+                       std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts);

@@ -1,0 +1,95 @@
+#include "lists/latest_picks.h"
+
+#include <algorithm>
+
+namespace {
+
+inline size_t PieceOf(const PickCoverage& coverage, uint64_t address) {
+    return static_cast<size_t>(std::upper_bound(coverage.cuts.begin(), coverage.cuts.end(), address) -
+                               coverage.cuts.begin()) - 1;
+}
+
+void AddOver(PickCoverage& coverage, size_t node, size_t from, size_t to, size_t low, size_t high,
+             int32_t position, uint32_t effect) {
+    if (high < from || to < low) return;
+    if (low <= from && to <= high) {
+        coverage.tag[node].Add(position, effect);
+        coverage.any[node].Add(position, effect);
+        return;
+    }
+    const size_t middle = (from + to) / 2;
+    AddOver(coverage, 2 * node, from, middle, low, high, position, effect);
+    AddOver(coverage, 2 * node + 1, middle + 1, to, low, high, position, effect);
+    coverage.any[node] = coverage.tag[node];
+    coverage.any[node].Add(coverage.any[2 * node]);
+    coverage.any[node].Add(coverage.any[2 * node + 1]);
+}
+
+LatestTwo QueryOver(const PickCoverage& coverage, size_t node, size_t from, size_t to, size_t low,
+                    size_t high) {
+    if (high < from || to < low) return {};
+    if (low <= from && to <= high) return coverage.any[node];
+    const size_t middle = (from + to) / 2;
+    LatestTwo found = coverage.tag[node];
+    found.Add(QueryOver(coverage, 2 * node, from, middle, low, high));
+    found.Add(QueryOver(coverage, 2 * node + 1, middle + 1, to, low, high));
+    return found;
+}
+
+}  // namespace
+
+void PickCoverage::Build(std::vector<uint64_t> ends) {
+    ends.push_back(0);
+    ends.push_back(uint64_t{1} << 32);
+    std::sort(ends.begin(), ends.end());
+    ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+    cuts = std::move(ends);
+    size_t size = 1;
+    while (size < cuts.size() - 1) size *= 2;
+    tag.assign(2 * size, LatestTwo{});
+    any.assign(2 * size, LatestTwo{});
+    pieces = size;
+}
+
+void PickCoverage::Add(const AddressInterval& interval, int32_t position, uint32_t effect) {
+    AddOver(*this, 1, 0, pieces - 1, PieceOf(*this, interval.low),
+            PieceOf(*this, uint64_t{interval.high} + 1) - 1, position, effect);
+}
+
+LatestTwo PickCoverage::Query(const AddressInterval& interval) const {
+    return QueryOver(*this, 1, 0, pieces - 1, PieceOf(*this, interval.low),
+                     PieceOf(*this, uint64_t{interval.high} + 1) - 1);
+}
+
+bool LaterOtherEffectOverlaps(std::vector<PlacedAddresses> rules, std::vector<PlacedAddresses> moved) {
+    std::sort(rules.begin(), rules.end(), [](const PlacedAddresses& a, const PlacedAddresses& b) {
+        return a.addresses.low < b.addresses.low;
+    });
+    std::sort(moved.begin(), moved.end(), [](const PlacedAddresses& a, const PlacedAddresses& b) {
+        return a.addresses.high < b.addresses.high;
+    });
+    std::vector<uint32_t> highs;
+    highs.reserve(rules.size());
+    for (const PlacedAddresses& rule : rules) highs.push_back(rule.addresses.high);
+    std::sort(highs.begin(), highs.end());
+    highs.erase(std::unique(highs.begin(), highs.end()), highs.end());
+    // Node i sums rules whose high end is among the i highest, counted from the top.
+    auto fromTop = [&highs](uint32_t high) {
+        return highs.size() - static_cast<size_t>(std::lower_bound(highs.begin(), highs.end(), high) - highs.begin());
+    };
+    std::vector<LatestTwo> nodes(highs.size() + 1);
+    size_t added = 0;
+    for (const PlacedAddresses& query : moved) {
+        // Rules that start at or before the moved addresses end...
+        for (; added < rules.size() && rules[added].addresses.low <= query.addresses.high; ++added) {
+            for (size_t i = fromTop(rules[added].addresses.high); i < nodes.size(); i += i & (~i + 1)) {
+                nodes[i].Add(rules[added].position, rules[added].effect);
+            }
+        }
+        // ...and end at or after they start.
+        LatestTwo latest;
+        for (size_t i = fromTop(query.addresses.low); i > 0; i -= i & (~i + 1)) latest.Add(nodes[i]);
+        if (latest.LatestNot(query.effect) > query.position) return true;
+    }
+    return false;
+}

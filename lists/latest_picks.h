@@ -1,0 +1,67 @@
+// Which rules may pick a visitor at which addresses, for `optimize`: over
+// any stretch of addresses, the latest rule and the latest one with another
+// effect.
+#pragma once
+
+#include "lists/address_set.h"
+
+#include <cstdint>
+#include <vector>
+
+// The latest two rules seen, the second with another effect than the first.
+struct LatestTwo {
+    int32_t first = -1;
+    uint32_t firstEffect = 0;
+    int32_t other = -1;
+    uint32_t otherEffect = 0;
+
+    // Defined here: the trees below call them for every node they pass.
+    void Add(int32_t position, uint32_t effect) {
+        if (position < 0) return;
+        if (position > first) {
+            if (first >= 0 && firstEffect != effect) {
+                other = first;
+                otherEffect = firstEffect;
+            }
+            first = position;
+            firstEffect = effect;
+        } else if (position < first && effect != firstEffect && position > other) {
+            other = position;
+            otherEffect = effect;
+        }
+    }
+    void Add(const LatestTwo& more) {
+        Add(more.other, more.otherEffect);
+        Add(more.first, more.firstEffect);
+    }
+    // The latest rule with an effect other than `effect`, or -1.
+    int32_t LatestNot(uint32_t effect) const { return firstEffect != effect ? first : other; }
+};
+
+// For every address, the latest rules added that may pick a visitor there:
+// a segment tree over the address pieces that the given ends cut, whose
+// nodes keep what was added over their whole span (`tag`) and over any part
+// of it (`any`).
+struct PickCoverage {
+    std::vector<uint64_t> cuts;  // piece k is [cuts[k], cuts[k + 1])
+    size_t pieces = 0;
+    std::vector<LatestTwo> tag;
+    std::vector<LatestTwo> any;
+
+    // `ends`: every low end and high end + 1 that Add or Query will be given.
+    void Build(std::vector<uint64_t> ends);
+    void Add(const AddressInterval& interval, int32_t position, uint32_t effect);
+    LatestTwo Query(const AddressInterval& interval) const;
+};
+
+// A rule's addresses at its place in the list, with what it does.
+struct PlacedAddresses {
+    AddressInterval addresses;
+    int32_t position;
+    uint32_t effect;
+};
+
+// Whether a rule of `rules` with another effect than a `moved` one comes
+// after it and shares some of its addresses. Sorted and swept with a
+// Fenwick tree over the rules' high ends.
+bool LaterOtherEffectOverlaps(std::vector<PlacedAddresses> rules, std::vector<PlacedAddresses> moved);
