@@ -56,6 +56,7 @@ native:
 
 native-test: native
 	@$(NATIVE_BUILD)/matching_differential_test --gtest_brief=1
+	@$(NATIVE_BUILD)/list_reading_test --gtest_brief=1
 	@$(NATIVE_BUILD)/rules_tool_test --gtest_brief=1
 
 fuzz:

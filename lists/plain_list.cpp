@@ -85,8 +85,9 @@ std::string PlainLineText(const std::string& line, std::vector<std::string>* war
     std::string text;
     for (size_t column = 0; column < columns.size(); ++column) {
         removed.clear();
-        const std::string kept =
-            WithoutInvisibleEdge(WithoutInvisibleEdge(columns[column], true, &removed), false, &removed);
+        std::string kept = WithoutInvisibleEdge(columns[column], true, &removed);
+        // What follows "name:" is the nickname exactly, to its last character.
+        if (column > 0 || !StartsWith(Trimmed(kept), "name:")) kept = WithoutInvisibleEdge(kept, false, &removed);
         NoteRemoved(removed, column == 0 ? "around the entry" : "around column " + std::to_string(column + 1),
                     warnings);
         text += (column == 0 ? "" : "\t") + kept;

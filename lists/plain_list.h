@@ -21,8 +21,9 @@ std::string WithoutComment(const std::string& line);
 
 // A line as ParsePlainLine reads it: invisible characters (a byte order mark
 // where files were joined, no-break and zero-width spaces, other format
-// characters) removed at the line's start and around its columns, each place
-// named in `warnings`, and the comment cut off.
+// characters) removed at the line's start and around its columns (not after
+// a "name:" entry, which is taken exactly), each place named in `warnings`,
+// and the comment cut off.
 std::string PlainLineText(const std::string& line, std::vector<std::string>* warnings);
 
 // One line into `rule`; false with the reason for a bad line. `warning`
