@@ -1,5 +1,6 @@
 #include "lists/hidden_characters.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -108,6 +109,12 @@ std::string CodePointName(char32_t code) {
 
 size_t FindHidden(const std::string& text, size_t from) {
     for (size_t at = from; at < text.size();) {
+        const auto byte = static_cast<uint8_t>(text[at]);
+        if (byte < 0x80) {  // ASCII, the most of every list
+            if (byte < 0x20 || byte == 0x7F) return at;
+            ++at;
+            continue;
+        }
         const CodePoint point = CodePointAt(text, at);
         if (!point.wellFormed || IsControl(point.value) || IsInvisible(point.value)) return at;
         at += point.length;
@@ -134,6 +141,16 @@ std::string Shown(const std::string& text) {
 }
 
 std::string WithoutInvisibleEdge(const std::string& text, bool atStart, std::vector<char32_t>* removed) {
+    // Invisible characters are not ASCII: a run of blanks and tabs that ends
+    // at an ASCII character (or is all of the text) holds none.
+    size_t blanks = 0;
+    while (blanks < text.size() && (text[atStart ? blanks : text.size() - 1 - blanks] == ' ' ||
+                                    text[atStart ? blanks : text.size() - 1 - blanks] == '\t')) {
+        ++blanks;
+    }
+    if (blanks == text.size() || static_cast<uint8_t>(text[atStart ? blanks : text.size() - 1 - blanks]) < 0x80) {
+        return text;
+    }
     // The code points in order, then the edge's run from the chosen end.
     std::vector<CodePoint> points;
     for (size_t at = 0; at < text.size(); at += points.back().length) points.push_back(CodePointAt(text, at));
@@ -160,6 +177,7 @@ std::string WithoutInvisibleEdge(const std::string& text, bool atStart, std::vec
 
 bool FoldFullWidth(const std::string& text, std::string* folded) {
     folded->clear();
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; })) return false;
     bool any = false;
     for (size_t at = 0; at < text.size();) {
         const CodePoint point = CodePointAt(text, at);

@@ -154,7 +154,7 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         *reason = "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)";
         return false;
     }
-    if (LooksLikeHostName(text)) {
+    if (std::any_of(text.begin(), text.end(), IsLetter) && LooksLikeHostName(text)) {
         *reason = "a host name is not an address: rules hold IPv4 addresses only" + nicknameHint;
         return false;
     }

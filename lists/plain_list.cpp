@@ -78,6 +78,10 @@ std::string NicknameLooksLikeAddress(const std::string& entry) {
 }  // namespace
 
 std::string PlainLineText(const std::string& line, std::vector<std::string>* warnings) {
+    // Invisible characters are not ASCII.
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return WithoutComment(line);
+    }
     std::vector<char32_t> removed;
     const std::string started = WithoutInvisibleEdge(line, true, &removed);
     NoteRemoved(removed, "at the line's start", warnings);
