@@ -60,7 +60,7 @@ bool HiddenInNickname(const std::u16string& name, char32_t* code) {
 // dotted address ("host 1.2.3.4").
 std::string NicknameLooksLikeAddress(const std::string& entry) {
     const std::string text = Trimmed(entry);
-    if (LooksLikeHostName(text) || text == "localhost" || text == "LOCALHOST") {
+    if (LooksLikeHostName(text)) {
         return "\"" + text + "\" looks like a host name";
     }
     for (size_t at = 0; at < text.size(); ++at) {
