@@ -57,6 +57,7 @@ native:
 native-test: native
 	@$(NATIVE_BUILD)/matching_differential_test --gtest_brief=1
 	@$(NATIVE_BUILD)/list_analysis_test --gtest_brief=1
+	@$(NATIVE_BUILD)/list_reading_test --gtest_brief=1
 	@$(NATIVE_BUILD)/rules_tool_test --gtest_brief=1
 
 fuzz:

@@ -35,6 +35,8 @@ set(TORVO_RULE_LISTS_SOURCES
   ${TORVO_SOURCE_ROOT}/lists/address_set.cpp
   ${TORVO_SOURCE_ROOT}/lists/interval_slots.cpp
   ${TORVO_SOURCE_ROOT}/lists/latest_picks.cpp
+  ${TORVO_SOURCE_ROOT}/lists/entry_reasons.cpp
+  ${TORVO_SOURCE_ROOT}/lists/hidden_characters.cpp
   ${TORVO_SOURCE_ROOT}/lists/list_entry.cpp
   ${TORVO_SOURCE_ROOT}/lists/plain_list.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_check.cpp
@@ -42,6 +44,7 @@ set(TORVO_RULE_LISTS_SOURCES
   ${TORVO_SOURCE_ROOT}/lists/rule_text.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_words.cpp
   ${TORVO_SOURCE_ROOT}/lists/text_codec.cpp
+  ${TORVO_SOURCE_ROOT}/lists/text_lines.cpp
   ${TORVO_SOURCE_ROOT}/lists/text_pieces.cpp
   ${TORVO_SOURCE_ROOT}/lists/visitor_why.cpp)
 

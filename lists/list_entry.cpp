@@ -3,6 +3,8 @@
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
 #include "lists/address_set.h"
+#include "lists/entry_reasons.h"
+#include "lists/hidden_characters.h"
 #include "lists/rule_words.h"
 #include "lists/text_pieces.h"
 
@@ -43,33 +45,27 @@ bool ReadStrictAddress(const std::string& text, uint32_t* address) {
 
 namespace {
 
-// Blank characters other than the ASCII ones: no-break and other Unicode
-// spaces, which a text shows like a blank.
-size_t UnicodeSpaceAt(const std::string& text, size_t at) {
-    if (static_cast<unsigned char>(text[at]) < 0x80) return 0;
-    static const char* const spaces[] = {"\xC2\xA0", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-                                         "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
-                                         "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-                                         "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\x8B",
-                                         "\xE2\x80\xAF", "\xE3\x80\x80", "\xEF\xBB\xBF"};
-    for (const char* space : spaces) {
-        if (text.compare(at, std::strlen(space), space) == 0) return std::strlen(space);
-    }
-    return 0;
-}
-
 bool HoldsBlank(const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == ' ' || text[i] == '\t' || UnicodeSpaceAt(text, i)) return true;
+    if (text.find_first_of(" \t") != std::string::npos) return true;
+    for (size_t at = 0; at < text.size();) {
+        const CodePoint point = CodePointAt(text, at);
+        if (point.wellFormed && IsInvisible(point.value)) return true;
+        at += point.length;
     }
     return false;
 }
 
 }  // namespace
 
-// Lower-case labels joined by dots, the last one of letters: "evil.example.com".
+// Labels of letters, digits and "-" joined by dots, the last one of
+// letters ("evil.example.com", "Example.COM."), or "localhost".
 bool LooksLikeHostName(const std::string& text) {
-    const std::vector<std::string> labels = Split(text, '.');
+    std::string name = text;
+    if (!name.empty() && name.back() == '.') name.pop_back();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (name == "localhost") return true;
+    const std::vector<std::string> labels = Split(name, '.');
     if (labels.size() < 2) return false;
     for (const std::string& label : labels) {
         if (label.empty()) return false;
@@ -83,7 +79,9 @@ bool LooksLikeHostName(const std::string& text) {
 
 // Whether a plain list's entry is an attempt at an address rather than a
 // nickname: it starts with a digit and holds ".", ":", "/", "," or a blank;
-// or holds ":" at all; or holds only address characters; or starts with "*".
+// or holds ":" at all; or holds only address characters; or starts with "*";
+// or is one of these with a "+" in front or written in full-width
+// characters; or is a host name with a block length ("example.com/24").
 // Such an entry is an address or a bad line, never a nickname: a nickname
 // like that is written with "name:".
 bool IsAddressAttempt(const std::string& entry) {
@@ -94,7 +92,15 @@ bool IsAddressAttempt(const std::string& entry) {
         return true;
     }
     if (text.find_first_not_of("0123456789.*-/") == std::string::npos) return true;
-    return text[0] == '*';
+    if (text[0] == '*') return true;
+    std::string folded;
+    if (text[0] == '+' || FoldFullWidth(text, &folded)) {
+        return IsAddressAttempt(text[0] == '+' ? text.substr(1) : folded);
+    }
+    const size_t slash = text.rfind('/');
+    return slash != std::string::npos && slash + 1 < text.size() &&
+           text.find_first_not_of("0123456789", slash + 1) == std::string::npos &&
+           LooksLikeHostName(text.substr(0, slash));
 }
 
 namespace {
@@ -120,28 +126,8 @@ std::string PartValues(const std::vector<AddressInterval>& intervals, int shift)
 bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* reason,
                    std::string* warning) {
     std::string text = Trimmed(entry);
-    const bool hasLetters = std::any_of(text.begin(), text.end(), IsLetter);
-    const std::string nicknameHint =
-        hasLetters ? " (a nickname that looks like this is written \"name:" + text + "\")" : "";
     if (text.empty()) {
         *reason = "no IP text";
-        return false;
-    }
-    if (text.find(':') != std::string::npos) {
-        const size_t colons = static_cast<size_t>(std::count(text.begin(), text.end(), ':'));
-        const size_t colon = text.find(':');
-        uint32_t address = 0;
-        if (colons == 1 && ReadStrictAddress(Trimmed(text.substr(0, colon)), &address)) {
-            *reason = "a port is not part of an address: write " + DottedAddress(address) + " alone";
-        } else if (colons >= 2 || text.find_first_not_of("0123456789abcdefABCDEF:./") == std::string::npos) {
-            *reason = "IPv6 addresses are not supported (only IPv4: four numbers 0 to 255)" + nicknameHint;
-        } else {
-            *reason = "\":\" is not part of an address" + nicknameHint;
-        }
-        return false;
-    }
-    if (text.find(',') != std::string::npos) {
-        *reason = "a comma is not part of an address: a range is written FIRST-LAST, one a line";
         return false;
     }
     // Blanks around the "-" of a range are dropped, as the editor drops them.
@@ -158,31 +144,24 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
         joined.push_back(text[i]);
     }
     text = joined;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (UnicodeSpaceAt(text, i) == 2 && text[i] == '\xC2') {
-            *reason = "a no-break space inside an address";
-            return false;
-        }
-        if (text[i] == ' ' || text[i] == '\t' || UnicodeSpaceAt(text, i)) {
-            *reason = "spaces inside an address (columns are separated by tabs)" + nicknameHint;
-            return false;
-        }
+    if (MisshapenAddress(text, reason)) return false;
+    const std::string nicknameHint = NicknameHint(text);
+    if (text.find_first_of(" \t") != std::string::npos) {
+        *reason = "spaces inside an address (columns are separated by tabs)" + nicknameHint;
+        return false;
     }
     if (text[0] == '*' && text.size() > 1) {
         *reason = "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)";
         return false;
     }
-    if (hasLetters && LooksLikeHostName(text)) {
+    if (std::any_of(text.begin(), text.end(), IsLetter) && LooksLikeHostName(text)) {
         *reason = "a host name is not an address: rules hold IPv4 addresses only" + nicknameHint;
         return false;
     }
     const size_t other = text.find_first_not_of("0123456789.*-/");
     if (other != std::string::npos) {
-        const bool ascii = static_cast<unsigned char>(text[other]) < 0x80;
-        *reason = "not an address: " +
-                  (ascii ? "\"" + text.substr(other, 1) + "\" is not part of an address"
-                         : std::string("a character that is not part of an address")) +
-                  nicknameHint;
+        *reason = "not an address: \"" + text.substr(other, CodePointAt(text, other).length) +
+                  "\" is not part of an address" + nicknameHint;
         return false;
     }
     const size_t slash = text.find('/');

@@ -18,7 +18,8 @@ constexpr size_t TYPED_IP_BYTES = RULE_IP_TEXT_BYTES - 1;
 // Four decimal parts of 0 to 255 without leading zeros, nothing else.
 bool ReadStrictAddress(const std::string& text, uint32_t* address);
 
-// Lower-case labels joined by dots, the last one of letters: "evil.example.com".
+// Labels joined by dots, the last one of letters ("evil.example.com",
+// "Example.COM."), or "localhost".
 bool LooksLikeHostName(const std::string& text);
 
 // Whether a plain list's entry is an attempt at an address rather than a

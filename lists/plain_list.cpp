@@ -1,17 +1,21 @@
 #include "lists/plain_list.h"
 
 #include "rules/ip_pattern.h"
+#include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
 #include "lists/text_pieces.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace {
 
 constexpr size_t PLAIN_COLUMNS = 4;
+
+bool IsDigitOrDot(char c) { return (c >= '0' && c <= '9') || c == '.'; }
 
 // A plain list's status: a word, or one of the four values the editor offers.
 bool ParsePlainStatus(const std::string& text, int32_t* status) {
@@ -25,7 +29,75 @@ bool ParsePlainStatus(const std::string& text, int32_t* status) {
     return true;
 }
 
+// One warning for the invisible characters removed at one place.
+void NoteRemoved(const std::vector<char32_t>& removed, const std::string& where,
+                 std::vector<std::string>* warnings) {
+    if (removed.empty()) return;
+    std::vector<char32_t> distinct;
+    for (char32_t code : removed) {
+        if (std::find(distinct.begin(), distinct.end(), code) == distinct.end()) distinct.push_back(code);
+    }
+    std::string names;
+    for (char32_t code : distinct) names += (names.empty() ? "" : ", ") + CodePointName(code);
+    std::string note = "removed " + names + " " + where;
+    if (std::find(distinct.begin(), distinct.end(), BYTE_ORDER_MARK) != distinct.end()) {
+        note += " (a byte order mark inside a text is where another file was joined to it)";
+    }
+    warnings->push_back(note);
+}
+
+// The first control or invisible character of a nickname; false for none.
+bool HiddenInNickname(const std::u16string& name, char32_t* code) {
+    const std::string utf8 = EncodeUtf8(name);
+    const size_t at = FindHidden(utf8);
+    if (at == std::string::npos) return false;
+    *code = CodePointAt(utf8, at).value;
+    return true;
+}
+
+// A nickname that an operator may have meant as an address or host: one
+// that looks like a host name ("evil.example.com", "localhost") or holds a
+// dotted address ("host 1.2.3.4").
+std::string NicknameLooksLikeAddress(const std::string& entry) {
+    const std::string text = Trimmed(entry);
+    if (LooksLikeHostName(text)) {
+        return "\"" + text + "\" looks like a host name";
+    }
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (!IsDigitOrDot(text[at]) || (at > 0 && IsDigitOrDot(text[at - 1]))) continue;
+        size_t end = at;
+        while (end < text.size() && IsDigitOrDot(text[end])) ++end;
+        uint32_t address = 0;
+        if (ReadStrictAddress(text.substr(at, end - at), &address)) {
+            return "\"" + text + "\" holds the address " + text.substr(at, end - at);
+        }
+    }
+    return "";
+}
+
 }  // namespace
+
+std::string PlainLineText(const std::string& line, std::vector<std::string>* warnings) {
+    // Invisible characters are not ASCII.
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return WithoutComment(line);
+    }
+    std::vector<char32_t> removed;
+    const std::string started = WithoutInvisibleEdge(line, true, &removed);
+    NoteRemoved(removed, "at the line's start", warnings);
+    const std::vector<std::string> columns = Split(WithoutComment(started), '\t');
+    std::string text;
+    for (size_t column = 0; column < columns.size(); ++column) {
+        removed.clear();
+        std::string kept = WithoutInvisibleEdge(columns[column], true, &removed);
+        // What follows "name:" is the nickname exactly, to its last character.
+        if (column > 0 || !StartsWith(Trimmed(kept), "name:")) kept = WithoutInvisibleEdge(kept, false, &removed);
+        NoteRemoved(removed, column == 0 ? "around the entry" : "around column " + std::to_string(column + 1),
+                    warnings);
+        text += (column == 0 ? "" : "\t") + kept;
+    }
+    return text;
+}
 
 std::string WithoutComment(const std::string& line) {
     const bool named = StartsWith(Trimmed(line), "name:");
@@ -77,11 +149,11 @@ bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason, s
             *reason = "the nickname is not UTF-8 text";
             return false;
         }
-        for (char16_t unit : name) {
-            if (unit < 0x20 || unit == 0x7F) {
-                *reason = "the nickname holds a control character";
-                return false;
-            }
+        char32_t hidden = 0;
+        const bool holdsHidden = HiddenInNickname(name, &hidden);
+        if (holdsHidden && IsControl(hidden)) {
+            *reason = "the nickname holds a control character, " + CodePointName(hidden);
+            return false;
         }
         if (name.empty()) {
             *reason = "empty nickname";
@@ -89,9 +161,20 @@ bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason, s
         }
         if (!SetName(*rule, name, TYPED_NAME_UNITS, reason)) return false;
         rule->searchType = SEARCH_NAME;
-        if (!forcedName && LooksLikeHostName(Trimmed(entry))) {
-            *warning = "\"" + entry + "\" looks like a host name; it is taken as a nickname (rules hold " +
-                       "IPv4 addresses only; \"name:" + entry + "\" says it is a nickname)";
+        // An invisible character is kept only when "name:" asks for the
+        // nickname exactly (a look-alike of another nickname).
+        if (holdsHidden) {
+            const std::string what = "the nickname holds " + CodePointName(hidden) + ", which a text does not show";
+            if (!forcedName) {
+                *reason = what + " (\"name:\" in front keeps it exactly)";
+                return false;
+            }
+            *warning = what;
+        }
+        const std::string lookalike = forcedName ? "" : NicknameLooksLikeAddress(entry);
+        if (!lookalike.empty()) {
+            *warning = lookalike + "; it is taken as a nickname (rules hold IPv4 addresses only; \"name:" +
+                       Trimmed(entry) + "\" says it is a nickname)";
         }
     }
     if (columns.size() > 1 && !columns[1].empty() && !ParsePlainStatus(columns[1], &rule->status)) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Defaults of a plain list's optional columns: the editor's first colours.
 constexpr int32_t PLAIN_DEFAULT_STATUS = STATUS_IGNORE;
@@ -17,6 +18,13 @@ constexpr uint32_t PLAIN_DEFAULT_TEXT_COLOR = 0x00000000;
 // a blank or tab starts one, except the "#" that starts a colour column and
 // anything in a "name:" entry.
 std::string WithoutComment(const std::string& line);
+
+// A line as ParsePlainLine reads it: invisible characters (a byte order mark
+// where files were joined, no-break and zero-width spaces, other format
+// characters) removed at the line's start and around its columns (not after
+// a "name:" entry, which is taken exactly), each place named in `warnings`,
+// and the comment cut off.
+std::string PlainLineText(const std::string& line, std::vector<std::string>* warnings);
 
 // One line into `rule`; false with the reason for a bad line. `warning`
 // gets what is allowed but seldom meant.

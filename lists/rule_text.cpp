@@ -2,10 +2,12 @@
 
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
+#include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
 #include "lists/plain_list.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
+#include "lists/text_lines.h"
 #include "lists/text_pieces.h"
 
 #include <algorithm>
@@ -179,21 +181,6 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, s
     return ParseHiddenBytes(columns[7], *rule, reason);
 }
 
-// UTF-16LE with its byte order mark becomes UTF-8; a UTF-8 mark is dropped.
-std::string AsUtf8(const std::string& text) {
-    if (text.size() >= 2 && static_cast<uint8_t>(text[0]) == 0xFF &&
-        static_cast<uint8_t>(text[1]) == 0xFE) {
-        std::u16string units;
-        for (size_t i = 2; i + 1 < text.size(); i += 2) {
-            units.push_back(static_cast<char16_t>(static_cast<uint8_t>(text[i]) |
-                                                  static_cast<uint8_t>(text[i + 1]) << 8));
-        }
-        return EncodeUtf8(units);
-    }
-    if (StartsWith(text, "\xEF\xBB\xBF")) return text.substr(3);
-    return text;
-}
-
 }  // namespace
 
 std::string ExportLine(const _RULE& rule) {
@@ -227,19 +214,26 @@ std::string ExportLine(const _RULE& rule) {
     return line;
 }
 
-ImportResult ImportText(const std::string& rawText) {
+ImportResult ImportText(const std::string& bytes) {
     ImportResult result;
-    const std::string text = AsUtf8(rawText);
-    std::vector<std::string> lines = Split(text, '\n');
-    if (!lines.empty() && lines.back().empty()) lines.pop_back();  // the last line's end
-    for (std::string& line : lines) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> lines;
+    std::string textReason;
+    if (!TextLines(bytes, &lines, &textReason)) {
+        result.badLines.push_back({1, textReason});
+        return result;
     }
     // The header's first four columns are enough to know an exported table.
     const bool table = !lines.empty() && StartsWith(lines[0], "nickname\tsearch\tip\tstatus");
 
+    // Reasons and warnings quote what the text holds: unprintable characters
+    // in them are shown by code point.
+    auto report = [](std::vector<BadLine>* to, size_t number, const std::string& what) {
+        to->push_back({number, Shown(what)});
+    };
     for (size_t i = table ? 1 : 0; i < lines.size(); ++i) {
-        const std::string line = table ? lines[i] : WithoutComment(lines[i]);
+        std::vector<std::string> notes;
+        const std::string line = table ? lines[i] : PlainLineText(lines[i], &notes);
+        for (const std::string& note : notes) report(&result.warnings, i + 1, note);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
         _RULE rule;
         std::string reason;
@@ -248,9 +242,9 @@ ImportResult ImportText(const std::string& rawText) {
                                 : ParsePlainLine(line, &rule, &reason, &warning);
         if (good) {
             result.rules.push_back(rule);
-            if (!warning.empty()) result.warnings.push_back({i + 1, warning});
+            if (!warning.empty()) report(&result.warnings, i + 1, warning);
         } else {
-            result.badLines.push_back({i + 1, reason});
+            report(&result.badLines, i + 1, reason);
         }
     }
     return result;

@@ -33,7 +33,9 @@ struct BadLine {
 struct ImportResult {
     std::vector<_RULE> rules;
     std::vector<BadLine> badLines;
-    std::vector<BadLine> warnings;  // good lines whose rule is seldom meant
+    // Good lines whose rule is seldom meant, and lines that invisible
+    // characters were removed from.
+    std::vector<BadLine> warnings;
 };
 
 // Reads an exported table (recognised by its header line) or a plain list:
@@ -48,6 +50,11 @@ struct ImportResult {
 // the start of a line and after a blank or tab (not the "#" of a colour,
 // nor inside a "name:" entry); blank lines are skipped. The table's ip
 // column gets the same checks, except on lines that carry a stored pattern,
-// which are taken as they are. The text is UTF-8 (a byte order mark is
-// dropped) or UTF-16LE with its byte order mark.
+// which are taken as they are. The text is UTF-8 (a byte order mark at its
+// start is dropped) or UTF-16 with its byte order mark; lines end at LF, CR
+// LF or CR. In a plain list, invisible characters around an entry or column
+// (a byte order mark where files were joined, no-break and zero-width
+// spaces, other format characters) are removed with a warning, and refused
+// inside an entry (kept, with a warning, in a "name:" entry). Reasons and
+// warnings show unprintable characters as <U+XXXX>.
 ImportResult ImportText(const std::string& text);

@@ -1,6 +1,7 @@
 #include "lists/text_codec.h"
 
 #include "rules/hex_digit.h"
+#include "lists/hidden_characters.h"
 
 #include <cstdint>
 
@@ -71,41 +72,11 @@ bool ReadHexDigits(const std::string& text, size_t at, size_t digits, uint32_t* 
 
 bool DecodeUtf8(const std::string& utf8, std::u16string* units) {
     units->clear();
-    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
-    const size_t size = utf8.size();
-    for (size_t i = 0; i < size;) {
-        const uint8_t lead = bytes[i];
-        size_t length = 0;
-        char32_t code = 0;
-        char32_t smallest = 0;
-        if (lead < 0x80) {
-            length = 1;
-            code = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-            smallest = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-            smallest = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-            smallest = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + length > size) return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (code < smallest || code > 0x10FFFF || IsHighSurrogate(code) || IsLowSurrogate(code)) {
-            return false;
-        }
-        AppendUtf16(code, units);
-        i += length;
+    for (size_t at = 0; at < utf8.size();) {
+        const CodePoint point = CodePointAt(utf8, at);
+        if (!point.wellFormed) return false;
+        AppendUtf16(point.value, units);
+        at += point.length;
     }
     return true;
 }
@@ -129,9 +100,14 @@ std::string EscapeName(const char16_t* units, size_t count) {
             out += "\\n";
         } else if (code == '\r') {
             out += "\\r";
-        } else if (!paired || code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(HEX_DIGITS[(code >> shift) & 0xF]);
+        } else if (!paired || IsControl(code) || IsInvisible(code)) {
+            // Shown by its units, so that nothing in the text is invisible.
+            std::u16string codeUnits;
+            AppendUtf16(code, &codeUnits);
+            for (char32_t unit : codeUnits) {
+                out += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4) out.push_back(HEX_DIGITS[(unit >> shift) & 0xF]);
+            }
         } else {
             AppendUtf8(code, &out);
         }

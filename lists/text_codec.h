@@ -14,7 +14,8 @@ bool DecodeUtf8(const std::string& utf8, std::u16string* units);
 std::string EncodeUtf8(const std::u16string& units);
 
 // A nickname as text: backslash, tab, line feed and carriage return as \\ \t
-// \n \r, other control characters and unpaired surrogates as \uXXXX, the rest
+// \n \r, other control characters, invisible characters (hidden_characters.h)
+// and unpaired surrogates as \uXXXX (a pair of them above U+FFFF), the rest
 // as UTF-8. UnescapeName reverses it; false (with the reason) for a bad escape.
 std::string EscapeName(const char16_t* units, size_t count);
 bool UnescapeName(const std::string& text, std::u16string* units, std::string* reason);

@@ -1,7 +1,8 @@
 // libFuzzer target for the reader of operators' rule lists, the code that
 // takes pasted and downloaded text. By the first byte, the rest is either:
 //   - a text (a plain list or an exported table): whatever rules it gives
-//     must export and import back to the same records, with no bad line;
+//     must export and import back to the same records, with no bad line,
+//     and its reasons and warnings hold no raw control character;
 //   - a rule file's bytes: its whole records must export and import back
 //     to the same bytes, hidden ones included.
 // Inputs are kept short (make fuzz bounds them): the reader is line by line,
@@ -41,6 +42,19 @@ void ExpectRoundTrip(const char* what, const std::vector<_RULE>& rules) {
     }
 }
 
+// Reasons and warnings show unprintable characters by code point, never raw.
+void ExpectPrintable(const std::vector<BadLine>& reports) {
+    for (const BadLine& report : reports) {
+        for (char c : report.reason) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                std::fprintf(stderr, "line %zu: a raw control character in \"%s\"\n", report.number,
+                             report.reason.c_str());
+                std::abort();
+            }
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -50,6 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (data[0] % 2 == 0) {
         const ImportResult read = ImportText(std::string(bytes, length));
         ExpectRoundTrip("text, import, export, import", read.rules);
+        ExpectPrintable(read.badLines);
+        ExpectPrintable(read.warnings);
     } else {
         std::vector<_RULE> records(length / sizeof(_RULE));
         if (!records.empty()) std::memcpy(records.data(), bytes, records.size() * sizeof(_RULE));

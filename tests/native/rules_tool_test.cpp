@@ -298,7 +298,7 @@ TEST_F(RulesTool, AddressAttemptsAreAddressesOrBadLinesWithTheirReason) {
         {"1.2.3.4:6667", "a port is not part of an address"},
         {"5.6.7.8 ignore", "spaces inside an address"},
         {"10.0.0.1 5", "spaces inside an address"},
-        {"1.2.3.4\xC2\xA0", "a no-break space inside an address"},
+        {"1.2.3\xC2\xA0.4", "a no-break space inside an address"},
         {"*.ru", "a pattern cannot start with \"*\""},
         {"ip:evil.example.com", "a host name is not an address"},
         {"300.*", "no address starts with \"300.\""},

@@ -1,0 +1,53 @@
+#include "lists/text_lines.h"
+
+#include "lists/text_codec.h"
+#include "lists/text_pieces.h"
+
+#include <cstdint>
+
+namespace {
+
+std::string Utf16AsUtf8(const std::string& bytes, bool bigEndian) {
+    std::u16string units;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto first = static_cast<uint8_t>(bytes[i]);
+        const auto second = static_cast<uint8_t>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first));
+    }
+    return EncodeUtf8(units);
+}
+
+// UTF-16 of mostly ASCII text, as lists are: a NUL byte in at least half of
+// the even or of the odd positions, and clearly fewer in the others. A stray
+// NUL in UTF-8 text is not that.
+bool LooksLikeUtf16(const std::string& bytes) {
+    size_t nuls[2] = {0, 0};
+    for (size_t i = 0; i < bytes.size(); ++i) nuls[i % 2] += bytes[i] == '\0';
+    const size_t more = nuls[0] > nuls[1] ? nuls[0] : nuls[1];
+    const size_t fewer = nuls[0] > nuls[1] ? nuls[1] : nuls[0];
+    return more > 0 && more * 4 >= bytes.size() && fewer * 2 < more;
+}
+
+}  // namespace
+
+bool TextLines(const std::string& bytes, std::vector<std::string>* lines, std::string* reason) {
+    lines->clear();
+    std::string text;
+    if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF")) {
+        text = Utf16AsUtf8(bytes, bytes[0] == '\xFE');
+    } else if (LooksLikeUtf16(bytes)) {
+        *reason = "UTF-16 text without a byte order mark: save it as UTF-8, or as UTF-16 with a byte order mark";
+        return false;
+    } else {
+        text = StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    }
+    size_t start = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] != '\n' && text[at] != '\r') continue;
+        lines->push_back(text.substr(start, at - start));
+        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+        start = at + 1;
+    }
+    if (start < text.size()) lines->push_back(text.substr(start));
+    return true;
+}
