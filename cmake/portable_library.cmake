@@ -40,6 +40,7 @@ set(TORVO_RULE_LISTS_SOURCES
   ${TORVO_SOURCE_ROOT}/lists/list_entry.cpp
   ${TORVO_SOURCE_ROOT}/lists/plain_list.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_check.cpp
+  ${TORVO_SOURCE_ROOT}/lists/rule_file_sense.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_optimize.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_text.cpp
   ${TORVO_SOURCE_ROOT}/lists/rule_words.cpp

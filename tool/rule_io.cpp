@@ -1,5 +1,6 @@
 #include "tool/rule_io.h"
 
+#include "lists/rule_file_sense.h"
 #include "rules/rule_file.h"
 #include "tool/console_output.h"
 #include "tool/output_file.h"
@@ -7,28 +8,66 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-constexpr size_t BAD_LINES_SHOWN = 100;
-
-}  // namespace
-
 int Cannot(const std::string& message) {
     WriteError("torvo-rules: " + message + "\n");
     return EXIT_CANNOT;
 }
 
-bool LoadRuleFile(const std::string& path, LoadedRules* loaded) {
+namespace {
+
+constexpr size_t BAD_LINES_SHOWN = 100;
+
+// The part record at the end of the file, for telling a text; empty when
+// it cannot be read (the records alone are judged then).
+std::string PartRecordOf(const std::string& path, uint32_t trailingBytes) {
+    std::string tail;
+    if (trailingBytes == 0) return tail;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return tail;
+    tail.resize(trailingBytes);
+    if (std::fseek(file, -static_cast<long>(trailingBytes), SEEK_END) != 0 ||
+        std::fread(&tail[0], 1, trailingBytes, file) != trailingBytes) {
+        tail.clear();
+    }
+    std::fclose(file);
+    return tail;
+}
+
+int NotARuleFile(const std::string& path, const LoadedRules& loaded, const RuleFileSense& sense) {
+    const size_t count = loaded.rules.size();
+    std::string why;
+    if (sense.readsAsText) {
+        why = "it looks like a text list: use import (torvo-rules import " + path + " -o RULES.tdb)";
+    } else {
+        if (!sense.wholeRecords) {
+            why = "its " + std::to_string(uint64_t{count} * RULE_SIZE + loaded.trailingBytes) +
+                  " bytes are not a whole number of " + std::to_string(RULE_SIZE) + "-byte records (" +
+                  std::to_string(loaded.trailingBytes) + " bytes left over)";
+        }
+        if (sense.mostlyImpossible) {
+            why += std::string(why.empty() ? "" : "; ") + std::to_string(sense.impossibleRecords) + " of its " +
+                   std::to_string(count) + " records hold a search type or status that no rule list holds";
+        }
+    }
+    return Cannot(path + " is not a rule file: " + why + "; --force reads its whole records all the same");
+}
+
+}  // namespace
+
+int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded) {
     RuleFileContents contents;
-    if (!ReadRuleRecords(RuleFilePath(path).c_str(), &contents)) return false;
+    if (!ReadRuleRecords(RuleFilePath(path).c_str(), &contents)) {
+        return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
+    }
     loaded->rules.assign(contents.records, contents.records + contents.count);
     loaded->trailingBytes = contents.trailingBytes;
     std::free(contents.records);
-    return true;
-}
-
-int CannotReadRuleFile(const std::string& path) {
-    return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
+    if (force) return EXIT_DONE;
+    const std::string tail = PartRecordOf(path, loaded->trailingBytes);
+    const RuleFileSense sense =
+        SenseRuleFile(loaded->rules.data(), static_cast<uint32_t>(loaded->rules.size()),
+                      reinterpret_cast<const unsigned char*>(tail.data()), static_cast<uint32_t>(tail.size()));
+    return sense.isRuleFile ? EXIT_DONE : NotARuleFile(path, *loaded, sense);
 }
 
 bool ReadWholeText(const std::string& path, std::string* text) {

@@ -23,10 +23,12 @@ struct LoadedRules {
     uint32_t trailingBytes = 0;
 };
 
-// The rule file at `path`; false when it cannot be read, and then
-// CannotReadRuleFile says why and gives EXIT_CANNOT.
-bool LoadRuleFile(const std::string& path, LoadedRules* loaded);
-int CannotReadRuleFile(const std::string& path);
+// The rule file at `path`: EXIT_DONE with its records. EXIT_CANNOT, after
+// saying why, when it cannot be read or is no rule file (a part record at
+// the end, records mostly of impossible values: lists/rule_file_sense.h),
+// with the hint to import it when it reads as text. `force` takes the whole
+// records of any file that can be read.
+int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded);
 
 // A whole text file, or standard input for "-"; false when it cannot be
 // read, and then CannotRead says why and gives EXIT_CANNOT.

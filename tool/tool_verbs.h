@@ -19,6 +19,8 @@ struct Arguments {
     bool optimize = false;
     bool allowEmpty = false;
     bool cidr = false;
+    bool plain = false;  // with cidr: the blocks alone
+    bool force = false;  // read a file that is no rule file as records
     Language language = Language::Russian;
 };
 

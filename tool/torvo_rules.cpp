@@ -10,7 +10,9 @@
 //   optimize FILE -o OUT the same list with address rules joined
 //   why FILE NICK IP     which rules pick one visitor, and why others do not
 // Exit status: 0 done, 1 something reported (findings, bad lines), 2 bad
-// usage or a file that cannot be read or written.
+// usage, a file that cannot be read or written, or one that is no rule file.
+#include "lists/plain_list.h"
+#include "lists/rule_words.h"
 #include "tool/console_output.h"
 #include "tool/tool_verbs.h"
 #include "version.h"
@@ -22,10 +24,11 @@ namespace {
 constexpr char USAGE[] =
     "torvo-rules " TORVO_VERSION_TEXT ": the rule list of the Torvo module (MODULES\\torvo.tdb)\n"
     "\n"
-    "  torvo-rules show FILE [--lang ru|en]   the rules as a table\n"
-    "  torvo-rules export FILE [-o TEXT] [--cidr]\n"
+    "  torvo-rules show FILE [--lang ru|en]   the rules as a table (in Russian without --lang)\n"
+    "  torvo-rules export FILE [-o TEXT] [--cidr [--plain]]\n"
     "                                         the rules as tab-separated text; with --cidr\n"
-    "                                         the address rules as A/n blocks\n"
+    "                                         the address rules as A/n blocks with status and\n"
+    "                                         colours, with --plain the blocks alone\n"
     "  torvo-rules import TEXT -o FILE [--skip-bad] [--optimize] [--allow-empty]\n"
     "                                         a rule file from an exported text or a plain\n"
     "                                         list (nicknames, 10.0.*, 10.0.0.1,\n"
@@ -40,15 +43,29 @@ constexpr char USAGE[] =
     "  torvo-rules why FILE NICK IP           which rules pick this visitor and which nearly\n"
     "                                         do (NICK or IP \"-\": the visitor has none)\n"
     "\n"
-    "TEXT \"-\" is standard input or output. Rules are numbered from 1, in list order.\n"
+    "TEXT \"-\" is standard input or output; export without -o writes to standard\n"
+    "output. Rules are numbered from 1, in list order.\n"
+    "A plain list's line: ENTRY [TAB STATUS [TAB NICK-COLOUR [TAB TEXT-COLOUR]]];\n";
+
+// The defaults of a plain list's columns, from the constants import uses.
+constexpr char USAGE_AFTER_DEFAULTS[] =
+    "show, export, check, merge, optimize and why refuse a FILE that is no rule file\n"
+    "(a part record at its end, records mostly of values no rule list holds, a text\n"
+    "list); --force reads its whole records all the same.\n"
     "\"--\" ends the options: what follows is taken as file names and values.\n"
     "An output is never one of the inputs, and an empty list is not written over a\n"
     "file that holds rules unless --allow-empty is given.\n"
-    "Exit status: 0 done, 1 findings or bad lines reported, 2 bad usage or a file\n"
-    "that cannot be read or written.\n";
+    "Exit status: 0 done, 1 findings or bad lines reported, 2 bad usage, a file\n"
+    "that cannot be read or written, or one that is no rule file.\n";
+
+std::string UsageText() {
+    return std::string(USAGE) + "left out: status " + StatusKeyword(PLAIN_DEFAULT_STATUS) +
+           ", nickname colour " + ColourText(PLAIN_DEFAULT_NICK_COLOR) + ", message colour " +
+           ColourText(PLAIN_DEFAULT_TEXT_COLOR) + ".\n" + USAGE_AFTER_DEFAULTS;
+}
 
 enum Option : unsigned { OPTION_OUTPUT = 1, OPTION_LANG = 2, OPTION_SKIP_BAD = 4, OPTION_OPTIMIZE = 8,
-                         OPTION_ALLOW_EMPTY = 16, OPTION_CIDR = 32 };
+                         OPTION_ALLOW_EMPTY = 16, OPTION_CIDR = 32, OPTION_PLAIN = 64, OPTION_FORCE = 128 };
 
 struct Verb {
     const char* name;
@@ -60,19 +77,19 @@ struct Verb {
 };
 
 const Verb VERBS[] = {
-    {"show", 1, "1 file", false, OPTION_LANG, Show},
-    {"export", 1, "1 file", false, OPTION_OUTPUT | OPTION_CIDR, Export},
+    {"show", 1, "1 file", false, OPTION_LANG | OPTION_FORCE, Show},
+    {"export", 1, "1 file", false, OPTION_OUTPUT | OPTION_CIDR | OPTION_PLAIN | OPTION_FORCE, Export},
     {"import", 1, "1 file", true, OPTION_OUTPUT | OPTION_SKIP_BAD | OPTION_OPTIMIZE | OPTION_ALLOW_EMPTY, Import},
-    {"check", 1, "1 file", false, 0, Check},
-    {"merge", 2, "2 files", true, OPTION_OUTPUT | OPTION_ALLOW_EMPTY, Merge},
-    {"optimize", 1, "1 file", true, OPTION_OUTPUT | OPTION_ALLOW_EMPTY, Optimize},
-    {"why", 3, "3 arguments: FILE NICK IP", false, 0, Why},
+    {"check", 1, "1 file", false, OPTION_FORCE, Check},
+    {"merge", 2, "2 files", true, OPTION_OUTPUT | OPTION_ALLOW_EMPTY | OPTION_FORCE, Merge},
+    {"optimize", 1, "1 file", true, OPTION_OUTPUT | OPTION_ALLOW_EMPTY | OPTION_FORCE, Optimize},
+    {"why", 3, "3 arguments: FILE NICK IP", false, OPTION_FORCE, Why},
 };
 
 }  // namespace
 
 int UsageError(const std::string& message) {
-    WriteError("torvo-rules: " + message + "\n\n" + USAGE);
+    WriteError("torvo-rules: " + message + "\n\n" + UsageText());
     return EXIT_CANNOT;
 }
 
@@ -81,7 +98,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return UsageError("no verb given");
     const std::string verbName = argv[1];
     if (verbName == "--help" || verbName == "-h" || verbName == "help") {
-        WriteOut(USAGE);
+        WriteOut(UsageText());
         return EXIT_DONE;
     }
     if (verbName == "--version") {
@@ -121,12 +138,17 @@ int main(int argc, char** argv) {
             arguments.allowEmpty = true;
         } else if (argument == "--cidr" && allowed(OPTION_CIDR)) {
             arguments.cidr = true;
+        } else if (argument == "--plain" && allowed(OPTION_PLAIN)) {
+            arguments.plain = true;
+        } else if (argument == "--force" && allowed(OPTION_FORCE)) {
+            arguments.force = true;
         } else if (argument == "-o") {
             return UsageError(verbName + " takes no -o");
         } else {
             return UsageError("unknown option \"" + argument + "\" for " + verbName);
         }
     }
+    if (arguments.plain && !arguments.cidr) return UsageError("--plain goes with --cidr");
     if (arguments.files.size() != verb->operands) {
         return UsageError(verbName + " takes " + verb->operandsText);
     }

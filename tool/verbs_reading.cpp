@@ -14,10 +14,12 @@ namespace {
 
 std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
 
-// The address rules as A/n blocks, in a plain list that imports back.
-std::string CidrList(const std::string& path, const std::vector<_RULE>& rules) {
-    std::string text = "# address rules of " + path +
-                       " as A/n blocks: block, status, nickname and message colours\n";
+// The address rules as A/n blocks, in a plain list that imports back; or,
+// `plain`, the blocks alone, one a line, for a firewall or another tool.
+std::string CidrList(const std::string& path, const std::vector<_RULE>& rules, bool plain) {
+    std::string text = plain ? std::string()
+                             : "# address rules of " + path +
+                                   " as A/n blocks: block, status, nickname and message colours\n";
     size_t leftOut = 0;
     for (const _RULE& rule : rules) {
         const bool addressOnly = IsAddressOnly(rule.searchType);
@@ -26,8 +28,9 @@ std::string CidrList(const std::string& path, const std::vector<_RULE>& rules) {
             ++leftOut;
             continue;
         }
-        const std::string columns = "\t" + StatusKeyword(rule.status) + "\t" + ColourText(rule.nickColor) +
-                                    "\t" + ColourText(rule.textColor) + "\n";
+        const std::string columns = plain ? "\n"
+                                          : "\t" + StatusKeyword(rule.status) + "\t" + ColourText(rule.nickColor) +
+                                                "\t" + ColourText(rule.textColor) + "\n";
         for (const AddressInterval& interval : addresses) {
             for (const auto& block : CidrBlocks(interval.low, interval.high)) {
                 text += DottedAddress(block.first) + "/" + std::to_string(block.second) + columns;
@@ -46,7 +49,7 @@ std::string CidrList(const std::string& path, const std::vector<_RULE>& rules) {
 int Show(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
-    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
 
     std::vector<TableRow> rows;
     if (arguments.language == Language::Russian) {
@@ -72,10 +75,10 @@ int Show(const Arguments& arguments) {
 int Export(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
-    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     std::string text;
     if (arguments.cidr) {
-        text = CidrList(path, loaded.rules);
+        text = CidrList(path, loaded.rules, arguments.plain);
     } else {
         text = std::string(EXPORT_HEADER) + "\n";
         for (const _RULE& rule : loaded.rules) text += ExportLine(rule) + "\n";
@@ -88,7 +91,7 @@ int Export(const Arguments& arguments) {
 int Check(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
-    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     const std::vector<Finding> findings =
         CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
                    loaded.trailingBytes);
@@ -118,7 +121,7 @@ int Why(const Arguments& arguments) {
         return UsageError("IP is at most 15 characters, as the host's field holds it");
     }
     LoadedRules loaded;
-    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     WriteOut(ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
                             nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip));
     return EXIT_DONE;

@@ -42,8 +42,8 @@ int Import(const Arguments& arguments) {
 int Merge(const Arguments& arguments) {
     LoadedRules first;
     LoadedRules second;
-    if (!LoadRuleFile(arguments.files[0], &first)) return CannotReadRuleFile(arguments.files[0]);
-    if (!LoadRuleFile(arguments.files[1], &second)) return CannotReadRuleFile(arguments.files[1]);
+    if (const int status = ReadRuleFile(arguments.files[0], arguments.force, &first)) return status;
+    if (const int status = ReadRuleFile(arguments.files[1], arguments.force, &second)) return status;
     std::unordered_set<std::string> inFirst;
     for (const _RULE& rule : first.rules) inFirst.insert(DuplicateKey(rule));
     std::vector<_RULE> merged = first.rules;
@@ -67,7 +67,7 @@ int Merge(const Arguments& arguments) {
 int Optimize(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
-    if (!LoadRuleFile(path, &loaded)) return CannotReadRuleFile(path);
+    if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     const OptimizeCounts counts = OptimizeRules(loaded.rules);
     const int status = WriteRules(arguments.output, arguments.allowEmpty, loaded.rules, {path});
     if (status != EXIT_DONE) return status;

@@ -520,9 +520,10 @@ TEST_F(RulesTool, OutputsNeverDestroyInputsOrListsAndSayWhyTheyFail) {
         EXPECT_NE(run.err.find(failure.reason), std::string::npos) << run.err;
     }
 
-    // merge says when a part record at an input's end is not carried over.
+    // merge, made to read a file with a part record at its end, says that
+    // the part is not carried over.
     WriteFile(Path("b.tdb"), RuleBytes({MakeRule(u"two", SEARCH_NAME)}) + "tail");
-    run = Tool({"merge", Path("r.tdb"), Path("b.tdb"), "-o", Path("m.tdb")});
+    run = Tool({"merge", Path("r.tdb"), Path("b.tdb"), "-o", Path("m.tdb"), "--force"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find(Path("b.tdb") + ": the last 4 bytes are not a whole rule and are not carried over"),
               std::string::npos) << run.err;
@@ -593,7 +594,7 @@ TEST_F(RulesTool, RandomRecordsSurviveExportAndImport) {
             original[164 + round % 30] = 0;
         }
         WriteFile(Path("random.tdb"), original);
-        ToolRun run = Tool({"export", Path("random.tdb"), "-o", Path("random.txt")});
+        ToolRun run = Tool({"export", "--force", Path("random.tdb"), "-o", Path("random.txt")});
         ASSERT_EQ(run.status, 0) << run.err;
         run = Tool({"import", Path("random.txt"), "-o", Path("back.tdb")});
         ASSERT_EQ(run.status, 0) << "round " << round << "\n" << run.err;
@@ -636,6 +637,46 @@ TEST_F(RulesTool, ShowPrintsOneRowPerRuleInWords) {
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("name and IP"), std::string::npos);
     EXPECT_NE(run.out.find("private messages forbidden"), std::string::npos);
+}
+
+// A text list given where a rule file belongs is refused by every verb that
+// reads one, with the hint to import it; --force reads its bytes as records.
+TEST_F(RulesTool, ATextListIsNoRuleFileUnlessForced) {
+    std::string whole;  // exactly two records' worth of lines
+    while (whole.size() < 2 * RULE_SIZE - 20) whole += "198.51.100." + std::to_string(whole.size() % 250) + "\n";
+    whole += std::string(2 * RULE_SIZE - 1 - whole.size(), '#') + "\n";
+    ASSERT_EQ(whole.size(), 2 * RULE_SIZE);
+    for (const std::string& text : {whole, std::string("Спамер\n198.51.100.0/24\tno-private\n")}) {
+        WriteFile(Path("list.txt"), text);
+        const std::string hint = Path("list.txt") + " is not a rule file: it looks like a text list: use import";
+        for (const std::vector<std::string>& arguments :
+             {std::vector<std::string>{"show", Path("list.txt")},
+              {"export", Path("list.txt"), "--cidr"},
+              {"check", Path("list.txt")},
+              {"why", Path("list.txt"), "Bob", "10.0.0.1"},
+              {"optimize", Path("list.txt"), "-o", Path("o.tdb")},
+              {"merge", Path("r.tdb"), Path("list.txt"), "-o", Path("m.tdb")}}) {
+            WriteFile(Path("r.tdb"), RuleBytes({MakeRule(u"x", SEARCH_NAME)}));
+            const ToolRun run = Tool(arguments);
+            EXPECT_EQ(run.status, 2) << arguments[0] << " " << text.size();
+            EXPECT_EQ(run.out, "") << arguments[0];
+            EXPECT_EQ(run.err.rfind("torvo-rules: " + hint, 0), 0u) << run.err;
+            EXPECT_NE(run.err.find("; --force reads its whole records"), std::string::npos) << run.err;
+        }
+        EXPECT_FALSE(Exists(Path("o.tdb")));
+        EXPECT_FALSE(Exists(Path("m.tdb")));
+
+        const ToolRun run = Tool({"show", Path("list.txt"), "--force", "--lang", "en"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Lines(run.out).size(), 2 + text.size() / RULE_SIZE) << run.out;
+        EXPECT_EQ(Count(run.err, "bytes are not a whole rule and are ignored"), text.size() % RULE_SIZE ? 1u : 0u);
+    }
+    // What it gets wrong is said too, for a file that is not text.
+    WriteFile(Path("r.tdb"), RuleBytes({MakeRule(u"x", SEARCH_NAME)}) + "tail");
+    ToolRun run = Tool({"check", Path("r.tdb")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("its 464 bytes are not a whole number of 460-byte records (4 bytes left over)"),
+              std::string::npos) << run.err;
 }
 
 // ---- check -----------------------------------------------------------------
@@ -682,7 +723,7 @@ TEST_F(RulesTool, CheckReportsRulesThatCannotWorkAsMeant) {
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(Lines(run.out).size(), 1u);
     WriteFile(Path("clean.tdb"), RuleBytes({rules[0]}) + std::string(100, 'x'));
-    run = Tool({"check", Path("clean.tdb")});
+    run = Tool({"check", Path("clean.tdb"), "--force"});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("100 bytes"), std::string::npos) << run.out;
 }
@@ -817,6 +858,27 @@ TEST_F(RulesTool, OptimizeShortensAListAndExportWritesBlocks) {
     EXPECT_EQ(RulesOf(ReadFile(Path("back.tdb"))).size(), 6u);
 }
 
+// export --cidr --plain: the blocks alone, one a line, for a firewall, ipset
+// or iprange; nothing on standard output but them.
+TEST_F(RulesTool, ExportCidrPlainWritesTheBlocksAlone) {
+    WriteFile(Path("c.tdb"), RuleBytes({MakeRule(u"", SEARCH_IP, "10.0.0.1-10.0.0.6", STATUS_NO_PRIVATE),
+                                        MakeRule(u"x", SEARCH_NAME), MakeRule(u"", SEARCH_IP, "10.1.*"),
+                                        MakeRule(u"", SEARCH_IP, "0.0.0.0-0.0.0.3", STATUS_ALLOW_ALL),
+                                        MakeRule(u"", SEARCH_IP, "192.0.2.1")}));
+    const std::string blocks =
+        "10.0.0.1/32\n10.0.0.2/31\n10.0.0.4/31\n10.0.0.6/32\n10.1.0.0/16\n0.0.0.0/30\n192.0.2.1/32\n";
+    ToolRun run = Tool({"export", Path("c.tdb"), "--cidr", "--plain"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, blocks);
+    EXPECT_EQ(run.err, Path("c.tdb") + ": 1 rules that test the nickname or have no address are left out\n");
+    run = Tool({"export", "--plain", "--cidr", Path("c.tdb"), "-o", Path("blocks.txt")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(Path("blocks.txt")), blocks);
+    run = Tool({"export", Path("c.tdb"), "--plain"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("torvo-rules: --plain goes with --cidr\n", 0), 0u) << run.err;
+}
+
 // ---- merge -----------------------------------------------------------------
 
 TEST_F(RulesTool, MergeAppendsTheSecondListsNewRulesInOrder) {
@@ -829,13 +891,13 @@ TEST_F(RulesTool, MergeAppendsTheSecondListsNewRulesInOrder) {
     WriteFile(Path("b.tdb"), RuleBytes({b1, a2Again, a1Changed, b3, a1}) + "tail");
     const std::string aBefore = ReadFile(Path("a.tdb"));
 
-    ToolRun run = Tool({"merge", Path("a.tdb"), Path("b.tdb"), "-o", Path("c.tdb")});
+    ToolRun run = Tool({"merge", Path("a.tdb"), Path("b.tdb"), "-o", Path("c.tdb"), "--force"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(Path("c.tdb")), RuleBytes({a1, a2, b1, a1Changed, b3}));
     EXPECT_EQ(ReadFile(Path("a.tdb")), aBefore);
 
     // Into one of its own inputs.
-    run = Tool({"merge", Path("a.tdb"), Path("b.tdb"), "-o", Path("a.tdb")});
+    run = Tool({"merge", Path("a.tdb"), Path("b.tdb"), "-o", Path("a.tdb"), "--force"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(Path("a.tdb")), RuleBytes({a1, a2, b1, a1Changed, b3}));
 
@@ -875,7 +937,11 @@ TEST_F(RulesTool, BadUsageAndUnreadableInputExitWithTwo) {
         EXPECT_FALSE(run.err.empty()) << shown;
     }
     EXPECT_FALSE(Exists(Path("x.tdb")));
-    EXPECT_EQ(Tool({"--help"}).status, 0);
+    const ToolRun help = Tool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    // The plain list's defaults, as import gives them to a bare entry.
+    EXPECT_NE(help.out.find("left out: status ignore, nickname colour #0000FF, message colour #000000.\n"),
+              std::string::npos) << help.out;
 }
 
 TEST_F(RulesTool, RandomAndCutOffFilesNeverCrashAnyVerb) {
@@ -891,16 +957,27 @@ TEST_F(RulesTool, RandomAndCutOffFilesNeverCrashAnyVerb) {
         }
         WriteFile(Path("r.tdb"), bytes);
         SCOPED_TRACE(testing::Message() << "round " << round << ", " << bytes.size() << " bytes");
-        for (const std::vector<std::string>& arguments :
-             {std::vector<std::string>{"show", Path("r.tdb")},
-              {"show", Path("r.tdb"), "--lang", "en"},
-              {"export", Path("r.tdb")},
-              {"check", Path("r.tdb")},
-              {"merge", Path("r.tdb"), Path("r.tdb"), "-o", Path("m.tdb")},
-              {"import", Path("r.tdb"), "-o", Path("i.tdb")}}) {
-            const ToolRun run = Tool(arguments);
-            EXPECT_EQ(run.signal, 0) << arguments[0] << " crashed";
-            EXPECT_TRUE(run.status == 0 || run.status == 1) << arguments[0] << ": " << run.status;
+        // Unless made to read it, a verb reads the file or refuses it, all
+        // through one reader; made to, every verb reads it.
+        for (const bool force : {false, true}) {
+            for (std::vector<std::string> arguments :
+                 {std::vector<std::string>{"show", Path("r.tdb")},
+                  {"merge", Path("r.tdb"), Path("r.tdb"), "-o", Path("m.tdb"), "--allow-empty"},
+                  {"show", Path("r.tdb"), "--lang", "en"},
+                  {"export", Path("r.tdb")},
+                  {"export", Path("r.tdb"), "--cidr"},
+                  {"check", Path("r.tdb")},
+                  {"why", Path("r.tdb"), "Bob", "10.0.0.1"},
+                  {"optimize", Path("r.tdb"), "-o", Path("o.tdb"), "--allow-empty"},
+                  {"import", Path("r.tdb"), "-o", Path("i.tdb"), "--allow-empty"}}) {
+                if (!force && arguments[0] != "show" && arguments[0] != "merge") continue;
+                if (force && arguments[0] != "import") arguments.push_back("--force");
+                const ToolRun run = Tool(arguments);
+                EXPECT_EQ(run.signal, 0) << arguments[0] << " crashed";
+                const bool refused = run.status == 2 && Count(run.err, " is not a rule file: ") == 1;
+                EXPECT_TRUE(run.status == 0 || run.status == 1 || (refused && !force))
+                    << arguments[0] << (force ? " --force: " : ": ") << run.status << "\n" << run.err;
+            }
         }
     }
 }
