@@ -59,9 +59,9 @@ int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded) {
     if (!ReadRuleRecords(RuleFilePath(path).c_str(), &contents)) {
         return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
     }
-    loaded->rules.assign(contents.records, contents.records + contents.count);
+    loaded->rules.records.reset(contents.records);
+    loaded->rules.count = contents.count;
     loaded->trailingBytes = contents.trailingBytes;
-    std::free(contents.records);
     if (force) return EXIT_DONE;
     const std::string tail = PartRecordOf(path, loaded->trailingBytes);
     const RuleFileSense sense =

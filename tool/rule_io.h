@@ -7,6 +7,8 @@
 #include "lists/rule_text.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,25 @@ constexpr int EXIT_CANNOT = 2;
 // "torvo-rules: " and the message on standard error; EXIT_CANNOT.
 int Cannot(const std::string& message);
 
+// The records as the rule-file code read them, held where it put them: a
+// copy would hold a long list twice at once.
+struct FreeRecords {
+    void operator()(_RULE* records) const { std::free(records); }
+};
+struct RuleRecords {
+    std::unique_ptr<_RULE, FreeRecords> records;
+    uint32_t count = 0;
+
+    const _RULE* data() const { return records.get(); }
+    size_t size() const { return count; }
+    const _RULE* begin() const { return records.get(); }
+    const _RULE* end() const { return records.get() + count; }
+    const _RULE& operator[](size_t index) const { return records.get()[index]; }
+};
+
 // The whole records of a rule file, and how many bytes follow the last one.
 struct LoadedRules {
-    std::vector<_RULE> rules;
+    RuleRecords rules;
     uint32_t trailingBytes = 0;
 };
 

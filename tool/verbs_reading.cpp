@@ -16,7 +16,7 @@ std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text
 
 // The address rules as A/n blocks, in a plain list that imports back; or,
 // `plain`, the blocks alone, one a line, for a firewall or another tool.
-std::string CidrList(const std::string& path, const std::vector<_RULE>& rules, bool plain) {
+std::string CidrList(const std::string& path, const RuleRecords& rules, bool plain) {
     std::string text = plain ? std::string()
                              : "# address rules of " + path +
                                    " as A/n blocks: block, status, nickname and message colours\n";

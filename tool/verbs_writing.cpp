@@ -46,7 +46,7 @@ int Merge(const Arguments& arguments) {
     if (const int status = ReadRuleFile(arguments.files[1], arguments.force, &second)) return status;
     std::unordered_set<std::string> inFirst;
     for (const _RULE& rule : first.rules) inFirst.insert(DuplicateKey(rule));
-    std::vector<_RULE> merged = first.rules;
+    std::vector<_RULE> merged(first.rules.begin(), first.rules.end());
     for (const _RULE& rule : second.rules) {
         if (!inFirst.count(DuplicateKey(rule))) merged.push_back(rule);
     }
@@ -68,11 +68,15 @@ int Optimize(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
-    const OptimizeCounts counts = OptimizeRules(loaded.rules);
-    const int status = WriteRules(arguments.output, arguments.allowEmpty, loaded.rules, {path});
+    // The optimizer works on a list it may shrink; the records read are let
+    // go as soon as they are copied.
+    std::vector<_RULE> rules(loaded.rules.begin(), loaded.rules.end());
+    loaded.rules = {};
+    const OptimizeCounts counts = OptimizeRules(rules);
+    const int status = WriteRules(arguments.output, arguments.allowEmpty, rules, {path});
     if (status != EXIT_DONE) return status;
     if (loaded.trailingBytes) WriteError(NotCarriedOverNote(path, loaded.trailingBytes));
-    WriteOut(OptimizeSummary(counts) + "wrote " + std::to_string(loaded.rules.size()) + " rules to " +
+    WriteOut(OptimizeSummary(counts) + "wrote " + std::to_string(rules.size()) + " rules to " +
              arguments.output + "\n");
     return EXIT_DONE;
 }
