@@ -224,6 +224,9 @@ ImportResult ImportText(const std::string& bytes) {
     }
     // The header's first four columns are enough to know an exported table.
     const bool table = !lines.empty() && StartsWith(lines[0], "nickname\tsearch\tip\tstatus");
+    // At most a rule a line: reserved once, the list never grows by copying
+    // itself (which would hold a long list one and a half times over).
+    result.rules.reserve(lines.size());
 
     // Reasons and warnings quote what the text holds: unprintable characters
     // in them are shown by code point.
