@@ -39,8 +39,8 @@ AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
 // `coverage`, where it still blocks; returns whether such a rule shares
 // addresses with another effect's address rule after it, whose joining it
 // may then have blocked for nothing: another run is needed.
-bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
-    const size_t count = rules.size();
+bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
+    const size_t count = *ruleCount;
 
     // What each rule does to a visitor it picks, and the addresses it may pick at.
     std::map<std::tuple<int32_t, uint32_t, uint32_t>, uint32_t> effects;
@@ -160,16 +160,23 @@ bool OptimizeOnce(std::vector<_RULE>& rules, OptimizeCounts& counts) {
         if (keptCount != j) rules[keptCount] = rules[j];
         ++keptCount;
     }
-    rules.resize(keptCount);
+    *ruleCount = static_cast<uint32_t>(keptCount);
     return again;
 }
 
 }  // namespace
 
-OptimizeCounts OptimizeRules(std::vector<_RULE>& rules) {
-    OptimizeCounts counts{static_cast<uint32_t>(rules.size()), 0, 0, 0};
-    while (OptimizeOnce(rules, counts)) {
+OptimizeCounts OptimizeRules(_RULE* rules, uint32_t* count) {
+    OptimizeCounts counts{*count, 0, 0, 0};
+    while (OptimizeOnce(rules, count, counts)) {
     }
-    counts.after = static_cast<uint32_t>(rules.size());
+    counts.after = *count;
+    return counts;
+}
+
+OptimizeCounts OptimizeRules(std::vector<_RULE>& rules) {
+    uint32_t count = static_cast<uint32_t>(rules.size());
+    const OptimizeCounts counts = OptimizeRules(rules.data(), &count);
+    rules.resize(count);
     return counts;
 }

@@ -36,3 +36,5 @@ struct OptimizeCounts {
 
 // Optimizes `rules` in place (the list only shrinks).
 OptimizeCounts OptimizeRules(std::vector<_RULE>& rules);
+// The same on `*count` records where they are; `*count` becomes the new length.
+OptimizeCounts OptimizeRules(_RULE* rules, uint32_t* count);

@@ -109,7 +109,7 @@ int WriteText(const std::string& output, const std::string& text, const std::vec
     return EXIT_DONE;
 }
 
-int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RULE>& rules,
+int WriteRules(const std::string& output, bool allowEmpty, const _RULE* rules, size_t count,
                const std::vector<std::string>& inputs) {
     if (OutputIsAnInput(output, inputs)) return EXIT_CANNOT;
     const std::string target = WriteTargetOf(output);
@@ -120,11 +120,11 @@ int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RU
                       " bytes in UTF-8 as a full path); nothing was written");
     }
     uint64_t size = 0;
-    if (rules.empty() && !allowEmpty && ExistingFileSize(target, &size) && size > 0) {
+    if (count == 0 && !allowEmpty && ExistingFileSize(target, &size) && size > 0) {
         return Cannot("no rules to write, and " + output + " is not empty (" + std::to_string(size) +
                       " bytes): it is left as it is (--allow-empty writes an empty list)");
     }
-    if (!WriteRuleRecords(full.c_str(), rules.data(), static_cast<uint32_t>(rules.size()))) {
+    if (!WriteRuleRecords(full.c_str(), rules, static_cast<uint32_t>(count))) {
         return Cannot("cannot write the rule file " + output + ": " + WriteFailureReason(target) +
                       "; it is unchanged");
     }

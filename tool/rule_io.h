@@ -64,7 +64,7 @@ int WriteText(const std::string& output, const std::string& text, const std::vec
 // through a link to its target, in a path that leaves room for the names
 // the module keeps beside it. An empty list is
 // not written over a file that holds something unless `allowEmpty`.
-int WriteRules(const std::string& output, bool allowEmpty, const std::vector<_RULE>& rules,
+int WriteRules(const std::string& output, bool allowEmpty, const _RULE* rules, size_t count,
                const std::vector<std::string>& inputs);
 
 // A note on bytes after the last whole record, which are ignored (when

@@ -33,7 +33,8 @@ int Import(const Arguments& arguments) {
     }
     std::string optimized;
     if (arguments.optimize) optimized = OptimizeSummary(OptimizeRules(result.rules));
-    const int status = WriteRules(arguments.output, arguments.allowEmpty, result.rules, {source});
+    const int status = WriteRules(arguments.output, arguments.allowEmpty, result.rules.data(), result.rules.size(),
+                                  {source});
     if (status != EXIT_DONE) return status;
     WriteOut(optimized + "wrote " + std::to_string(result.rules.size()) + " rules to " + arguments.output + "\n");
     return result.badLines.empty() ? EXIT_DONE : EXIT_REPORTED;
@@ -52,7 +53,7 @@ int Merge(const Arguments& arguments) {
     }
     // The merged list replaces a file that it starts with, so -o may name A
     // or B: both are read whole before anything is written.
-    const int status = WriteRules(arguments.output, arguments.allowEmpty, merged, {});
+    const int status = WriteRules(arguments.output, arguments.allowEmpty, merged.data(), merged.size(), {});
     if (status != EXIT_DONE) return status;
     if (first.trailingBytes) WriteError(NotCarriedOverNote(arguments.files[0], first.trailingBytes));
     if (second.trailingBytes) WriteError(NotCarriedOverNote(arguments.files[1], second.trailingBytes));
@@ -68,15 +69,13 @@ int Optimize(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
-    // The optimizer works on a list it may shrink; the records read are let
-    // go as soon as they are copied.
-    std::vector<_RULE> rules(loaded.rules.begin(), loaded.rules.end());
-    loaded.rules = {};
-    const OptimizeCounts counts = OptimizeRules(rules);
-    const int status = WriteRules(arguments.output, arguments.allowEmpty, rules, {path});
+    // Optimized where the records were read: the list only shrinks.
+    const OptimizeCounts counts = OptimizeRules(loaded.rules.records.get(), &loaded.rules.count);
+    const int status = WriteRules(arguments.output, arguments.allowEmpty, loaded.rules.data(),
+                                  loaded.rules.size(), {path});
     if (status != EXIT_DONE) return status;
     if (loaded.trailingBytes) WriteError(NotCarriedOverNote(path, loaded.trailingBytes));
-    WriteOut(OptimizeSummary(counts) + "wrote " + std::to_string(rules.size()) + " rules to " +
+    WriteOut(OptimizeSummary(counts) + "wrote " + std::to_string(loaded.rules.size()) + " rules to " +
              arguments.output + "\n");
     return EXIT_DONE;
 }
