@@ -29,25 +29,9 @@ endfunction()
 # The rule lists as operators read and write them (lists/): the exported
 # table and plain lists, nickname and address entries, the checks, the
 # optimizer and the explanation of a visitor's picks. Portable like the core
-# it stands on; the tool links it, and so can the module.
-set(TORVO_RULE_LISTS_SOURCES
-  ${TORVO_SOURCE_ROOT}/lists/address_containment.cpp
-  ${TORVO_SOURCE_ROOT}/lists/address_set.cpp
-  ${TORVO_SOURCE_ROOT}/lists/interval_slots.cpp
-  ${TORVO_SOURCE_ROOT}/lists/latest_picks.cpp
-  ${TORVO_SOURCE_ROOT}/lists/entry_reasons.cpp
-  ${TORVO_SOURCE_ROOT}/lists/hidden_characters.cpp
-  ${TORVO_SOURCE_ROOT}/lists/list_entry.cpp
-  ${TORVO_SOURCE_ROOT}/lists/plain_list.cpp
-  ${TORVO_SOURCE_ROOT}/lists/rule_check.cpp
-  ${TORVO_SOURCE_ROOT}/lists/rule_file_sense.cpp
-  ${TORVO_SOURCE_ROOT}/lists/rule_optimize.cpp
-  ${TORVO_SOURCE_ROOT}/lists/rule_text.cpp
-  ${TORVO_SOURCE_ROOT}/lists/rule_words.cpp
-  ${TORVO_SOURCE_ROOT}/lists/text_codec.cpp
-  ${TORVO_SOURCE_ROOT}/lists/text_lines.cpp
-  ${TORVO_SOURCE_ROOT}/lists/text_pieces.cpp
-  ${TORVO_SOURCE_ROOT}/lists/visitor_why.cpp)
+# it stands on; the tool links it, and so can the module. Every source in
+# lists/ belongs to it, as every source in editor/ to the module.
+file(GLOB TORVO_RULE_LISTS_SOURCES CONFIGURE_DEPENDS ${TORVO_SOURCE_ROOT}/lists/*.cpp)
 
 # torvo_rule_lists_library(NAME CORE): a static library NAME of lists/ on
 # the portable core library CORE.
