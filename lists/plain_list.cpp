@@ -119,7 +119,8 @@ std::string WithoutComment(const std::string& line) {
     return line;
 }
 
-bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning) {
+bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RULE* rule,
+                    std::string* reason, std::string* warning) {
     std::vector<std::string> columns = Split(line, '\t');
     if (columns.size() > PLAIN_COLUMNS) {
         *reason = "more than " + std::to_string(PLAIN_COLUMNS) +
@@ -128,9 +129,9 @@ bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason, s
     }
     for (size_t column = 1; column < columns.size(); ++column) columns[column] = Trimmed(columns[column]);
     std::memset(rule, 0, sizeof *rule);
-    rule->status = PLAIN_DEFAULT_STATUS;
-    rule->nickColor = PLAIN_DEFAULT_NICK_COLOR;
-    rule->textColor = PLAIN_DEFAULT_TEXT_COLOR;
+    rule->status = defaults.status;
+    rule->nickColor = defaults.nickColor;
+    rule->textColor = defaults.textColor;
 
     const std::string& entry = columns[0];
     const bool forcedName = StartsWith(entry, "name:");

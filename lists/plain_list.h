@@ -14,6 +14,16 @@ constexpr int32_t PLAIN_DEFAULT_STATUS = STATUS_IGNORE;
 constexpr uint32_t PLAIN_DEFAULT_NICK_COLOR = 0x00FF0000;
 constexpr uint32_t PLAIN_DEFAULT_TEXT_COLOR = 0x00000000;
 
+// What a line without its optional columns gets: the defaults above for the
+// tool, what the editor's fields hold for a paste.
+struct PlainDefaults {
+    int32_t status;
+    uint32_t nickColor;
+    uint32_t textColor;
+};
+constexpr PlainDefaults PLAIN_DEFAULTS = {PLAIN_DEFAULT_STATUS, PLAIN_DEFAULT_NICK_COLOR,
+                                          PLAIN_DEFAULT_TEXT_COLOR};
+
 // The line without its comment: "#" or ";" at the start of the line or after
 // a blank or tab starts one, except the "#" that starts a colour column and
 // anything in a "name:" entry.
@@ -28,4 +38,5 @@ std::string PlainLineText(const std::string& line, std::vector<std::string>* war
 
 // One line into `rule`; false with the reason for a bad line. `warning`
 // gets what is allowed but seldom meant.
-bool ParsePlainLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning);
+bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RULE* rule,
+                    std::string* reason, std::string* warning);

@@ -214,7 +214,22 @@ std::string ExportLine(const _RULE& rule) {
     return line;
 }
 
-ImportResult ImportText(const std::string& bytes) {
+namespace {
+
+// A line of the exported table's shape in a text without its header (a
+// rule copied from the editor, or one line of an export): six to eight
+// columns, the second a search type, which no plain list's line has.
+bool LooksLikeTableLine(const std::string& line) {
+    const size_t columns = static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) + 1;
+    if (columns < TABLE_REQUIRED_COLUMNS || columns > TABLE_COLUMNS) return false;
+    const size_t start = line.find('\t') + 1;
+    int32_t searchType = 0;
+    return ParseSearch(line.substr(start, line.find('\t', start) - start), &searchType);
+}
+
+}  // namespace
+
+ImportResult ImportText(const std::string& bytes, const PlainDefaults& defaults) {
     ImportResult result;
     std::vector<std::string> lines;
     std::string textReason;
@@ -235,14 +250,15 @@ ImportResult ImportText(const std::string& bytes) {
     };
     for (size_t i = table ? 1 : 0; i < lines.size(); ++i) {
         std::vector<std::string> notes;
-        const std::string line = table ? lines[i] : PlainLineText(lines[i], &notes);
+        const bool tableLine = table || LooksLikeTableLine(lines[i]);
+        const std::string line = tableLine ? lines[i] : PlainLineText(lines[i], &notes);
         for (const std::string& note : notes) report(&result.warnings, i + 1, note);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
         _RULE rule;
         std::string reason;
         std::string warning;
-        const bool good = table ? ParseTableLine(line, &rule, &reason, &warning)
-                                : ParsePlainLine(line, &rule, &reason, &warning);
+        const bool good = tableLine ? ParseTableLine(line, &rule, &reason, &warning)
+                                    : ParsePlainLine(line, defaults, &rule, &reason, &warning);
         if (good) {
             result.rules.push_back(rule);
             if (!warning.empty()) report(&result.warnings, i + 1, warning);

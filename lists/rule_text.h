@@ -3,6 +3,7 @@
 // byte) and the plain lists operators write by hand.
 #pragma once
 
+#include "lists/plain_list.h"
 #include "rules/rule.h"
 
 #include <cstdint>
@@ -57,4 +58,7 @@ struct ImportResult {
 // spaces, other format characters) are removed with a warning, and refused
 // inside an entry (kept, with a warning, in a "name:" entry). Reasons and
 // warnings show unprintable characters as <U+XXXX>.
-ImportResult ImportText(const std::string& text);
+// A line of the table's shape without the header (a rule the editor copied)
+// is read as a table line. Plain lines without their optional columns take
+// `defaults`.
+ImportResult ImportText(const std::string& text, const PlainDefaults& defaults = PLAIN_DEFAULTS);

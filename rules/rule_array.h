@@ -15,8 +15,14 @@ extern uint32_t g_ruleCapacity;  // records the block holds, at least g_ruleCoun
 
 // Adds a copy of `rule` at the end. False (array unchanged) without memory.
 bool AppendRule(const _RULE& rule);
+// Puts copies of `count` rules before rule `index` (at the end when `index`
+// is the count). False (array unchanged) without memory or out of range.
+bool InsertRules(uint32_t index, const _RULE* rules, uint32_t count);
 // Out-of-range indexes (such as -1, no selected row) change nothing.
 void RemoveRule(int32_t index);
+// Removes rules `index` to `index + count - 1`; a run that does not lie
+// wholly in the list changes nothing.
+void RemoveRules(uint32_t index, uint32_t count);
 // Exchanges rules `first` and `first + 1`; out of range changes nothing.
 // `moved` says which of the two the operator moved (rule_edits.h records
 // it): rule `first` down, or rule `first + 1` up.

@@ -28,6 +28,14 @@ void Exchange(_RULE* records, uint64_t first) {
     records[first + 1] = held;
 }
 
+// Room for `rule` was made beforehand.
+void InsertAt(RuleFileContents& list, uint64_t place, const _RULE& rule) {
+    std::memmove(&list.records[place + 1], &list.records[place],
+                 size_t(list.count - place) * sizeof(_RULE));
+    list.records[place] = rule;
+    ++list.count;
+}
+
 }  // namespace
 
 void RecordRuleEdit(RuleEditKind kind, const _RULE* acted, const _RULE* result) {
@@ -45,6 +53,7 @@ void RecordRuleEdit(RuleEditKind kind, const _RULE* acted, const _RULE* result) 
     RuleEdit& edit = g_edits[g_editCount++];
     std::memset(&edit, 0, sizeof edit);
     edit.kind = kind;
+    edit.hasActed = acted != nullptr;
     if (acted) edit.acted = *acted;
     if (result) edit.result = *result;
 }
@@ -61,9 +70,12 @@ bool RuleEditsComplete() { return g_editsComplete; }
 
 bool ReplayRuleEdits(RuleFileContents& list, LostChanges& lost) {
     lost.count = 0;
-    // Room for every Add up front, so that a failure leaves `list` as it was.
+    // Room for every Add and Insert up front, so that a failure leaves
+    // `list` as it was.
     uint32_t adds = 0;
-    for (uint32_t e = 0; e < g_editCount; ++e) adds += g_edits[e].kind == RuleEditKind::Add;
+    for (uint32_t e = 0; e < g_editCount; ++e) {
+        adds += g_edits[e].kind == RuleEditKind::Add || g_edits[e].kind == RuleEditKind::Insert;
+    }
     if (list.count + uint64_t{adds} > list.capacity) {
         const uint64_t capacity = RoomyCapacity(list.count + adds);
         if (capacity < list.count + uint64_t{adds}) return false;
@@ -74,14 +86,32 @@ bool ReplayRuleEdits(RuleFileContents& list, LostChanges& lost) {
         list.records = grown;
         list.capacity = static_cast<uint32_t>(capacity);
     }
+    const RuleEdit* lastInsert = nullptr;
+    uint64_t lastInsertPlace = 0;
     for (uint32_t e = 0; e < g_editCount; ++e) {
         const RuleEdit& edit = g_edits[e];
+        if (edit.kind != RuleEditKind::Insert) lastInsert = nullptr;
         if (edit.kind == RuleEditKind::Add) {
             list.records[list.count++] = edit.result;
             continue;
         }
-        const int64_t at = Find(list, edit.acted);
+        if (edit.kind == RuleEditKind::Insert && lastInsert &&
+            SameRule(edit.acted, lastInsert->result)) {
+            // The next rule of a pasted run: right after the one before it.
+            InsertAt(list, ++lastInsertPlace, edit.result);
+            lastInsert = &edit;
+            continue;
+        }
+        const int64_t at = edit.hasActed ? Find(list, edit.acted) : -1;
         switch (edit.kind) {
+            case RuleEditKind::Insert: {
+                // After its rule, at the start, or at the end when its rule is gone.
+                lastInsertPlace = at >= 0 ? static_cast<uint64_t>(at) + 1
+                                  : edit.hasActed ? list.count : 0;
+                InsertAt(list, lastInsertPlace, edit.result);
+                lastInsert = &edit;
+                break;
+            }
             case RuleEditKind::Change:
                 if (at >= 0) {
                     list.records[at] = edit.result;

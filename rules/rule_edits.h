@@ -9,12 +9,15 @@
 
 #include <cstdint>
 
-enum class RuleEditKind : uint8_t { Add, Change, Delete, MoveUp, MoveDown };
+// Insert puts `result` after `acted` (at the start when the edit has no
+// `acted`): a pasted rule, or a deleted one put back.
+enum class RuleEditKind : uint8_t { Add, Change, Delete, MoveUp, MoveDown, Insert };
 
 struct RuleEdit {
     RuleEditKind kind;
     _RULE acted;   // the rule as the command found it (Change, Delete, the moves)
-    _RULE result;  // the rule Add appended, or what Change made of `acted`
+    _RULE result;  // the rule Add appended or Insert put in, or what Change made of `acted`
+    bool hasActed;
 };
 
 // Records one edit; `acted` or `result` may be null where the kind has none.
@@ -26,8 +29,10 @@ void ForgetRuleEdits();
 bool RuleEditsComplete();
 
 // Makes the recorded edits, in order, on `list` (another version of the
-// file): Add appends; Change, Delete and the moves act on the first rule
-// with the same 460 bytes as the one the command acted on. A Delete or a
-// move whose rule is gone is already done; a Change whose rule is gone is
+// file): Add appends; Change, Delete, the moves and Insert act on the first
+// rule with the same 460 bytes as the one the command acted on (an Insert
+// after the one an Insert just before it put in, for a pasted run). A
+// Delete or a move whose rule is gone is already done; an Insert whose
+// rule is gone goes at the end; a Change whose rule is gone is
 // lost and reported in `lost`. False, with `list` untouched, without memory.
 bool ReplayRuleEdits(RuleFileContents& list, LostChanges& lost);

@@ -351,6 +351,21 @@ TEST_F(RuleStore, EditsAreMadeAgainOnAnotherVersion) {
         {"move up", [] { SwapRules(1, MovedRule::SecondUp); }, {5, 0, 2}, {5, 2, 0}, 0},
         {"move down", [] { SwapRules(0); }, {0, 5, 1}, {5, 0, 1}, 0},
         {"move at the end", [] { SwapRules(1); }, {5, 1}, {5, 1}, 0},
+        {"paste after a rule",
+         [] {
+             const _RULE pasted[] = {Numbered(7), Numbered(8)};
+             InsertRules(1, pasted, 2);
+         },
+         {5, 0, 2}, {5, 0, 7, 8, 2}, 0},
+        {"paste at the start, and after a rule that is gone",
+         [] {
+             const _RULE first = Numbered(7);
+             const _RULE afterTheLast = Numbered(8);
+             InsertRules(0, &first, 1);
+             InsertRules(3, &afterTheLast, 1);
+         },
+         {5}, {7, 5, 8}, 0},
+        {"undo of a paste", [] { RemoveRules(0, 2); }, {1, 0, 5}, {5}, 0},
         {"change, then delete the changed",
          [] {
              ReplaceRule(0, Numbered(9));

@@ -1,0 +1,23 @@
+// The rule list's rows and the editor's controls, as every command uses
+// them. Row i of the list always shows rule i; the selected row is read
+// anew from the list each time, never kept.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+LRESULT SendToControl(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+void EnableControl(HWND dialog, int id, bool enabled);
+
+// The selected row, or -1.
+int SelectedRow(HWND dialog);
+bool IsRuleIndex(int row);
+// Row -1 applies the state to every row. A selected row also becomes the
+// selection mark, where SelectedRow looks first.
+void SetRowState(HWND dialog, int row, UINT state, UINT mask = 0);
+// The selected row loses every state bit (every row, when none is selected).
+void ClearSelectedRowState(HWND dialog);
+void EnsureRowVisible(HWND dialog, int row);
+// Only `row` selected and focused, and scrolled into view; -1 selects none.
+void SelectOnlyRow(HWND dialog, int row);
