@@ -6,8 +6,11 @@
 // rule i, so every command changes the array and the rows together.
 #include "editor/editor_parts.h"
 
+#include "editor/edit_history.h"
 #include "editor/rule_fields.h"
 #include "editor/rule_rows.h"
+#include "editor/rule_transfer.h"
+#include "editor/type_to_find.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"
@@ -22,7 +25,9 @@ namespace {
 
 // --- Click in the rule list -------------------------------------------------
 
-void OnRuleListClick(HWND dialog) {
+}  // namespace
+
+void ShowSelectedRule(HWND dialog) {
     const int row = SelectedRow(dialog);
     if (row == -1) {
         for (int id : {IDC_NICK_COLOR, IDC_TEXT_COLOR, IDC_CHANGE, IDC_DELETE, IDC_UP, IDC_DOWN}) {
@@ -44,8 +49,6 @@ void OnRuleListClick(HWND dialog) {
 }
 
 // --- Another version of the list --------------------------------------------
-
-}  // namespace
 
 SelectedRule SelectedRuleOf(HWND dialog) {
     SelectedRule selected{};
@@ -69,6 +72,7 @@ void ShowRulesAgain(HWND dialog, const SelectedRule& before) {
     }
     InvalidateRect(list, nullptr, TRUE);
     FitNameColumn(dialog);
+    ForgetEditHistory();  // the steps' places belong to the list replaced
 }
 
 namespace {
@@ -85,6 +89,7 @@ void AddRule(HWND dialog) {
     // Without memory the list stays as it was, and so do the rows.
     if (!AppendRule(rule)) return;
     const int count = static_cast<int>(g_ruleCount);
+    RememberAdd(g_ruleCount - 1);
 
     ClearSelectedRowState(dialog);
     LVITEMA row{};
@@ -101,12 +106,15 @@ void ChangeRule(HWND dialog) {
     // The row shows the change the next time the list paints it.
     _RULE changed = g_rules[row];
     ReadFieldsIntoRule(dialog, changed);
+    if (std::memcmp(&changed, &g_rules[row], sizeof changed) == 0) return;
+    RememberChange(static_cast<uint32_t>(row), g_rules[row]);
     ReplaceRule(row, changed);
 }
 
 void DeleteRule(HWND dialog) {
     const int row = SelectedRow(dialog);
     if (!IsRuleIndex(row)) return;
+    RememberDelete(static_cast<uint32_t>(row), g_rules[row]);
     RemoveRule(row);
     const int count = static_cast<int>(g_ruleCount);
     SendToControl(dialog, IDC_RULES, LVM_DELETEITEM, static_cast<WPARAM>(row));
@@ -123,6 +131,7 @@ void MoveRule(HWND dialog, int step) {
     const int target = row + step;
     if (!IsRuleIndex(row) || !IsRuleIndex(target)) return;
     SwapRules(step < 0 ? target : row, step < 0 ? MovedRule::SecondUp : MovedRule::FirstDown);
+    RememberMove(static_cast<uint32_t>(row), static_cast<uint32_t>(target));
     SetRowState(dialog, row, 0, LVIF_STATE);
     SetRowState(dialog, target, LVIS_SELECTED, LVIF_STATE);
     EnsureRowVisible(dialog, target);
@@ -171,7 +180,10 @@ void FilterIpField(HWND dialog) {
 
 INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header) {
     if (controlId != IDC_RULES) return 0;
-    if (header.code == static_cast<UINT>(NM_CLICK)) OnRuleListClick(dialog);
+    if (header.code == static_cast<UINT>(NM_CLICK)) {
+        EndTypedText();
+        ShowSelectedRule(dialog);
+    }
     // When the list goes with the dialog it would report each of its rows
     // gone, one notification per row that nothing here listens to; TRUE
     // declines them.
@@ -195,6 +207,9 @@ void OnEditorCommand(HWND dialog, WORD controlId, WORD notification) {
         case IDC_DELETE: DeleteRule(dialog); break;
         case IDC_UP: MoveRule(dialog, -1); break;
         case IDC_DOWN: MoveRule(dialog, +1); break;
+        case IDM_COPY: CopySelectedRule(dialog); break;
+        case IDM_PASTE: PasteRules(dialog); break;
+        case IDM_UNDO: UndoLastEdit(dialog); break;
         default: break;
     }
     if (g_ruleArrayVersion != listBefore && g_rulesEdited) NoteListEdited();

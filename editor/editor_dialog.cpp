@@ -4,11 +4,15 @@
 
 #include "editor/editor_parts.h"
 #include "editor/editor_state.h"
+#include "editor/list_keys.h"
+#include "editor/rule_transfer.h"
 #include "editor/rule_list_drawing.h"
 #include "editor/save_notice.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_file.h"
 #include "rules/text_field.h"
+
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cstring>
@@ -86,6 +90,13 @@ INT_PTR CALLBACK EditorDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             return 0;
         case WM_TIMER:
             OnListTimer(dialog, static_cast<UINT_PTR>(wParam));
+            return 0;
+        case WM_CONTEXTMENU:
+            ShowRuleListMenu(dialog, reinterpret_cast<HWND>(wParam),
+                             POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return 0;
+        case WM_DROPFILES:
+            PasteDroppedFiles(dialog, reinterpret_cast<HDROP>(wParam));
             return 0;
         case WM_ENDSESSION:
             OnEndSession(wParam != FALSE);

@@ -41,10 +41,15 @@ void ShowRulesAgain(HWND dialog, const SelectedRule& before);
 // false, leaving the message to the dialog manager, for any other control.
 bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item);
 
+// What a click on a row does: the buttons set for the selected row's
+// place, and its rule loaded into the fields (none selected: the buttons
+// that need a row disabled, the fields left as they are).
+void ShowSelectedRule(HWND dialog);
 // WM_NOTIFY: a click in the rule list loads the clicked rule. Returns the
 // dialog procedure's result.
 INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header);
-// WM_COMMAND: buttons, the IP field filter and closing.
+// WM_COMMAND: buttons, the IP field filter, and the rule list's menu and
+// keys (Copy, Paste, Undo).
 void OnEditorCommand(HWND dialog, WORD controlId, WORD notification);
 
 // The editor's one timer, started when it opens: saves the list once the

@@ -4,7 +4,10 @@
 #include "editor/editor_parts.h"
 #include "editor/editor_state.h"
 
+#include "editor/edit_history.h"
+#include "editor/list_keys.h"
 #include "editor/rule_list_drawing.h"
+#include "editor/rule_transfer.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/rule_texts.h"
@@ -257,6 +260,10 @@ void SetUpEditor(HWND dialog) {
 
     InsertRuleRows(list);
     FitNameColumn(dialog);
+
+    ForgetEditHistory();
+    HandleRuleListKeys(dialog);
+    AcceptDroppedFiles(dialog);
 }
 
 // The rows are added and removed with the list's redrawing off: inserted

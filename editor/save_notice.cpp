@@ -259,6 +259,13 @@ void TellOfEarlierRecoveryCopies(HWND owner) {
     ShowNotice(owner, notice);
 }
 
+void TellOperator(HWND owner, const char16_t* text) {
+    static NoticeText notice;
+    notice.length = 0;
+    Append(notice, text);
+    ShowNotice(owner, notice);
+}
+
 void DismissSaveNotice() {
     if (g_notice) DestroyWindow(g_notice);
     g_notice = nullptr;

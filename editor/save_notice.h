@@ -23,5 +23,9 @@ void TellAboutSave(HWND owner, const SaveReport& report, bool failed);
 // again). Nothing when there is none.
 void TellOfEarlierRecoveryCopies(HWND owner);
 
+// The same notice for other news the operator must read (what a paste or a
+// dropped file added, or why it added nothing): `text` as it stands.
+void TellOperator(HWND owner, const char16_t* text);
+
 // Closes the notice, if one is shown (at unload).
 void DismissSaveNotice();

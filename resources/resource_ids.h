@@ -33,3 +33,9 @@
 #define SAVE_NOTICE_CAPTION L"Torvo: список правил"
 #define IDC_NOTICE_ICON 401
 #define IDC_NOTICE_TEXT 402
+
+// The rule list's menu (a right click, Shift+F10 or the menu key) gives
+// Delete, Move up and Move down their buttons' identifiers, and these.
+#define IDM_COPY 501
+#define IDM_PASTE 502
+#define IDM_UNDO 503
