@@ -1,7 +1,7 @@
 // The editor's commands, driven through the real dialog of the loaded module
 // with the messages a user's clicks and keystrokes send, and checked by what
 // the user sees and by what the rule file holds after closing.
-#include "tests/support/torvo_test.h"
+#include "tests/support/editor_fixture.h"
 
 #include "resource_ids.h"
 #include "rules/ip_pattern.h"
@@ -16,104 +16,6 @@
 #include <vector>
 
 namespace {
-
-class EditorCommands : public ::testing::Test {
-protected:
-    // Writes `rules` as the rule file, loads the module and opens the editor,
-    // with the host's settings file holding `settings` (INI lines of
-    // section Main) or, without them, with no settings file.
-    void Open(const std::vector<_RULE>& rules, uint32_t charMode = 0,
-              const std::string& settings = "") {
-        WriteRuleFile(rules);
-        module = LoadModule();
-        ASSERT_NE(module.handle, nullptr);
-        PrepareHostClasses();
-        std::string config = folder.path() + "\\absent.ini";
-        if (!settings.empty()) {
-            config = folder.path() + "\\host.ini";
-            const std::string text = "[Main]\r\n" + settings;
-            WriteFileBytes(config, std::vector<uint8_t>(text.begin(), text.end()));
-        }
-        dialog = OpenEditor(module, config, charMode);
-        ASSERT_NE(dialog, nullptr);
-    }
-
-    void TearDown() override {
-        if (dialog && IsWindow(dialog)) Command(IDCANCEL);
-        UnloadModule(module);
-    }
-
-    HWND Control(int id) { return GetDlgItem(dialog, id); }
-    LRESULT List(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-        return SendMessageA(Control(IDC_RULES), message, wParam, lParam);
-    }
-
-    void Command(int id, WORD code = BN_CLICKED) { PressEditorControl(dialog, id, code); }
-
-    // What a mouse click on a row (or on the empty part, row -1) sends.
-    void Click(int row) { ClickRuleRow(dialog, row); }
-
-    bool Enabled(int id) { return IsWindowEnabled(Control(id)) != FALSE; }
-    int RowCount() { return static_cast<int>(List(LVM_GETITEMCOUNT)); }
-    int SelectedRow() { return static_cast<int>(List(LVM_GETNEXTITEM, -1, LVNI_SELECTED)); }
-    int SelectedRowCount() { return static_cast<int>(List(LVM_GETSELECTEDCOUNT)); }
-
-    std::wstring Name() {
-        wchar_t text[128] = {};
-        GetWindowTextW(Control(IDC_NAME), text, 128);
-        return text;
-    }
-    void SetName(const wchar_t* text) { SetWindowTextW(Control(IDC_NAME), text); }
-    std::string Ip() {
-        char text[64] = {};
-        GetWindowTextA(Control(IDC_IP), text, sizeof text);
-        return text;
-    }
-    void SetIp(const char* text) {
-        SetWindowTextA(Control(IDC_IP), text);
-        PumpMessages();
-    }
-    void TypeIp(const char* keys) {
-        for (const char* key = keys; *key; ++key) {
-            SendMessageA(Control(IDC_IP), WM_CHAR, static_cast<unsigned char>(*key), 1);
-        }
-        PumpMessages();
-    }
-    int ComboSelection(int id) { return static_cast<int>(SendMessageA(Control(id), CB_GETCURSEL, 0, 0)); }
-    void Choose(int id, int item) { SendMessageA(Control(id), CB_SETCURSEL, item, 0); }
-    COLORREF SampleColour(int id) {
-        CHARFORMATA format{};
-        format.cbSize = sizeof format;
-        format.dwMask = CFM_COLOR;
-        SendMessageA(Control(id), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-        return format.crTextColor;
-    }
-
-    // Closes the editor as the user does and returns what it saved.
-    std::vector<_RULE> CloseAndReadFile() {
-        Command(IDCANCEL);
-        EXPECT_FALSE(IsWindow(dialog));
-        dialog = nullptr;
-        return ReadRuleFile();
-    }
-
-    ScratchFolder folder;
-    LoadedModule module;
-    HWND dialog = nullptr;
-};
-
-_RULE Rule(const wchar_t* name, const char* ipText = "", int32_t search = SEARCH_NAME,
-           int32_t status = STATUS_IGNORE) {
-    _RULE rule = MakeRule(name, search, status);
-    std::strncpy(rule.ipText, ipText, sizeof rule.ipText - 1);
-    return rule;
-}
-
-std::vector<std::wstring> Names(const std::vector<_RULE>& rules) {
-    std::vector<std::wstring> names;
-    for (const _RULE& rule : rules) names.emplace_back(WideName(rule));
-    return names;
-}
 
 constexpr int kMoveButtons[] = {IDC_UP, IDC_DOWN};
 
@@ -486,7 +388,8 @@ TEST_F(EditorCommands, LongestIpTextsShowWholeAndComeBackWhole) {
     EXPECT_EQ(RuleBytes(CloseAndReadFile()), RuleBytes(rules));
 }
 
-// A few hundred random commands against a plain model of the list.
+// A few hundred random commands, pastes and undos against a plain model of
+// the list; each undo brings back the model as it was before the command.
 TEST_F(EditorCommands, RandomCommandsKeepRowsAndRulesInStep) {
     std::vector<_RULE> model = {Rule(L"r0"), Rule(L"r1")};
     Open(model);
@@ -495,11 +398,14 @@ TEST_F(EditorCommands, RandomCommandsKeepRowsAndRulesInStep) {
     // time. What the rows show is checked by the painting tests.
     ShowWindow(dialog, SW_HIDE);
     std::mt19937 random(20261208);
-    int clicked = -1;  // the model's idea of the selected row
+    int clicked = SelectedRow();  // the model's idea of the selected row
+    std::vector<std::vector<_RULE>> before;  // the model before each command that changed it
     for (int step = 0; step < 300; ++step) {
         SCOPED_TRACE(step);
         const int count = static_cast<int>(model.size());
-        switch (random() % 6) {
+        const std::vector<_RULE> previous = model;
+        const unsigned command = random() % 8;
+        switch (command) {
             case 0: {
                 clicked = count ? static_cast<int>(random() % (count + 1)) - 1 : -1;
                 Click(clicked);
@@ -549,7 +455,28 @@ TEST_F(EditorCommands, RandomCommandsKeepRowsAndRulesInStep) {
                 if (clicked >= 0) wcscpy(WideName(model[clicked]), name.c_str());
                 break;
             }
+            case 6: {
+                const std::wstring name = L"p" + std::to_wstring(step);
+                SetClipboardText(name + L"\r\nq" + std::to_wstring(step));
+                Key('V', true);
+                TakeNotice();
+                const int at = clicked >= 0 ? clicked + 1 : count;
+                model.insert(model.begin() + at, {Rule(name.c_str()), Rule((L"q" + std::to_wstring(step)).c_str())});
+                clicked = at;
+                break;
+            }
+            case 7: {
+                Key('Z', true);
+                if (!before.empty()) {
+                    model = before.back();
+                    before.pop_back();
+                }
+                clicked = SelectedRow();  // wherever undo left the selection
+                break;
+            }
         }
+        if (Names(model) != Names(previous) && command != 7) before.push_back(previous);
+        if (before.size() > 100) before.erase(before.begin());  // as deep as the editor's
         ASSERT_EQ(RowCount(), static_cast<int>(model.size()));
         ASSERT_EQ(SelectedRow(), clicked);
     }

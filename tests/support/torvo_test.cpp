@@ -3,6 +3,7 @@
 #include "resources/resource_ids.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -161,6 +162,43 @@ void ChangeRuleInEditor(HWND editor, int row, const wchar_t* name, const char* i
 
 void CancelEditor(HWND editor) {
     SendMessageA(editor, WM_COMMAND, IDCANCEL, 0);
+    PumpMessages();
+}
+
+bool SetClipboardText(const std::wstring& text) {
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (!block) return false;
+    std::memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(block);
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    CloseClipboard();
+    return set;
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (const HANDLE block = GetClipboardData(CF_UNICODETEXT)) {
+        text = static_cast<const wchar_t*>(GlobalLock(block));
+        GlobalUnlock(block);
+    }
+    CloseClipboard();
+    return text;
+}
+
+void DropFilesOn(HWND window, const std::vector<std::wstring>& paths) {
+    std::wstring names;
+    for (const std::wstring& path : paths) names += path + L'\0';
+    names += L'\0';
+    const HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(files + 1, names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(drop);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
     PumpMessages();
 }
 

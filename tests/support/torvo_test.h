@@ -89,6 +89,13 @@ void ChangeRuleInEditor(HWND editor, int row, const wchar_t* name, const char* i
 // What the keyboard's Esc sends the editor (IDCANCEL with no control), then
 // pumps the queue.
 void CancelEditor(HWND editor);
+// The clipboard's Unicode text, set and read as another program does.
+bool SetClipboardText(const std::wstring& text);
+std::wstring ClipboardText();
+// What dropping `paths` from Explorer sends `window`: WM_DROPFILES with a
+// drop handle of their wide names, which the receiver frees.
+void DropFilesOn(HWND window, const std::vector<std::wstring>& paths);
+
 // Whether the keyboard focus is on `window` or one of its controls.
 bool FocusIsWithin(HWND window);
 

@@ -1,0 +1,225 @@
+// What an operator reaches for first: finding a rule by typing, the keys and
+// the menu of the rule list, rules copied and pasted as text, list files
+// dropped on the editor, and undo. Driven through the loaded module's real
+// dialog and checked by the rows, the fields, the notice and the saved file.
+#include "tests/support/editor_fixture.h"
+
+#include "rules/ip_pattern.h"
+
+#include <cstdio>
+
+namespace {
+
+// Rule i is "user<i>" at 10.<i/256>.<i%256>.1, but for three named ones.
+std::vector<_RULE> ManyRules(int count) {
+    std::vector<_RULE> rules;
+    for (int i = 0; i < count; ++i) {
+        char ip[32];
+        std::snprintf(ip, sizeof ip, "10.%d.%d.1", i / 256 % 256, i % 256);
+        rules.push_back(Rule((L"user" + std::to_wstring(i)).c_str(), ip, SEARCH_NAME_OR_IP));
+    }
+    wcscpy(WideName(rules[3]), L"admiral");
+    wcscpy(WideName(rules[7000]), L"\u0412\u0430\u0441\u044f");
+    wcscpy(WideName(rules[15000]), L"Admin");
+    return rules;
+}
+
+TEST_F(EditorCommands, TypedTextSelectsAndLoadsTheNextMatchingRule) {
+    const std::vector<_RULE> rules = ManyRules(20000);
+    Open(rules);
+    const struct {
+        int from;            // the row clicked first (ends any typed text)
+        const wchar_t* typed;
+        int f3;              // F3 presses after typing
+        int found;
+    } cases[] = {
+        {0, L"ADM", 0, 3},                          // any case, after the selected row
+        {0, L"adm", 1, 15000},                      // F3: the next match
+        {0, L"adm", 2, 3},                          // ... wrapping round
+        {16000, L"\u0432\u0430\u0441", 0, 7000},    // Cyrillic, from the end round to the start
+        {0, L"user1", 0, 1},                        // a growing text stays on its match
+        {0, L"10.7.4", 0, 7 * 256 + 4},             // the IP text
+        {5, L"zzz", 0, 5},                          // no match: the selection stays
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << c.from << " typing " << Utf8(c.typed));
+        Click(c.from);
+        Type(c.typed);
+        for (int i = 0; i < c.f3; ++i) Key(VK_F3);
+        ASSERT_EQ(SelectedRow(), c.found);
+        EXPECT_EQ(Name(), WideName(rules[c.found]));  // loaded as a click loads it
+        EXPECT_EQ(Ip(), rules[c.found].ipText);
+        EXPECT_EQ(Enabled(IDC_UP), c.found > 0);
+    }
+}
+
+TEST_F(EditorCommands, KeysActAsTheirButtonsOnlyWhereTheButtonWould) {
+    const struct {
+        int row;
+        WPARAM key;
+        bool control;
+        std::vector<std::wstring> after;
+        int selected;
+    } cases[] = {
+        {1, VK_DELETE, false, {L"a", L"c"}, 1},
+        {-1, VK_DELETE, false, {L"a", L"b", L"c"}, -1},
+        {1, VK_UP, true, {L"b", L"a", L"c"}, 0},
+        {0, VK_UP, true, {L"a", L"b", L"c"}, 0},
+        {1, VK_DOWN, true, {L"a", L"c", L"b"}, 2},
+        {2, VK_DOWN, true, {L"a", L"b", L"c"}, 2},
+        {1, VK_DELETE, true, {L"a", L"b", L"c"}, 1},  // Ctrl+Del is no command
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "row " << c.row << " key " << c.key);
+        Open({Rule(L"a"), Rule(L"b"), Rule(L"c")});
+        Click(c.row);
+        Key(c.key, c.control);
+        EXPECT_EQ(SelectedRow(), c.selected);
+        EXPECT_EQ(Names(CloseAndReadFile()), c.after);
+        UnloadModule(module);
+    }
+}
+
+// The menu is modal: a thread timer fires inside its loop, reads which
+// items are enabled and closes it.
+struct MenuLook {
+    bool seen = false;
+    std::vector<int> enabled;
+};
+MenuLook g_menuLook;
+constexpr int kMenuCommands[] = {IDC_DELETE, IDC_UP, IDC_DOWN, IDM_COPY, IDM_PASTE, IDM_UNDO};
+
+BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND window = nullptr;
+    EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&window));
+    if (!window) return;
+    KillTimer(nullptr, timer);
+    const auto menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+    g_menuLook.seen = true;
+    for (int command : kMenuCommands) {
+        if (!(GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED)) {
+            g_menuLook.enabled.push_back(command);
+        }
+    }
+    EndMenu();
+}
+
+TEST_F(EditorCommands, MenuOffersTheCommandsThatCanAct) {
+    Open({Rule(L"a"), Rule(L"b")});
+    const struct {
+        const char* what;
+        int click;          // -2: no click
+        WPARAM firstKey;    // 0: none
+        const wchar_t* clipboard;  // null: emptied
+        WPARAM menuKey;
+        bool shift;
+        std::vector<int> enabled;
+    } cases[] = {
+        {"first row, nothing to paste or undo", 0, 0, nullptr, VK_APPS, false,
+         {IDC_DELETE, IDC_DOWN, IDM_COPY}},
+        {"after a Delete, with text to paste", -2, VK_DELETE, L"x", VK_F10, true,
+         {IDC_DELETE, IDM_COPY, IDM_PASTE, IDM_UNDO}},
+        {"no row selected", -1, 0, L"x", VK_APPS, false, {IDM_PASTE, IDM_UNDO}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.click != -2) Click(c.click);
+        if (c.firstKey) Key(c.firstKey);
+        if (c.clipboard) {
+            SetClipboardText(c.clipboard);
+        } else if (OpenClipboard(nullptr)) {
+            EmptyClipboard();
+            CloseClipboard();
+        }
+        g_menuLook = {};
+        SetTimer(nullptr, 0, 50, LookAtMenu);
+        Key(c.menuKey, false, c.shift);
+        ASSERT_TRUE(g_menuLook.seen);
+        EXPECT_EQ(g_menuLook.enabled, c.enabled);
+    }
+}
+
+TEST_F(EditorCommands, CopiedRulePastesBackByteForByte) {
+    _RULE odd = Rule(L"\u0412\u0430\u0441\u044f\tx", "10.0.*", SEARCH_NAME_AND_IP, 512);
+    odd.nickColor = 0x00123456;
+    odd.reserved[7] = 0x5A;  // bytes other programs keep there travel too
+    Open({odd, Rule(L"b")});
+    Click(0);
+    Key('C', true);
+    const std::wstring copied = ClipboardText();
+    EXPECT_EQ(copied.find(L"\r\n"), copied.size() - 2) << "one line";
+
+    Key('V', true);
+    EXPECT_EQ(TakeNotice(), L"Добавлено правил: 1.");
+    EXPECT_EQ(SelectedRow(), 1);
+    EXPECT_EQ(RuleBytes(CloseAndReadFile()), RuleBytes({odd, odd, Rule(L"b")}));
+}
+
+TEST_F(EditorCommands, PastedListsAreAddedWholeOrNotAtAll) {
+    const struct {
+        const wchar_t* text;
+        const wchar_t* told;  // the notice's start
+        std::vector<_RULE> added;
+    } cases[] = {
+        {L"1.2.3.4\r\n10.0.0.256\r\nBob\r\n",
+         L"Правила не добавлены: в тексте есть ошибки (строк с ошибками: 1).\r\n\r\nстрока 2: ",
+         {}},
+        {L"# addresses from a report\n192.0.2.7\nname:Mallory\n", L"Добавлено правил: 2.",
+         {Rule(L"", "192.0.2.7", SEARCH_IP, STATUS_NO_PRIVATE), Rule(L"Mallory", "", SEARCH_NAME, STATUS_NO_PRIVATE)}},
+        {L"Carol\tallow-all\t#00FF00\n", L"Добавлено правил: 1.",
+         {Rule(L"Carol", "", SEARCH_NAME, STATUS_ALLOW_ALL)}},
+        {L"\n# nothing but comments\n", L"В тексте нет правил", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8(c.text));
+        Open({Rule(L"a"), Rule(L"b")});
+        // What a line without its own columns takes: the fields' status and colours.
+        Click(0);
+        Choose(IDC_STATUS, 2);
+        SetSampleColourTo(IDC_NICK_SAMPLE, 0x00010203);
+        SetSampleColourTo(IDC_TEXT_SAMPLE, 0x00040506);
+        ASSERT_TRUE(SetClipboardText(c.text));
+        Key('V', true);
+        EXPECT_EQ(TakeNotice().rfind(c.told, 0), 0u);
+
+        std::vector<_RULE> expected = {Rule(L"a")};
+        for (_RULE rule : c.added) {
+            ParseRuleIp(rule);
+            const bool ownColours = rule.status == STATUS_ALLOW_ALL;
+            rule.nickColor = ownColours ? 0x0000FF00 : 0x00010203;
+            rule.textColor = 0x00040506;
+            expected.push_back(rule);
+        }
+        expected.push_back(Rule(L"b"));
+        EXPECT_EQ(RuleBytes(CloseAndReadFile()), RuleBytes(expected));
+        UnloadModule(module);
+    }
+}
+
+TEST_F(EditorCommands, DroppedListFileIsReadAsAPaste) {
+    Open({Rule(L"a")});
+    Click(-1);
+    // A name outside most code pages: the drop's names are wide.
+    const std::wstring path = Wide(folder.path()) + L"\\\u0441\u043f\u0438\u0441\u043e\u043a.txt";
+    const std::string list = "\xEF\xBB\xBF" "198.51.100.0/24\r\nTrudy\r\n";
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, list.data(), static_cast<DWORD>(list.size()), &written, nullptr);
+    CloseHandle(file);
+    DropFilesOn(dialog, {path});
+    EXPECT_EQ(TakeNotice(), L"Добавлено правил: 2.");
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_STREQ(saved[1].ipText, "198.51.100.0-198.51.100.255");
+    EXPECT_EQ(std::wstring(WideName(saved[2])), L"Trudy");
+}
+
+}  // namespace
