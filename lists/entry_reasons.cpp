@@ -3,6 +3,7 @@
 #include "lists/address_set.h"
 #include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
+#include "lists/reason_language.h"
 #include "lists/text_pieces.h"
 
 #include <algorithm>
@@ -21,13 +22,18 @@ bool HiddenReason(const std::string& text, std::string* reason) {
     if (at == std::string::npos) return false;
     const CodePoint point = CodePointAt(text, at);
     if (!point.wellFormed) {
-        *reason = "a byte that is not UTF-8 text inside an address, " + Shown(text.substr(at, 1));
+        *reason = InLanguage("a byte that is not UTF-8 text inside an address, ",
+                             "внутри адреса байт, который не является текстом UTF-8: ") +
+                  Shown(text.substr(at, 1));
     } else if (point.value == NO_BREAK_SPACE || point.value == NARROW_NO_BREAK_SPACE) {
-        *reason = "a no-break space inside an address (" + CodePointName(point.value) + ")";
+        *reason = InLanguage("a no-break space inside an address (", "неразрывный пробел внутри адреса (") +
+                  CodePointName(point.value) + ")";
     } else if (IsControl(point.value)) {
-        *reason = "a control character inside an address, " + CodePointName(point.value);
+        *reason = InLanguage("a control character inside an address, ", "управляющий символ внутри адреса: ") +
+                  CodePointName(point.value);
     } else {
-        *reason = "an invisible character inside an address, " + CodePointName(point.value);
+        *reason = InLanguage("an invisible character inside an address, ", "невидимый символ внутри адреса: ") +
+                  CodePointName(point.value);
     }
     return true;
 }
@@ -38,14 +44,20 @@ bool ColonReason(const std::string& text, std::string* reason) {
     const std::string before = Trimmed(text.substr(0, colon));
     uint32_t address = 0;
     if (text.find(':', colon + 1) == std::string::npos && ReadStrictAddress(before, &address)) {
-        *reason = "a port is not part of an address: write " + DottedAddress(address) + " alone";
+        *reason = InLanguage("a port is not part of an address: write ", "порт не входит в адрес: напишите ") +
+                  DottedAddress(address) + InLanguage(" alone", " без порта");
     } else if (text.find(':', colon + 1) == std::string::npos && !CheckedText(before).empty()) {
-        *reason = "a port is not part of an address block or range: write " + before + " alone";
+        *reason = InLanguage("a port is not part of an address block or range: write ",
+                             "порт не входит в блок или диапазон адресов: напишите ") +
+                  before + InLanguage(" alone", " без порта");
     } else if (std::count(text.begin(), text.end(), ':') >= 2 ||
                text.find_first_not_of("0123456789abcdefABCDEF:./") == std::string::npos) {
-        *reason = "IPv6 addresses are not supported (only IPv4: four numbers 0 to 255)" + NicknameHint(text);
+        *reason = InLanguage("IPv6 addresses are not supported (only IPv4: four numbers 0 to 255)",
+                             "адреса IPv6 не поддерживаются (только IPv4: четыре числа от 0 до 255)") +
+                  NicknameHint(text);
     } else {
-        *reason = "\":\" is not part of an address" + NicknameHint(text);
+        *reason = InLanguage("\":\" is not part of an address", "\":\" не может быть частью адреса") +
+                  NicknameHint(text);
     }
     return true;
 }
@@ -56,7 +68,9 @@ bool SlashReason(const std::string& text, std::string* reason) {
     if (slash == std::string::npos) return false;
     const std::string before = text.substr(0, slash);
     if (LooksLikeHostName(before)) {
-        *reason = "a host name with a block length is not an address block: rules hold IPv4 addresses only" +
+        *reason = InLanguage(
+                      "a host name with a block length is not an address block: rules hold IPv4 addresses only",
+                      "имя хоста с длиной блока — не блок адресов: правила содержат только адреса IPv4") +
                   NicknameHint(text);
         return true;
     }
@@ -67,10 +81,13 @@ bool SlashReason(const std::string& text, std::string* reason) {
         const size_t firstDash = first.find('-');
         const size_t lastDash = last.find('-');
         if (firstDash != std::string::npos && lastDash != std::string::npos) {
-            *reason = "a range of blocks is not one entry: write the range " + first.substr(0, firstDash) +
-                      "-" + last.substr(lastDash + 1) + ", or each block on a line of its own";
+            *reason = InLanguage("a range of blocks is not one entry: write the range ",
+                                 "диапазон блоков — не одна запись: напишите диапазон ") +
+                      first.substr(0, firstDash) + "-" + last.substr(lastDash + 1) +
+                      InLanguage(", or each block on a line of its own", " или каждый блок на отдельной строке");
         } else {
-            *reason = "a range is written FIRST-LAST and a block ADDRESS/LENGTH, not both in one entry";
+            *reason = InLanguage("a range is written FIRST-LAST and a block ADDRESS/LENGTH, not both in one entry",
+                                 "диапазон пишется ПЕРВЫЙ-ПОСЛЕДНИЙ, а блок АДРЕС/ДЛИНА, но не оба в одной записи");
         }
         return true;
     }
@@ -79,12 +96,16 @@ bool SlashReason(const std::string& text, std::string* reason) {
     if (after.find('.') == std::string::npos || !ReadStrictAddress(after, &mask)) return false;
     const uint32_t hostBits = ~mask;
     if ((hostBits & (hostBits + 1)) != 0) {
-        *reason = "\"" + after + "\" is not a netmask; a block is written ADDRESS/LENGTH, the length 0 to 32";
+        *reason = "\"" + after +
+                  InLanguage("\" is not a netmask; a block is written ADDRESS/LENGTH, the length 0 to 32",
+                             "\" — не маска; блок пишется АДРЕС/ДЛИНА, длина от 0 до 32");
         return true;
     }
     int length = 0;
     for (uint32_t bits = mask; bits != 0; bits <<= 1) ++length;
-    *reason = "a netmask after \"/\" is written as the block's length: " + before + "/" + std::to_string(length);
+    *reason = InLanguage("a netmask after \"/\" is written as the block's length: ",
+                         "маска после \"/\" пишется как длина блока: ") +
+              before + "/" + std::to_string(length);
     return true;
 }
 
@@ -92,7 +113,9 @@ bool SlashReason(const std::string& text, std::string* reason) {
 
 std::string NicknameHint(const std::string& text) {
     if (!std::any_of(text.begin(), text.end(), IsLetter)) return "";
-    return " (a nickname that looks like this is written \"name:" + text + "\")";
+    return InLanguage(" (a nickname that looks like this is written \"name:",
+                      " (ник такого вида пишется так: \"name:") +
+           text + "\")";
 }
 
 bool MisshapenAddress(const std::string& text, std::string* reason) {
@@ -100,18 +123,21 @@ bool MisshapenAddress(const std::string& text, std::string* reason) {
     std::string folded;
     if (FoldFullWidth(text, &folded)) {
         const std::string checked = CheckedText(folded);
-        *reason = "full-width characters are not part of an address" +
-                  (checked.empty() ? std::string() : ": write " + folded);
+        *reason = InLanguage("full-width characters are not part of an address",
+                             "полноширинные символы не могут быть частью адреса") +
+                  (checked.empty() ? std::string() : InLanguage(": write ", ": напишите ") + folded);
         return true;
     }
     if (text.find(',') != std::string::npos) {
-        *reason = "a comma is not part of an address: a range is written FIRST-LAST, one a line";
+        *reason = InLanguage("a comma is not part of an address: a range is written FIRST-LAST, one a line",
+                             "запятая не может быть частью адреса: диапазон пишется ПЕРВЫЙ-ПОСЛЕДНИЙ, "
+                             "по одному на строке");
         return true;
     }
     if (text[0] == '+') {
         const std::string rest = text.substr(1);
-        *reason = "a \"+\" sign is not part of an address" +
-                  (CheckedText(rest).empty() ? std::string() : ": write " + rest);
+        *reason = InLanguage("a \"+\" sign is not part of an address", "знак \"+\" не может быть частью адреса") +
+                  (CheckedText(rest).empty() ? std::string() : InLanguage(": write ", ": напишите ") + rest);
         return true;
     }
     return SlashReason(text, reason);

@@ -1,5 +1,7 @@
 #include "lists/hidden_characters.h"
 
+#include "lists/reason_language.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -101,9 +103,13 @@ std::string CodePointName(char32_t code) {
     for (const NamedCode& named : NAMES) {
         if (named.code == code) return UPlus(code) + " (" + named.name + ")";
     }
-    if (IsControl(code)) return UPlus(code) + " (a control character)";
-    if (code >= 0x2000 && code <= 0x200A) return UPlus(code) + " (a space)";
-    if (IsInvisible(code)) return UPlus(code) + " (an invisible character)";
+    if (IsControl(code)) {
+        return UPlus(code) + InLanguage(" (a control character)", " (управляющий символ)");
+    }
+    if (code >= 0x2000 && code <= 0x200A) return UPlus(code) + InLanguage(" (a space)", " (пробел)");
+    if (IsInvisible(code)) {
+        return UPlus(code) + InLanguage(" (an invisible character)", " (невидимый символ)");
+    }
     return UPlus(code);
 }
 

@@ -5,11 +5,11 @@
 #include "lists/address_set.h"
 #include "lists/entry_reasons.h"
 #include "lists/hidden_characters.h"
+#include "lists/reason_language.h"
 #include "lists/rule_words.h"
 #include "lists/text_pieces.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -127,7 +127,7 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
                    std::string* warning) {
     std::string text = Trimmed(entry);
     if (text.empty()) {
-        *reason = "no IP text";
+        *reason = InLanguage("no IP text", "нет текста IP");
         return false;
     }
     // Blanks around the "-" of a range are dropped, as the editor drops them.
@@ -147,21 +147,28 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
     if (MisshapenAddress(text, reason)) return false;
     const std::string nicknameHint = NicknameHint(text);
     if (text.find_first_of(" \t") != std::string::npos) {
-        *reason = "spaces inside an address (columns are separated by tabs)" + nicknameHint;
+        *reason = InLanguage("spaces inside an address (columns are separated by tabs)",
+                             "пробелы внутри адреса (столбцы разделяются табуляцией)") +
+                  nicknameHint;
         return false;
     }
     if (text[0] == '*' && text.size() > 1) {
-        *reason = "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)";
+        *reason = InLanguage(
+            "a pattern cannot start with \"*\": a prefix is written like 10.0.* (host names are not supported)",
+            "шаблон не может начинаться с \"*\": префикс пишется так: 10.0.* (имена хостов не поддерживаются)");
         return false;
     }
     if (std::any_of(text.begin(), text.end(), IsLetter) && LooksLikeHostName(text)) {
-        *reason = "a host name is not an address: rules hold IPv4 addresses only" + nicknameHint;
+        *reason = InLanguage("a host name is not an address: rules hold IPv4 addresses only",
+                             "имя хоста — не адрес: правила содержат только адреса IPv4") +
+                  nicknameHint;
         return false;
     }
     const size_t other = text.find_first_not_of("0123456789.*-/");
     if (other != std::string::npos) {
-        *reason = "not an address: \"" + text.substr(other, CodePointAt(text, other).length) +
-                  "\" is not part of an address" + nicknameHint;
+        *reason = InLanguage("not an address: \"", "не адрес: \"") +
+                  text.substr(other, CodePointAt(text, other).length) +
+                  InLanguage("\" is not part of an address", "\" не может быть частью адреса") + nicknameHint;
         return false;
     }
     const size_t slash = text.find('/');
@@ -171,92 +178,112 @@ bool IpTextOfEntry(const std::string& entry, std::string* ipText, std::string* r
     if (slash != std::string::npos) {
         const std::string bits = text.substr(slash + 1);
         if (!ReadStrictAddress(text.substr(0, slash), &low)) {
-            *reason = "a CIDR block needs a four-part address before \"/\"";
+            *reason = InLanguage("a CIDR block needs a four-part address before \"/\"",
+                                 "в блоке перед \"/\" нужен адрес из четырёх частей");
             return false;
         }
         int32_t length = -1;
         if (bits.empty() || bits.size() > 2 || !ParseInt32(bits, &length) || length < 0 ||
             length > 32) {
-            *reason = "a CIDR block's length after \"/\" must be 0 to 32";
+            *reason = InLanguage("a CIDR block's length after \"/\" must be 0 to 32",
+                                 "длина блока после \"/\" должна быть от 0 до 32");
             return false;
         }
         const uint32_t hostBits = length == 0 ? 0xFFFFFFFFu : (1u << (32 - length)) - 1;
         if (low & hostBits) {
-            *reason = "address bits beyond the block's length are set (the block starts at " +
+            *reason = InLanguage("address bits beyond the block's length are set (the block starts at ",
+                                 "в адресе заданы биты за пределами длины блока (блок начинается с ") +
                       DottedAddress(low & ~hostBits) + ")";
             return false;
         }
         high = low | hostBits;
         if (high == 0) {
-            *reason = "the block holds only 0.0.0.0, which matches no visitor";
+            *reason = InLanguage("the block holds only 0.0.0.0, which matches no visitor",
+                                 "в блоке только 0.0.0.0, а под этот адрес не попадает ни один посетитель");
             return false;
         }
         *ipText = DottedAddress(low) + "-" + DottedAddress(high);
     } else if (shape.kind == IpTextKind::Prefix) {
         const size_t star = shape.split;
         if (star != text.size() - 1) {
-            *reason = "a prefix ends at its \"*\"; what follows would be ignored";
+            *reason = InLanguage("a prefix ends at its \"*\"; what follows would be ignored",
+                                 "префикс кончается звёздочкой \"*\": то, что после неё, было бы пропущено");
             return false;
         }
         const std::string prefix = text.substr(0, star);
         if (prefix.empty()) {
-            *reason = "\"*\" alone is no prefix and matches no visitor";
+            *reason = InLanguage("\"*\" alone is no prefix and matches no visitor",
+                                 "одна звёздочка \"*\" — не префикс: под неё не попадает ни один посетитель");
             return false;
         }
         if (prefix.size() >= RULE_IP_PREFIX_BYTES) {
-            *reason = "a prefix is at most 15 characters";
+            *reason = InLanguage("a prefix is at most 15 characters", "префикс — не длиннее 15 символов");
             return false;
         }
         if (prefix.find_first_not_of("0123456789.") != std::string::npos) {
-            *reason = "a prefix holds only digits and dots";
+            *reason = InLanguage("a prefix holds only digits and dots", "в префиксе бывают только цифры и точки");
             return false;
         }
         const std::vector<AddressInterval> picked = PrefixAddresses(prefix.data(), prefix.size());
         if (picked.empty()) {
-            *reason = "no address starts with \"" + prefix +
-                      "\": parts are 0 to 255 without leading zeros, at most four";
+            *reason = InLanguage("no address starts with \"", "ни один адрес не начинается с \"") + prefix +
+                      InLanguage("\": parts are 0 to 255 without leading zeros, at most four",
+                                 "\": части адреса — числа от 0 до 255 без ведущих нулей, их не больше четырёх");
             return false;
         }
         if (prefix.back() != '.') {
             const size_t dots = static_cast<size_t>(std::count(prefix.begin(), prefix.end(), '.'));
             const int shift = 24 - 8 * static_cast<int>(dots);
-            *warning = "the prefix \"" + text + "\" is compared as text: its part " +
-                       std::to_string(dots + 1) + " may be " + PartValues(picked, shift);
-            if (dots < 3) *warning += " (\"" + prefix + ".*\" is that part exactly)";
+            *warning = InLanguage("the prefix \"", "префикс \"") + text +
+                       InLanguage("\" is compared as text: its part ", "\" сравнивается как текст: часть ") +
+                       std::to_string(dots + 1) + InLanguage(" may be ", " адреса может быть ") +
+                       PartValues(picked, shift);
+            if (dots < 3) {
+                *warning += InLanguage(" (\"", " (ровно эту часть задаёт \"") + prefix +
+                            InLanguage(".*\" is that part exactly)", ".*\")");
+            }
         }
         *ipText = text;
     } else if (shape.kind == IpTextKind::Range) {
         const size_t dash = shape.split;
         if (!ReadStrictAddress(text.substr(0, dash), &low) ||
             !ReadStrictAddress(text.substr(dash + 1), &high)) {
-            *reason = "a range is two four-part addresses joined by \"-\"";
+            *reason = InLanguage("a range is two four-part addresses joined by \"-\"",
+                                 "диапазон — это два адреса из четырёх частей через \"-\"");
             return false;
         }
         if (low > high) {
-            *reason = "the range's first address is above its last";
+            *reason = InLanguage("the range's first address is above its last",
+                                 "первый адрес диапазона больше последнего");
             return false;
         }
         if (high == 0) {
-            *reason = "the range holds only 0.0.0.0, which matches no visitor";
+            *reason = InLanguage("the range holds only 0.0.0.0, which matches no visitor",
+                                 "в диапазоне только 0.0.0.0, а под этот адрес не попадает ни один посетитель");
             return false;
         }
         *ipText = DottedAddress(low) + "-" + DottedAddress(high);
     } else {
         if (!ReadStrictAddress(text, &low)) {
-            *reason = "not an address: four decimal parts of 0 to 255, without leading zeros";
+            *reason = InLanguage("not an address: four decimal parts of 0 to 255, without leading zeros",
+                                 "не адрес: нужны четыре десятичные части от 0 до 255 без ведущих нулей");
             return false;
         }
         if (low == 0) {
-            *reason = "the address 0.0.0.0 matches no visitor";
+            *reason = InLanguage("the address 0.0.0.0 matches no visitor",
+                                 "под адрес 0.0.0.0 не попадает ни один посетитель");
             return false;
         }
         *ipText = DottedAddress(low);
     }
     const bool range = slash != std::string::npos || shape.kind == IpTextKind::Range;
     if (range && high - low >= 0x7FFFFFFFu) {
-        *warning = "\"" + text + "\" picks " +
-                   (high - low == 0xFFFFFFFFu ? std::string("every visitor that has an address")
-                                              : std::string("half of all addresses or more"));
+        *warning = "\"" + text +
+                   (high - low == 0xFFFFFFFFu
+                        ? InLanguage("\" picks every visitor that has an address",
+                                     "\" выбирает каждого посетителя, у которого есть адрес")
+                        : InLanguage("\" picks half of all addresses or more",
+                                     "\" выбирает половину всех адресов или больше"));
     }
     return true;
 }
@@ -269,30 +296,3 @@ bool IpTextPassesChecks(const _RULE& rule) {
     std::string stored, reason, warning;
     return IpTextOfEntry(text, &stored, &reason, &warning) && stored == text;
 }
-
-bool SetName(_RULE& rule, const std::u16string& name, size_t limit, std::string* reason) {
-    if (name.size() > limit) {
-        *reason = "the nickname is longer than " + std::to_string(limit) + " UTF-16 units";
-        return false;
-    }
-    if (name.find(u'\0') != std::u16string::npos) {
-        *reason = "the nickname holds a zero character";
-        return false;
-    }
-    std::memcpy(rule.name, name.data(), name.size() * sizeof(char16_t));
-    return true;
-}
-
-bool SetIpText(_RULE& rule, const std::string& ipText, size_t limit, std::string* reason) {
-    if (ipText.size() > limit) {
-        *reason = "the IP text is longer than " + std::to_string(limit) + " characters";
-        return false;
-    }
-    if (ipText.find('\0') != std::string::npos) {
-        *reason = "the IP text holds a zero byte";
-        return false;
-    }
-    std::memcpy(rule.ipText, ipText.data(), ipText.size());
-    return true;
-}
-

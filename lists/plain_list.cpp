@@ -3,6 +3,7 @@
 #include "rules/ip_pattern.h"
 #include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
+#include "lists/reason_language.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
 #include "lists/text_pieces.h"
@@ -39,9 +40,10 @@ void NoteRemoved(const std::vector<char32_t>& removed, const std::string& where,
     }
     std::string names;
     for (char32_t code : distinct) names += (names.empty() ? "" : ", ") + CodePointName(code);
-    std::string note = "removed " + names + " " + where;
+    std::string note = InLanguage("removed ", "удалено: ") + names + " " + where;
     if (std::find(distinct.begin(), distinct.end(), BYTE_ORDER_MARK) != distinct.end()) {
-        note += " (a byte order mark inside a text is where another file was joined to it)";
+        note += InLanguage(" (a byte order mark inside a text is where another file was joined to it)",
+                           " (метка порядка байтов внутри текста стоит там, где к нему присоединили другой файл)");
     }
     warnings->push_back(note);
 }
@@ -61,7 +63,7 @@ bool HiddenInNickname(const std::u16string& name, char32_t* code) {
 std::string NicknameLooksLikeAddress(const std::string& entry) {
     const std::string text = Trimmed(entry);
     if (LooksLikeHostName(text)) {
-        return "\"" + text + "\" looks like a host name";
+        return "\"" + text + InLanguage("\" looks like a host name", "\" похоже на имя хоста");
     }
     for (size_t at = 0; at < text.size(); ++at) {
         if (!IsDigitOrDot(text[at]) || (at > 0 && IsDigitOrDot(text[at - 1]))) continue;
@@ -69,7 +71,8 @@ std::string NicknameLooksLikeAddress(const std::string& entry) {
         while (end < text.size() && IsDigitOrDot(text[end])) ++end;
         uint32_t address = 0;
         if (ReadStrictAddress(text.substr(at, end - at), &address)) {
-            return "\"" + text + "\" holds the address " + text.substr(at, end - at);
+            return InLanguage("\"", "в \"") + text + InLanguage("\" holds the address ", "\" есть адрес ") +
+                   text.substr(at, end - at);
         }
     }
     return "";
@@ -84,7 +87,7 @@ std::string PlainLineText(const std::string& line, std::vector<std::string>* war
     }
     std::vector<char32_t> removed;
     const std::string started = WithoutInvisibleEdge(line, true, &removed);
-    NoteRemoved(removed, "at the line's start", warnings);
+    NoteRemoved(removed, InLanguage("at the line's start", "в начале строки"), warnings);
     const std::vector<std::string> columns = Split(WithoutComment(started), '\t');
     std::string text;
     for (size_t column = 0; column < columns.size(); ++column) {
@@ -92,7 +95,9 @@ std::string PlainLineText(const std::string& line, std::vector<std::string>* war
         std::string kept = WithoutInvisibleEdge(columns[column], true, &removed);
         // What follows "name:" is the nickname exactly, to its last character.
         if (column > 0 || !StartsWith(Trimmed(kept), "name:")) kept = WithoutInvisibleEdge(kept, false, &removed);
-        NoteRemoved(removed, column == 0 ? "around the entry" : "around column " + std::to_string(column + 1),
+        NoteRemoved(removed,
+                    column == 0 ? std::string(InLanguage("around the entry", "вокруг записи"))
+                                : InLanguage("around column ", "вокруг столбца ") + std::to_string(column + 1),
                     warnings);
         text += (column == 0 ? "" : "\t") + kept;
     }
@@ -123,8 +128,9 @@ bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RUL
                     std::string* reason, std::string* warning) {
     std::vector<std::string> columns = Split(line, '\t');
     if (columns.size() > PLAIN_COLUMNS) {
-        *reason = "more than " + std::to_string(PLAIN_COLUMNS) +
-                  " columns (entry, status, nickname colour, message colour)";
+        *reason = InLanguage("more than ", "больше ") + std::to_string(PLAIN_COLUMNS) +
+                  InLanguage(" columns (entry, status, nickname colour, message colour)",
+                             " столбцов (запись, статус, цвет ника, цвет сообщения)");
         return false;
     }
     for (size_t column = 1; column < columns.size(); ++column) columns[column] = Trimmed(columns[column]);
@@ -147,17 +153,18 @@ bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RUL
     } else {
         std::u16string name;
         if (!DecodeUtf8(entry.substr(forcedName ? 5 : 0), &name)) {
-            *reason = "the nickname is not UTF-8 text";
+            *reason = InLanguage("the nickname is not UTF-8 text", "ник записан не в UTF-8");
             return false;
         }
         char32_t hidden = 0;
         const bool holdsHidden = HiddenInNickname(name, &hidden);
         if (holdsHidden && IsControl(hidden)) {
-            *reason = "the nickname holds a control character, " + CodePointName(hidden);
+            *reason = InLanguage("the nickname holds a control character, ", "в нике есть управляющий символ: ") +
+                      CodePointName(hidden);
             return false;
         }
         if (name.empty()) {
-            *reason = "empty nickname";
+            *reason = InLanguage("empty nickname", "пустой ник");
             return false;
         }
         if (!SetName(*rule, name, TYPED_NAME_UNITS, reason)) return false;
@@ -165,29 +172,35 @@ bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RUL
         // An invisible character is kept only when "name:" asks for the
         // nickname exactly (a look-alike of another nickname).
         if (holdsHidden) {
-            const std::string what = "the nickname holds " + CodePointName(hidden) + ", which a text does not show";
+            const std::string what = InLanguage("the nickname holds ", "в нике есть ") + CodePointName(hidden) +
+                                     InLanguage(", which a text does not show", ", которого не видно в тексте");
             if (!forcedName) {
-                *reason = what + " (\"name:\" in front keeps it exactly)";
+                *reason = what + InLanguage(" (\"name:\" in front keeps it exactly)",
+                                            " (с \"name:\" в начале ник сохранится как есть)");
                 return false;
             }
             *warning = what;
         }
         const std::string lookalike = forcedName ? "" : NicknameLooksLikeAddress(entry);
         if (!lookalike.empty()) {
-            *warning = lookalike + "; it is taken as a nickname (rules hold IPv4 addresses only; \"name:" +
-                       Trimmed(entry) + "\" says it is a nickname)";
+            *warning = lookalike +
+                       InLanguage("; it is taken as a nickname (rules hold IPv4 addresses only; \"name:",
+                                  "; принято как ник (правила содержат только адреса IPv4; \"name:") +
+                       Trimmed(entry) + InLanguage("\" says it is a nickname)", "\" прямо говорит, что это ник)");
         }
     }
     if (columns.size() > 1 && !columns[1].empty() && !ParsePlainStatus(columns[1], &rule->status)) {
-        *reason = "unknown status \"" + columns[1] +
-                  "\" (unchanged, allow-all, no-private, ignore, the editor's words, or -1, 0, 256, 768)";
+        *reason = InLanguage("unknown status \"", "неизвестный статус \"") + columns[1] +
+                  InLanguage("\" (unchanged, allow-all, no-private, ignore, the editor's words, or -1, 0, 256, 768)",
+                             "\" (unchanged, allow-all, no-private, ignore, слова редактора или -1, 0, 256, 768)");
         return false;
     }
     for (size_t column = 2; column < columns.size(); ++column) {
         if (columns[column].empty()) continue;
         uint32_t* colour = column == 2 ? &rule->nickColor : &rule->textColor;
         if (!ParseColour(columns[column], colour)) {
-            *reason = "a colour is written #RRGGBB, not \"" + columns[column] + "\"";
+            *reason = InLanguage("a colour is written #RRGGBB, not \"", "цвет пишется #RRGGBB, а не \"") +
+                      columns[column] + "\"";
             return false;
         }
     }

@@ -5,6 +5,7 @@
 #include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
 #include "lists/plain_list.h"
+#include "lists/reason_language.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
 #include "lists/text_lines.h"
@@ -16,6 +17,8 @@
 
 const char EXPORT_HEADER[] =
     "nickname\tsearch\tip\tstatus\tnick colour\ttext colour\tstored pattern\thidden bytes";
+
+ReasonLanguage g_reasonLanguage = ReasonLanguage::English;
 
 namespace {
 
@@ -74,12 +77,13 @@ bool ParseStoredPattern(const std::string& column, _RULE& rule, std::string* rea
             std::memcpy(rule.ipPrefix, bytes.data(), bytes.size());
             havePrefix = true;
         } else {
-            *reason = "bad stored pattern \"" + item + "\"";
+            *reason = InLanguage("bad stored pattern \"", "неверный сохранённый шаблон \"") + item + "\"";
             return false;
         }
     }
     if (!haveLow || !haveHigh || !havePrefix) {
-        *reason = "a stored pattern gives low=, high= and prefix=";
+        *reason = InLanguage("a stored pattern gives low=, high= and prefix=",
+                             "сохранённый шаблон задаёт low=, high= и prefix=");
         return false;
     }
     return true;
@@ -90,7 +94,10 @@ bool SetTail(Char (&field)[Width], const std::string& bytes, const char* key, st
     const size_t offset = TailOffset(field);
     const size_t size = sizeof field - offset;
     if (bytes.size() != size) {
-        *reason = std::string(key) + " must be " + std::to_string(size) + " bytes here";
+        // The Russian puts the number last: no plural to agree with it.
+        *reason = InLanguage("", "длина ") + std::string(key) +
+                  InLanguage(" must be ", " здесь должна быть в байтах: ") + std::to_string(size) +
+                  InLanguage(" bytes here", "");
         return false;
     }
     std::memcpy(reinterpret_cast<uint8_t*>(field) + offset, bytes.data(), size);
@@ -104,7 +111,7 @@ bool ParseHiddenBytes(const std::string& column, _RULE& rule, std::string* reaso
         const std::string key = item.substr(0, equals);
         std::string bytes;
         if (equals == std::string::npos || !ParseHexBytes(item.substr(equals + 1), &bytes)) {
-            *reason = "hidden bytes are written key=HEX";
+            *reason = InLanguage("hidden bytes are written key=HEX", "скрытые байты пишутся так: key=HEX");
             return false;
         }
         if (key == "name-tail") {
@@ -114,7 +121,8 @@ bool ParseHiddenBytes(const std::string& column, _RULE& rule, std::string* reaso
         } else if (key == "reserved" && bytes.size() == RULE_RESERVED_BYTES) {
             std::memcpy(rule.reserved, bytes.data(), bytes.size());
         } else {
-            *reason = "unknown hidden bytes \"" + key + "\" (or reserved not 260 bytes)";
+            *reason = InLanguage("unknown hidden bytes \"", "неизвестные скрытые байты \"") + key +
+                      InLanguage("\" (or reserved not 260 bytes)", "\" (или в reserved не 260 байт)");
             return false;
         }
     }
@@ -130,7 +138,9 @@ bool CheckedTableIpText(const std::string& ipText, std::string* stored, std::str
         return true;
     }
     if (!IpTextOfEntry(ipText, stored, reason, warning)) {
-        *reason = "ip column: " + *reason + " (lines written by export carry a stored pattern instead)";
+        *reason = InLanguage("ip column: ", "столбец ip: ") + *reason +
+                  InLanguage(" (lines written by export carry a stored pattern instead)",
+                             " (в строках, записанных экспортом, вместо этого есть сохранённый шаблон)");
         return false;
     }
     return true;
@@ -139,8 +149,9 @@ bool CheckedTableIpText(const std::string& ipText, std::string* stored, std::str
 bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning) {
     std::vector<std::string> columns = Split(line, '\t');
     if (columns.size() < TABLE_REQUIRED_COLUMNS || columns.size() > TABLE_COLUMNS) {
-        *reason = "expected " + std::to_string(TABLE_REQUIRED_COLUMNS) + " to " +
-                  std::to_string(TABLE_COLUMNS) + " tab-separated columns, found " +
+        *reason = InLanguage("expected ", "нужно от ") + std::to_string(TABLE_REQUIRED_COLUMNS) +
+                  InLanguage(" to ", " до ") + std::to_string(TABLE_COLUMNS) +
+                  InLanguage(" tab-separated columns, found ", " столбцов, разделённых табуляцией, а найдено: ") +
                   std::to_string(columns.size());
         return false;
     }
@@ -153,7 +164,7 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, s
         return false;
     }
     if (!ParseSearch(columns[1], &rule->searchType)) {
-        *reason = "unknown search type \"" + columns[1] + "\"";
+        *reason = InLanguage("unknown search type \"", "неизвестный тип поиска \"") + columns[1] + "\"";
         return false;
     }
     if (!UnescapeBytes(columns[2], &ipText, reason)) return false;
@@ -166,11 +177,11 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, s
     }
     if (!SetIpText(*rule, ipText, RULE_IP_TEXT_BYTES, reason)) return false;
     if (!ParseStatus(columns[3], &rule->status)) {
-        *reason = "unknown status \"" + columns[3] + "\"";
+        *reason = InLanguage("unknown status \"", "неизвестный статус \"") + columns[3] + "\"";
         return false;
     }
     if (!ParseColour(columns[4], &rule->nickColor) || !ParseColour(columns[5], &rule->textColor)) {
-        *reason = "a colour is written #RRGGBB";
+        *reason = InLanguage("a colour is written #RRGGBB", "цвет пишется #RRGGBB");
         return false;
     }
     if (columns[6].empty()) {

@@ -2,6 +2,7 @@
 
 #include "rules/hex_digit.h"
 #include "lists/hidden_characters.h"
+#include "lists/reason_language.h"
 
 #include <cstdint>
 
@@ -131,7 +132,7 @@ bool UnescapeName(const std::string& text, std::u16string* units, std::string* r
             continue;
         }
         if (!flush()) {
-            *reason = "the nickname is not UTF-8 text";
+            *reason = InLanguage("the nickname is not UTF-8 text", "ник записан не в UTF-8");
             return false;
         }
         const char kind = i + 1 < text.size() ? text[i + 1] : '\0';
@@ -148,13 +149,15 @@ bool UnescapeName(const std::string& text, std::u16string* units, std::string* r
             units->push_back(static_cast<char16_t>(value));
             i += 4;
         } else {
-            *reason = "unknown escape in the nickname (a backslash is written \\\\)";
+            *reason = InLanguage("unknown escape in the nickname (a backslash is written \\\\)",
+                                 "неизвестная экранирующая последовательность в нике "
+                                 "(обратная косая черта пишется \\\\)");
             return false;
         }
         ++i;
     }
     if (!flush()) {
-        *reason = "the nickname is not UTF-8 text";
+        *reason = InLanguage("the nickname is not UTF-8 text", "ник записан не в UTF-8");
         return false;
     }
     return true;
@@ -183,7 +186,9 @@ bool UnescapeBytes(const std::string& text, std::string* bytes, std::string* rea
         const auto byte = static_cast<uint8_t>(text[i]);
         if (byte != '\\') {
             if (byte < 0x20 || byte >= 0x7F) {
-                *reason = "the IP text holds a character other than printable ASCII";
+                *reason = InLanguage("the IP text holds a character other than printable ASCII",
+                                     "в тексте IP есть символ, который не является "
+                                     "печатным символом ASCII");
                 return false;
             }
             bytes->push_back(text[i]);
@@ -197,7 +202,8 @@ bool UnescapeBytes(const std::string& text, std::string* bytes, std::string* rea
             bytes->push_back(static_cast<char>(value));
             i += 3;
         } else {
-            *reason = "unknown escape in the IP text";
+            *reason = InLanguage("unknown escape in the IP text",
+                                 "неизвестная экранирующая последовательность в тексте IP");
             return false;
         }
     }

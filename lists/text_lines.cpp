@@ -1,5 +1,6 @@
 #include "lists/text_lines.h"
 
+#include "lists/reason_language.h"
 #include "lists/text_codec.h"
 #include "lists/text_pieces.h"
 
@@ -36,7 +37,10 @@ bool TextLines(const std::string& bytes, std::vector<std::string>* lines, std::s
     if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF")) {
         text = Utf16AsUtf8(bytes, bytes[0] == '\xFE');
     } else if (LooksLikeUtf16(bytes)) {
-        *reason = "UTF-16 text without a byte order mark: save it as UTF-8, or as UTF-16 with a byte order mark";
+        *reason = InLanguage(
+            "UTF-16 text without a byte order mark: save it as UTF-8, or as UTF-16 with a byte order mark",
+            "текст в UTF-16 без метки порядка байтов: сохраните его в UTF-8 "
+            "или в UTF-16 с меткой порядка байтов");
         return false;
     } else {
         text = StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;

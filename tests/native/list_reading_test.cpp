@@ -4,12 +4,15 @@
 // attempt becomes a nickname without a word, and each reason says what is
 // wrong, with unprintable characters shown by code point.
 #include "rules/rule.h"
+#include "lists/reason_language.h"
 #include "lists/rule_text.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace std::string_literals;
@@ -84,6 +87,75 @@ const std::vector<ReadingCase>& Cases() {
     return cases;
 }
 
+// Beyond Cases(), a line for each other reason and warning the reader gives:
+// a plain list, and an edited exported table.
+const std::vector<std::string>& OtherReasons() {
+    static const std::string tail = "\tignore\t#FF0000\t#000000\t";
+    static const std::string stored = "low=0x01020304 high=0x01020304 prefix=" + std::string(32, '0');
+    static const std::vector<std::string> texts = {
+        "ip:\n5.6.7.8 ignore\n*.ru\nip:evil.example.com\n1.2.3.x\n1.2.3/24\n10.0.0.1/33\n198.51.100.7/24\n"
+        "0.0.0.0/32\n10.*.5\n*\n1234567890.1234567890.12345.*\n1-2*\n300.*\n1*\n1.2.3.1*\n1.2.3.4-1.2.3\n"
+        "10.0.0.9-10.0.0.1\n0.0.0.0-0.0.0.0\n10.1\n0.0.0.0\n0.0.0.0/0\n0.0.0.0/1\n16777216,16777471,AU\n"
+        "abc:xyz\nab:cd\n\xEF\xBC\x91.2.3\n+1.2.3\na\tb\tc\td\te\n\xC3\x28\nname:\n203.0.113.5\tbanned\n"
+        "203.0.113.6\tignore\tred\n1.2.3.4\t\xC2\xA0" "ignore\n1.2.3\xE2\x80\x83.4\n1.2.3.4\xC2\xA0\n"
+        "ЭтоОченьДлинныйНикКоторыйНеПомещаетсяВШестьдесятТриЕдиницыUTF16ТочноНет\n",
+        std::string(EXPORT_HEADER) + "\nBo\\qb\tname\t" + tail + "\n\xC3\x28\tname\t" + tail +
+            "\nBo\\u0000b\tname\t" + tail + "\n\tip\t1.2.3.\x01" + tail + "\n\tip\t1.2.3.4\\q" + tail +
+            "\n\tip\t1.2.3.4\\x00" + tail + stored + "\n\tip\t" + std::string(40, '1') + tail + stored +
+            "\n\tip\t10.1" + tail + "\na\tb\tc\nx\tbogus\t" + tail + "\nx\tname\t\tbogus\t#FF0000\t#000000\t\t" +
+            "\nx\tname\t\tignore\tred\t#000000\t\t\nx\tname\t" + tail + "low=zz\nx\tname\t" + tail +
+            "low=0x00000000\nx\tname\t" + tail + "\tname-tail=00\nx\tname\t" + tail + "\tbogus\nx\tname\t" +
+            tail + "\tother=00\n",
+    };
+    return texts;
+}
+
+// The reasons in Russian for one test, and English again however it ends.
+struct InRussian {
+    InRussian() { g_reasonLanguage = ReasonLanguage::Russian; }
+    ~InRussian() { g_reasonLanguage = ReasonLanguage::English; }
+};
+
+bool HoldsCyrillic(const std::string& text) {
+    // U+0400 to U+04FF: lead bytes 0xD0 to 0xD3.
+    for (size_t at = 0; at + 1 < text.size(); ++at) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        if (lead >= 0xD0 && lead <= 0xD3 && (static_cast<unsigned char>(text[at + 1]) & 0xC0) == 0x80) return true;
+    }
+    return false;
+}
+
+// Two English words of three letters or more in a row, once the quoted
+// texts of the entry and the code points' standard names ("U+00A0
+// (no-break space)") are cut out: a piece left untranslated.
+bool HoldsEnglishWords(const std::string& text) {
+    std::string rest;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = at;
+        if (text[at] == '"') {
+            end = text.find('"', at + 1);
+        } else if (text.compare(at, 2, "U+") == 0) {
+            const size_t name = text.find_first_not_of("0123456789ABCDEF", at + 2);
+            if (name != std::string::npos && text.compare(name, 2, " (") == 0) end = text.find(')', name);
+        }
+        if (end == at || end == std::string::npos) {
+            rest.push_back(text[at++]);
+        } else {
+            at = end + 1;
+        }
+    }
+    size_t words = 0;  // of three letters or more, in a row
+    for (size_t at = 0; at < rest.size();) {
+        size_t end = at;
+        while (end < rest.size() && std::isalpha(static_cast<unsigned char>(rest[end]))) ++end;
+        words = end - at >= 3 ? words + 1 : 0;
+        if (words == 2) return true;
+        if (end == rest.size() || rest[end] != ' ') words = 0;
+        at = end + 1;
+    }
+    return false;
+}
+
 TEST(ListReading, EachTextGivesItsRulesAndSaysWhatIsWrong) {
     for (const ReadingCase& input : Cases()) {
         SCOPED_TRACE(input.text);
@@ -110,6 +182,46 @@ TEST(ListReading, EachTextGivesItsRulesAndSaysWhatIsWrong) {
             }
         }
     }
+}
+
+TEST(ListReading, EveryReasonAndWarningHasItsRussianText) {
+    ASSERT_EQ(g_reasonLanguage, ReasonLanguage::English);
+    EXPECT_TRUE(HoldsEnglishWords(ImportText("1.2.3.4:6667\n").badLines.at(0).reason));  // the check sees English
+    std::vector<std::string> texts = OtherReasons();
+    for (const ReadingCase& input : Cases()) texts.push_back(input.text);
+    size_t checked = 0;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        const ImportResult english = ImportText(text);
+        ImportResult russian;
+        {
+            InRussian inRussian;
+            russian = ImportText(text);
+        }
+        EXPECT_EQ(russian.rules.size(), english.rules.size());
+        for (const auto& [inEnglish, inRussian] : {std::pair(&english.badLines, &russian.badLines),
+                                                   std::pair(&english.warnings, &russian.warnings)}) {
+            ASSERT_EQ(inRussian->size(), inEnglish->size());
+            for (size_t i = 0; i < inRussian->size(); ++i) {
+                const std::string& said = (*inRussian)[i].reason;
+                EXPECT_EQ((*inRussian)[i].number, (*inEnglish)[i].number);
+                EXPECT_NE(said, (*inEnglish)[i].reason);
+                EXPECT_TRUE(HoldsCyrillic(said)) << said;
+                EXPECT_FALSE(HoldsEnglishWords(said)) << said;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GE(checked, 86u);  // every line of OtherReasons() and every report of Cases()
+
+    InRussian inRussian;
+    EXPECT_EQ(ImportText("1.2.3.4:6667\n").badLines.at(0).reason,
+              "порт не входит в адрес: напишите 1.2.3.4 без порта");
+    EXPECT_EQ(ImportText("1.2.3.0/255.255.255.0\n").badLines.at(0).reason,
+              "маска после \"/\" пишется как длина блока: 1.2.3.0/24");
+    EXPECT_EQ(ImportText("1*\n").warnings.at(0).reason,
+              "префикс \"1*\" сравнивается как текст: часть 1 адреса может быть 1, 10-19, 100-199 "
+              "(ровно эту часть задаёт \"1.*\")");
 }
 
 // A nickname kept with an invisible character is exported with it escaped,
