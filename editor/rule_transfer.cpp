@@ -7,6 +7,7 @@
 #include "editor/rule_fields.h"
 #include "editor/rule_rows.h"
 #include "editor/save_notice.h"
+#include "lists/reason_language.h"
 #include "lists/rule_text.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
@@ -74,6 +75,7 @@ void AddPastedRules(HWND dialog, const std::vector<PastedText>& texts) {
     size_t badCount = 0;
     size_t warningCount = 0;
     const PlainDefaults defaults = FieldDefaults(dialog);
+    g_reasonLanguage = ReasonLanguage::Russian;  // the operator's language
     for (const PastedText& text : texts) {
         ImportResult read = ImportText(text.bytes, defaults);
         TellLines(badText, read.badLines, text.source, badCount);

@@ -170,7 +170,8 @@ TEST_F(EditorCommands, PastedListsAreAddedWholeOrNotAtAll) {
         std::vector<_RULE> added;
     } cases[] = {
         {L"1.2.3.4\r\n10.0.0.256\r\nBob\r\n",
-         L"Правила не добавлены: в тексте есть ошибки (строк с ошибками: 1).\r\n\r\nстрока 2: ",
+         L"Правила не добавлены: в тексте есть ошибки (строк с ошибками: 1).\r\n\r\n"
+         L"строка 2: не адрес: нужны четыре десятичные части от 0 до 255 без ведущих нулей\r\n",
          {}},
         {L"# addresses from a report\n192.0.2.7\nname:Mallory\n", L"Добавлено правил: 2.",
          {Rule(L"", "192.0.2.7", SEARCH_IP, STATUS_NO_PRIVATE), Rule(L"Mallory", "", SEARCH_NAME, STATUS_NO_PRIVATE)}},
