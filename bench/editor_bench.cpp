@@ -2,8 +2,8 @@
 // saving the file beside a plain copy of the same bytes, then opening the
 // editor of the built torvo.jem, each command on a middle row, and closing
 // it (which saves). The editor is driven with the window messages a user's
-// clicks send, on this thread, and every timed step includes pumping the
-// queue until the editor has painted what changed.
+// clicks and keys send, on this thread, and every timed step includes
+// pumping the queue until the editor has painted what changed.
 //
 // Usage: editor_bench [--rules 10000,100000] [--repeats 5]
 #include "bench/bench_support.h"
@@ -33,6 +33,7 @@ namespace {
 constexpr const char* COPY_PATH = "MODULES\\copy.tdb";
 // How long the editor waits after an edit before it saves on its own.
 constexpr DWORD EDITOR_IDLE_BEFORE_SAVING_MS = 3000;
+constexpr int PASTED_LINES = 10000;
 
 struct Options {
     std::vector<uint32_t> ruleCounts{10000, 100000};
@@ -273,6 +274,40 @@ bool BenchEditor(uint32_t count, int repeats) {
     PrintFigure("Delete",
                 Measure(commandRepeats, clickMiddle, [&] { editor.Command(IDC_DELETE); }));
     ok = ok && editor.RowCount() == static_cast<int>(count) - commandRepeats;
+
+    // A typed character no rule starts with: the search reads every rule.
+    const HWND list = editor.List();
+    PrintFigure("type to find (a key, no match)", Measure(commandRepeats, clickMiddle, [&] {
+                    SendMessageW(list, WM_CHAR, L'\u042F', 1);
+                    PumpMessages();
+                }));
+    ok = ok && editor.SelectedRow() == middle;
+    PrintFigure("type to find (F3, no match)",
+                Measure(commandRepeats, [] {}, [&] { PressKey(list, VK_F3); }));
+
+    // 10,000 pasted addresses after the middle row, then taken back.
+    std::wstring pasted;
+    for (int i = 0; i < PASTED_LINES; ++i) {
+        pasted += L"172.16." + std::to_wstring(i / 256) + L"." + std::to_wstring(i % 256) + L"\r\n";
+    }
+    const auto closeNotice = [] {
+        if (HWND notice = FindWindowW(nullptr, SAVE_NOTICE_CAPTION)) DestroyWindow(notice);
+    };
+    std::vector<double> pastes, undos;
+    for (int i = 0; ok && i < repeats; ++i) {
+        clickMiddle();
+        SetClipboardText(pasted);
+        const int rowsBefore = editor.RowCount();
+        pastes.push_back(TimeOnce([&] { PressKey(list, 'V', true); }));
+        closeNotice();
+        ok = editor.RowCount() == rowsBefore + PASTED_LINES;
+        undos.push_back(TimeOnce([&] { PressKey(list, 'Z', true); }));
+        ok = ok && editor.RowCount() == rowsBefore;
+    }
+    if (ok) {
+        PrintFigure("paste of 10,000 address lines", Summarise(pastes));
+        PrintFigure("undo of that paste", Summarise(undos));
+    }
 
     // The save the editor makes once left alone a few seconds after an edit:
     // the stall of the host's thread is the timer message that writes it.

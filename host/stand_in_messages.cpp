@@ -1,5 +1,7 @@
 #include "host/stand_in_messages.h"
 
+#include <cstring>
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -59,4 +61,35 @@ LRESULT CALLBACK CountingListProc(HWND list, UINT message, WPARAM wParam, LPARAM
 bool CountRedraws(HWND list, RedrawCount& count) {
     return SetWindowSubclass(list, CountingListProc, REDRAW_COUNTER_ID,
                              reinterpret_cast<DWORD_PTR>(&count)) != FALSE;
+}
+
+void PressKey(HWND window, WPARAM key, bool control, bool shift) {
+    BYTE before[256] = {};
+    GetKeyboardState(before);
+    BYTE held[256];
+    std::memcpy(held, before, sizeof held);
+    held[VK_CONTROL] = control ? 0x80 : 0;
+    held[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(held);
+    SendMessageW(window, WM_KEYDOWN, key, 1);
+    SendMessageW(window, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
+    SetKeyboardState(before);
+    PumpMessages();
+}
+
+bool SetClipboardText(const std::wstring& text) {
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!block) return false;
+    std::memcpy(GlobalLock(block), text.c_str(), bytes);
+    GlobalUnlock(block);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(block);
+        return false;
+    }
+    EmptyClipboard();
+    const bool set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+    CloseClipboard();
+    if (!set) GlobalFree(block);
+    return set;
 }

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,13 @@
 void PumpMessages();
 // Keeps dispatching this thread's messages (timers among them) for a while.
 void PumpMessagesFor(DWORD milliseconds);
+
+// What the keyboard sends `window` for `key`, with Ctrl and Shift held or
+// not as asked (the thread's key state says so while it is handled), then
+// the queue pumped.
+void PressKey(HWND window, WPARAM key, bool control = false, bool shift = false);
+// The clipboard's Unicode text, set as another program sets it.
+bool SetClipboardText(const std::wstring& text);
 
 // A hidden top-level window whose queue receives the posted row redraws.
 HWND CreateMessageSink();

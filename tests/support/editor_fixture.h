@@ -51,17 +51,7 @@ protected:
     // A key pressed with the rule list focused, with Ctrl and Shift held or
     // not as asked; then typed characters, as the keyboard sends them.
     void Key(WPARAM key, bool control = false, bool shift = false) {
-        BYTE before[256] = {};
-        GetKeyboardState(before);
-        BYTE held[256];
-        std::memcpy(held, before, sizeof held);
-        held[VK_CONTROL] = control ? 0x80 : 0;
-        held[VK_SHIFT] = shift ? 0x80 : 0;
-        SetKeyboardState(held);
-        SendMessageW(Control(IDC_RULES), WM_KEYDOWN, key, 1);
-        SendMessageW(Control(IDC_RULES), WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
-        SetKeyboardState(before);
-        PumpMessages();
+        PressKey(Control(IDC_RULES), key, control, shift);
     }
     void Type(const std::wstring& text) {
         for (wchar_t c : text) SendMessageW(Control(IDC_RULES), WM_CHAR, c, 1);

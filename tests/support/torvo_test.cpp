@@ -165,18 +165,6 @@ void CancelEditor(HWND editor) {
     PumpMessages();
 }
 
-bool SetClipboardText(const std::wstring& text) {
-    const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
-    if (!block) return false;
-    std::memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    GlobalUnlock(block);
-    if (!OpenClipboard(nullptr)) return false;
-    EmptyClipboard();
-    const bool set = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
-    CloseClipboard();
-    return set;
-}
-
 std::wstring ClipboardText() {
     std::wstring text;
     if (!OpenClipboard(nullptr)) return text;

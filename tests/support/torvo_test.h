@@ -89,8 +89,7 @@ void ChangeRuleInEditor(HWND editor, int row, const wchar_t* name, const char* i
 // What the keyboard's Esc sends the editor (IDCANCEL with no control), then
 // pumps the queue.
 void CancelEditor(HWND editor);
-// The clipboard's Unicode text, set and read as another program does.
-bool SetClipboardText(const std::wstring& text);
+// The clipboard's Unicode text, read as another program reads it.
 std::wstring ClipboardText();
 // What dropping `paths` from Explorer sends `window`: WM_DROPFILES with a
 // drop handle of their wide names, which the receiver frees.
