@@ -113,21 +113,23 @@ void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 TEST_F(EditorCommands, MenuOffersTheCommandsThatCanAct) {
-    Open({Rule(L"a"), Rule(L"b")});
+    Open({Rule(L"a"), Rule(L"b"), Rule(L"c")});
     const struct {
         const char* what;
         int click;          // -2: no click
         WPARAM firstKey;    // 0: none
         const wchar_t* clipboard;  // null: emptied
-        WPARAM menuKey;
+        WPARAM menuKey;     // 0: a right click on the list, as it reports one
         bool shift;
         std::vector<int> enabled;
     } cases[] = {
         {"first row, nothing to paste or undo", 0, 0, nullptr, VK_APPS, false,
          {IDC_DELETE, IDC_DOWN, IDM_COPY}},
         {"after a Delete, with text to paste", -2, VK_DELETE, L"x", VK_F10, true,
-         {IDC_DELETE, IDM_COPY, IDM_PASTE, IDM_UNDO}},
+         {IDC_DELETE, IDC_DOWN, IDM_COPY, IDM_PASTE, IDM_UNDO}},
         {"no row selected", -1, 0, L"x", VK_APPS, false, {IDM_PASTE, IDM_UNDO}},
+        {"a right click on the last row", 1, 0, L"x", 0, false,
+         {IDC_DELETE, IDC_UP, IDM_COPY, IDM_PASTE, IDM_UNDO}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -141,7 +143,12 @@ TEST_F(EditorCommands, MenuOffersTheCommandsThatCanAct) {
         }
         g_menuLook = {};
         SetTimer(nullptr, 0, 50, LookAtMenu);
-        Key(c.menuKey, false, c.shift);
+        if (c.menuKey) {
+            Key(c.menuKey, false, c.shift);
+        } else {
+            SendMessageW(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Control(IDC_RULES)),
+                         MAKELPARAM(100, 100));
+        }
         ASSERT_TRUE(g_menuLook.seen);
         EXPECT_EQ(g_menuLook.enabled, c.enabled);
     }
