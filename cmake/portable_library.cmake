@@ -11,6 +11,7 @@ set(TORVO_PORTABLE_SOURCES
   ${TORVO_SOURCE_ROOT}/rules/file_replace.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_file.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_edits.cpp
+  ${TORVO_SOURCE_ROOT}/rules/rule_memo.cpp
   ${TORVO_SOURCE_ROOT}/matching/matching.cpp
   ${TORVO_SOURCE_ROOT}/matching/rule_pick.cpp
   ${TORVO_SOURCE_ROOT}/matching/rule_index.cpp)

@@ -127,7 +127,8 @@ void RecordPick(void* context, const _RULE& rule, uint32_t ruleNumber) {
 }  // namespace
 
 std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
-                           const std::u16string& nick, bool hasIp, const std::string& ip) {
+                           const std::u16string& nick, bool hasIp, const std::string& ip,
+                           int64_t now) {
     std::vector<char16_t> nickField(NICK_UNITS + 1, 0);
     std::memcpy(nickField.data(), nick.data(),
                 std::min(nick.size(), NICK_UNITS - 1) * sizeof(char16_t));
@@ -151,7 +152,7 @@ std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
     // The module's own loop and effect: every pick in list order, as a room
     // report applies them; an arrival applies the first only.
     RoomReport report;
-    const RuleListView list{rules, count, nullptr, nullptr, 0};
+    const RuleListView list{rules, count, nullptr, nullptr, 0, now};
     MatchOneVisitor(list, nickField.data(), ipField, true, RecordPick, &report);
     const std::vector<uint32_t>& picks = report.picks;
 

@@ -10,6 +10,9 @@
 #include <string>
 
 // `hasNick` / `hasIp` false: the visitor has no nickname / no IP text. The
-// IP text is at most 15 bytes, the width of the host's field.
+// IP text is at most 15 bytes, the width of the host's field. `now` (seconds
+// since 1970 UTC) is the time of the event told of: rules expired by then
+// pick no one.
 std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
-                           const std::u16string& nick, bool hasIp, const std::string& ip);
+                           const std::u16string& nick, bool hasIp, const std::string& ip,
+                           int64_t now);

@@ -5,6 +5,7 @@
 
 #include "matching/rule_pick.h"
 #include "rules/rule_array.h"
+#include "rules/rule_memo.h"
 
 bool g_matchByPlainWalk = false;
 
@@ -40,14 +41,16 @@ void MatchOneVisitor(const RuleListView& list, const char16_t* nick, const char*
                   list.capacity);
     uint32_t rule = 0;
     while (NextPick(scan, visitor, &rule)) {
+        // Checked only for a pick: a rule without a memo costs four bytes.
+        if (RuleExpired(list.rules[rule], list.now)) continue;
         apply(context, list.rules[rule], rule);
         if (!everyPick) break;
     }
 }
 
-RuleListView CurrentRuleList() {
+RuleListView CurrentRuleList(int64_t now) {
     const RuleIndex* ruleIndex = g_matchByPlainWalk ? nullptr : CurrentRuleIndex();
-    return RuleListView{g_rules, g_ruleCount, ruleIndex, g_candidates, CANDIDATE_CAPACITY};
+    return RuleListView{g_rules, g_ruleCount, ruleIndex, g_candidates, CANDIDATE_CAPACITY, now};
 }
 
 void FreeMatchingIndex() {

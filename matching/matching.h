@@ -10,13 +10,16 @@
 #include <cstdint>
 
 // The rules one event matches against: the list, its index (null: walk the
-// list) and room for one visitor's candidates.
+// list), room for one visitor's candidates, and the time of the event
+// (seconds since 1970 UTC), read once: a rule whose memo (rules/rule_memo.h)
+// expires at or before it picks no one.
 struct RuleListView {
     const _RULE* rules;
     uint32_t count;
     const RuleIndex* index;
     uint32_t* candidates;
     uint32_t capacity;
+    int64_t now;
 };
 
 // Applies one picking rule (number `rule` of the list) to the visitor's
@@ -31,10 +34,10 @@ using ApplyPickedRule = void (*)(void* context, const _RULE& rule, uint32_t rule
 void MatchOneVisitor(const RuleListView& list, const char16_t* nick, const char* ip,
                      bool everyPick, ApplyPickedRule apply, void* context);
 
-// The module's rule list as the next event sees it. Rebuilds the index once
-// after the list changed; the index is null while g_matchByPlainWalk is set
-// or when memory for it could not be had.
-RuleListView CurrentRuleList();
+// The module's rule list as an event at `now` sees it. Rebuilds the index
+// once after the list changed (never because a rule expired); the index is
+// null while g_matchByPlainWalk is set or when memory for it could not be had.
+RuleListView CurrentRuleList(int64_t now);
 
 // Releases the rule index (at unload); the next event builds it anew.
 void FreeMatchingIndex();

@@ -8,6 +8,8 @@
 
 #include <commctrl.h>
 
+#include <ctime>
+
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "nicknames are UTF-16 code units");
@@ -49,7 +51,8 @@ uint32_t MatchRoomVisitors(uint32_t event, _ROOM* room, uint32_t index) {
     }
     if (first >= end) return 0;
     const bool everyPickingRule = event == EVENT_ALL_USERS;
-    const RuleListView list = CurrentRuleList();
+    // One reading of the clock for the whole event.
+    const RuleListView list = CurrentRuleList(static_cast<int64_t>(std::time(nullptr)));
 
     for (uint32_t i = first; i < end; ++i) {
         RoomRow row{room->users[i], room->hwndUserList, i};

@@ -10,6 +10,8 @@
 #include "tool/tool_verbs.h"
 #include "lists/visitor_why.h"
 
+#include <ctime>
+
 namespace {
 
 std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
@@ -123,6 +125,7 @@ int Why(const Arguments& arguments) {
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     WriteOut(ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
-                            nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip));
+                            nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip,
+                            static_cast<int64_t>(std::time(nullptr))));
     return EXIT_DONE;
 }

@@ -35,12 +35,15 @@ struct TestVisitor {
 struct TestCase {
     std::vector<_RULE> rules;
     std::vector<TestVisitor> visitors;
+    int64_t now = 0;  // the event's time; 0: before any expiry
 };
 
 // Rules of every searchType 0 to 15 and odd values, prefixes of every
 // length, exact addresses, ranges overlapping and inverted, duplicate and
 // full-width names, texts with leftovers behind their terminators; visitors
-// drawn from the same names and addresses, so that picks are frequent.
+// drawn from the same names and addresses, so that picks are frequent. Some
+// rules carry a memo expiring a few seconds around the event's time, some
+// reserved bytes that only look like one.
 TestCase MakeTestCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxVisitors);
 
 // Lists for the optimizer: mostly address-only ranges and exact addresses

@@ -3,10 +3,12 @@
 // redraw rows in the same order, whichever way the candidates are found.
 #include "matching/rule_index.h"
 #include "rules/rule_array.h"
+#include "rules/rule_memo.h"
 #include "tests/native/match_comparison.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -143,8 +145,67 @@ TEST(RuleArrayChanges, EveryOperationThatChangesTheArrayMarksIt) {
     EXPECT_TRUE(marks([&] { SwapRules(0); }));
     EXPECT_TRUE(marks([&] { ReplaceRule(1, rule); }));
     EXPECT_TRUE(marks([&] { RemoveRule(0); }));
+    EXPECT_TRUE(marks([&] { InsertRules(0, &rule, 1); }));
+    EXPECT_TRUE(marks([&] { RemoveRules(0, 1); }));
     EXPECT_TRUE(marks([&] { FreeRules(); }));
     EXPECT_EQ(g_ruleCount, 0u);
+}
+
+// A rule's memo in its reserved bytes: written and read back, its bytes as
+// another program would check them (the checksum is zip's CRC-32), and only
+// ever written over zero bytes or a memo.
+TEST(RuleMemos, RoundTripInTheDocumentedBytes) {
+    const std::u16string note = u"\u0421\u043f\u0430\u043c, 7 \u0434\u043d\u0435\u0439";
+    RuleMemo memo{};
+    memo.added = 1796000000;
+    memo.expires = 1796604800;
+    memo.noteLength = static_cast<uint16_t>(note.size());
+    note.copy(memo.note, note.size());
+    _RULE rule;
+    std::memset(&rule, 0, sizeof rule);
+    ASSERT_TRUE(WriteRuleMemo(rule, memo));
+    EXPECT_EQ(std::memcmp(rule.reserved, "TvMm\x01\x00\x0C\x00", 8), 0);
+    const uint8_t crc[] = {0x14, 0xD0, 0x47, 0x87};  // 0x8747D014, little-endian
+    EXPECT_EQ(std::memcmp(rule.reserved + 256, crc, 4), 0);
+    RuleMemo back{};
+    ASSERT_TRUE(ReadRuleMemo(rule, &back));
+    EXPECT_EQ(std::memcmp(&back, &memo, sizeof memo), 0);
+    EXPECT_FALSE(RuleExpired(rule, memo.expires - 1));
+    EXPECT_TRUE(RuleExpired(rule, memo.expires));
+
+    _RULE foreign = rule;
+    foreign.reserved[200] = 7;  // another program's byte: no memo, never overwritten
+    const _RULE before = foreign;
+    EXPECT_FALSE(ReadRuleMemo(foreign, &back));
+    EXPECT_FALSE(RuleExpired(foreign, INT64_MAX));
+    EXPECT_FALSE(WriteRuleMemo(foreign, memo));
+    RemoveRuleMemo(foreign);
+    EXPECT_EQ(std::memcmp(&foreign, &before, sizeof foreign), 0);
+    RemoveRuleMemo(rule);
+    EXPECT_FALSE(ReadRuleMemo(rule, &back));
+    EXPECT_TRUE(std::all_of(rule.reserved, rule.reserved + RULE_RESERVED_BYTES,
+                            [](uint8_t byte) { return byte == 0; }));
+}
+
+TEST(RuleMemos, OtherReservedBytesAreNeverAMemo) {
+    std::mt19937 random(20261209);
+    _RULE valid;
+    std::memset(&valid, 0, sizeof valid);
+    RuleMemo memo{};
+    memo.expires = 1;
+    ASSERT_TRUE(WriteRuleMemo(valid, memo));
+    RuleMemo read{};
+    // Every one-bit change of a memo, and random bytes behind its signature.
+    for (size_t bit = 0; bit < 8 * RULE_RESERVED_BYTES; ++bit) {
+        _RULE changed = valid;
+        changed.reserved[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
+        ASSERT_FALSE(ReadRuleMemo(changed, &read)) << "bit " << bit;
+    }
+    for (int n = 0; n < 100000; ++n) {
+        _RULE rule = valid;
+        for (size_t i = 8; i < RULE_RESERVED_BYTES; ++i) rule.reserved[i] = static_cast<uint8_t>(random());
+        ASSERT_FALSE(ReadRuleMemo(rule, &read) || RuleExpired(rule, INT64_MAX)) << n;
+    }
 }
 
 }  // namespace
