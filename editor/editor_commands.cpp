@@ -7,6 +7,7 @@
 #include "editor/editor_parts.h"
 
 #include "editor/edit_history.h"
+#include "editor/rule_expiry.h"
 #include "editor/rule_fields.h"
 #include "editor/rule_rows.h"
 #include "editor/rule_transfer.h"
@@ -86,6 +87,7 @@ void AddRule(HWND dialog) {
     const int selected = SelectedRow(dialog);
     if (IsRuleIndex(selected)) std::memcpy(rule.name, g_rules[selected].name, sizeof rule.name);
     ReadFieldsIntoRule(dialog, rule);
+    StampAdded(rule);
     // Without memory the list stays as it was, and so do the rows.
     if (!AppendRule(rule)) return;
     const int count = static_cast<int>(g_ruleCount);
@@ -210,6 +212,11 @@ void OnEditorCommand(HWND dialog, WORD controlId, WORD notification) {
         case IDM_COPY: CopySelectedRule(dialog); break;
         case IDM_PASTE: PasteRules(dialog); break;
         case IDM_UNDO: UndoLastEdit(dialog); break;
+        case IDM_EXPIRES_HOUR:
+        case IDM_EXPIRES_DAY:
+        case IDM_EXPIRES_WEEK:
+        case IDM_EXPIRES_MONTH:
+        case IDM_EXPIRES_NEVER: SetSelectedRuleExpiry(dialog, controlId); break;
         default: break;
     }
     if (g_ruleArrayVersion != listBefore && g_rulesEdited) NoteListEdited();

@@ -8,6 +8,7 @@
 #include "editor/editor_parts.h"
 
 #include "editor/editor_state.h"
+#include "editor/rule_expiry.h"
 #include "editor/save_notice.h"
 #include "rules/rule_array.h"
 #include "rules/rule_file.h"
@@ -69,6 +70,7 @@ void NoteListEdited() {
 
 void OnListTimer(HWND dialog, UINT_PTR timer) {
     if (timer != LIST_TIMER) return;
+    RepaintRowsThatExpired(dialog);
     if (LookKeepingTheSelection(dialog, GetTickCount()) == FileLook::ChangedUnderEdits) {
         // Another version under the operator's edits: merged and saved now.
         if (!g_backgroundSaveFailed) SaveTellingTheOperator(dialog, false);

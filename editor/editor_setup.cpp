@@ -6,6 +6,7 @@
 
 #include "editor/edit_history.h"
 #include "editor/list_keys.h"
+#include "editor/rule_expiry.h"
 #include "editor/rule_list_drawing.h"
 #include "editor/rule_transfer.h"
 #include "resources/resource_ids.h"
@@ -264,6 +265,7 @@ void SetUpEditor(HWND dialog) {
     ForgetEditHistory();
     HandleRuleListKeys(dialog);
     AcceptDroppedFiles(dialog);
+    CreateRuleTips(dialog);
 }
 
 // The rows are added and removed with the list's redrawing off: inserted

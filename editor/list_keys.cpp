@@ -5,6 +5,7 @@
 
 #include "editor/edit_history.h"
 #include "editor/editor_parts.h"
+#include "editor/rule_expiry.h"
 #include "editor/rule_rows.h"
 #include "editor/rule_transfer.h"
 #include "editor/type_to_find.h"
@@ -54,6 +55,11 @@ bool CommandCanAct(HWND dialog, WORD command) {
         case IDC_DOWN: return IsRuleIndex(row) && IsRuleIndex(row + 1);
         case IDM_PASTE: return ClipboardHoldsText();
         case IDM_UNDO: return CanUndo();
+        case IDM_EXPIRES_HOUR:
+        case IDM_EXPIRES_DAY:
+        case IDM_EXPIRES_WEEK:
+        case IDM_EXPIRES_MONTH:
+        case IDM_EXPIRES_NEVER: return SelectedRuleCanExpire(dialog);
         default: return false;
     }
 }
@@ -86,6 +92,10 @@ LRESULT CALLBACK RuleListKeysProc(HWND list, UINT message, WPARAM wParam, LPARAM
             // The system would open the menu a second time from these.
             if (OpensMenu(wParam)) return 0;
             break;
+        case WM_MOUSEMOVE:
+            ShowTipOfRowAt(dialog, POINT{static_cast<short>(LOWORD(lParam)),
+                                         static_cast<short>(HIWORD(lParam))});
+            break;
         case WM_CHAR:
             if (FindTypedCharacter(dialog, static_cast<wchar_t>(wParam), GetTickCount())) return 0;
             break;
@@ -110,6 +120,23 @@ POINT KeyboardMenuPoint(HWND dialog, HWND list) {
     return at;
 }
 
+struct MenuItem {
+    WORD command;
+    const wchar_t* text;  // null: a separator
+};
+
+// Each item enabled when its command can act.
+void AppendItems(HWND dialog, HMENU menu, const MenuItem* items, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!items[i].text) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        const UINT state = CommandCanAct(dialog, items[i].command) ? MF_ENABLED : MF_GRAYED;
+        AppendMenuW(menu, MF_STRING | state, items[i].command, items[i].text);
+    }
+}
+
 }  // namespace
 
 void HandleRuleListKeys(HWND dialog) {
@@ -124,10 +151,12 @@ void ShowRuleListMenu(HWND dialog, HWND from, POINT screen) {
     if (screen.x == -1 && screen.y == -1) screen = KeyboardMenuPoint(dialog, list);
     const HMENU menu = CreatePopupMenu();
     if (!menu) return;
-    const struct {
-        WORD command;
-        const wchar_t* text;
-    } items[] = {
+    const MenuItem expiries[] = {
+        {IDM_EXPIRES_HOUR, L"1 час"},       {IDM_EXPIRES_DAY, L"1 день"},
+        {IDM_EXPIRES_WEEK, L"7 дней"},      {IDM_EXPIRES_MONTH, L"30 дней"},
+        {IDM_EXPIRES_NEVER, L"бессрочно"},
+    };
+    const MenuItem items[] = {
         {IDC_DELETE, L"Удалить\tDel"},
         {IDC_UP, L"Переместить вверх\tCtrl+Up"},
         {IDC_DOWN, L"Переместить вниз\tCtrl+Down"},
@@ -137,13 +166,13 @@ void ShowRuleListMenu(HWND dialog, HWND from, POINT screen) {
         {0, nullptr},
         {IDM_UNDO, L"Отменить\tCtrl+Z"},
     };
-    for (const auto& item : items) {
-        if (!item.text) {
-            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            continue;
-        }
-        const UINT state = CommandCanAct(dialog, item.command) ? MF_ENABLED : MF_GRAYED;
-        AppendMenuW(menu, MF_STRING | state, item.command, item.text);
+    AppendItems(dialog, menu, items, sizeof items / sizeof items[0]);
+    const HMENU expiryMenu = CreatePopupMenu();
+    if (expiryMenu) {
+        AppendItems(dialog, expiryMenu, expiries, sizeof expiries / sizeof expiries[0]);
+        const UINT state = SelectedRuleCanExpire(dialog) ? MF_ENABLED : MF_GRAYED;
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_POPUP | state, reinterpret_cast<UINT_PTR>(expiryMenu), L"Срок");
     }
     const auto chosen = static_cast<WORD>(TrackPopupMenu(
         menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, screen.x, screen.y, 0, dialog, nullptr));

@@ -6,9 +6,12 @@
 #include "editor/editor_parts.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
+#include "rules/rule_memo.h"
 #include "rules/text_field.h"
 
 #include <commctrl.h>
+
+#include <ctime>
 
 namespace {
 
@@ -53,17 +56,25 @@ void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& cl
     ExtTextOutW(dc, left, top, ETO_CLIPPED, &clip, name, length, nullptr);
 }
 
-void PaintRuleTexts(HWND list, const DRAWITEMSTRUCT& item, const _RULE& rule) {
+// An expired rule stays in the list, both its texts in the system's grey.
+void PaintRuleTexts(HWND list, const DRAWITEMSTRUCT& item, const _RULE& rule, bool expired) {
     const int nameWidth = ColumnWidth(list, 0);
     const RECT nameClip{item.rcItem.left + TEXT_INSET, item.rcItem.top, nameWidth,
                         item.rcItem.bottom};
-    PaintNickname(item, rule, nameClip);
+    if (expired) {
+        SetTextColor(item.hDC, g_drawing.expiredColour);
+        ExtTextOutW(item.hDC, item.rcItem.left + NICK_INDENT, item.rcItem.top, ETO_CLIPPED,
+                    &nameClip, reinterpret_cast<const wchar_t*>(rule.name),
+                    static_cast<UINT>(FieldLength(rule.name)), nullptr);
+    } else {
+        PaintNickname(item, rule, nameClip);
+    }
 
     // Column 1 is placed from the list's client origin, not from the row.
     const int ipWidth = ColumnWidth(list, 1);
     const RECT ipClip{nameWidth + TEXT_INSET, item.rcItem.top, nameWidth + ipWidth - 1,
                       item.rcItem.bottom};
-    SetTextColor(item.hDC, g_drawing.textColour);
+    SetTextColor(item.hDC, expired ? g_drawing.expiredColour : g_drawing.textColour);
     ExtTextOutA(item.hDC, nameWidth + TEXT_INSET, item.rcItem.top, ETO_CLIPPED, &ipClip,
                 rule.ipText, static_cast<UINT>(FieldLength(rule.ipText)), nullptr);
 }
@@ -76,6 +87,7 @@ void CreateRowDrawingObjects(COLORREF highlight) {
     g_drawing.textColour = GetSysColor(COLOR_WINDOWTEXT);
     g_drawing.lightColour = GetSysColor(COLOR_BTNHIGHLIGHT);
     g_drawing.shadowColour = GetSysColor(COLOR_BTNSHADOW);
+    g_drawing.expiredColour = GetSysColor(COLOR_GRAYTEXT);
 
     const COLORREF menu = GetSysColor(COLOR_MENU);
     g_drawing.menuPen = CreatePen(PS_SOLID, 1, menu);
@@ -114,7 +126,8 @@ bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item) {
     if (item.itemID < g_ruleCount) {
         // The texts lie on the row's fill, not on boxes of the DC's background.
         SetBkMode(item.hDC, TRANSPARENT);
-        PaintRuleTexts(list, item, g_rules[item.itemID]);
+        const _RULE& rule = g_rules[item.itemID];
+        PaintRuleTexts(list, item, rule, RuleExpired(rule, static_cast<int64_t>(std::time(nullptr))));
     }
     RestoreDC(item.hDC, saved);
     return true;

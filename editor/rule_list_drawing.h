@@ -19,6 +19,7 @@ struct DrawingObjects {
     COLORREF listAmColour;     // nicknames of rules that forbid private messages
     COLORREF lightColour;      // the light copy of an embossed nickname
     COLORREF shadowColour;     // unchanged and embossed nicknames
+    COLORREF expiredColour;    // both texts of a rule whose time ran out
 };
 
 extern DrawingObjects g_drawing;

@@ -39,3 +39,10 @@
 #define IDM_COPY 501
 #define IDM_PASTE 502
 #define IDM_UNDO 503
+// Its submenu Срок: the selected rule expires in an hour, a day, seven or
+// thirty days, or never.
+#define IDM_EXPIRES_HOUR 511
+#define IDM_EXPIRES_DAY 512
+#define IDM_EXPIRES_WEEK 513
+#define IDM_EXPIRES_MONTH 514
+#define IDM_EXPIRES_NEVER 515

@@ -89,7 +89,11 @@ void RemoveRuleMemo(_RULE& rule) {
 }
 
 bool RuleExpired(const _RULE& rule, int64_t now) {
-    if (std::memcmp(rule.reserved, SIGNATURE, sizeof SIGNATURE) != 0) return false;
-    RuleMemo memo;
-    return ReadRuleMemo(rule, &memo) && memo.expires != MEMO_NEVER && memo.expires <= now;
+    const int64_t expires = UncheckedExpiry(rule);
+    return expires != MEMO_NEVER && expires <= now && HoldsBlock(rule.reserved);
+}
+
+int64_t UncheckedExpiry(const _RULE& rule) {
+    if (std::memcmp(rule.reserved, SIGNATURE, sizeof SIGNATURE) != 0) return MEMO_NEVER;
+    return static_cast<int64_t>(ReadLittle(rule.reserved + EXPIRES_OFFSET, 8));
 }

@@ -52,5 +52,10 @@ void RemoveRuleMemo(_RULE& rule);
 
 // Whether the rule's block gives an expiry at or before `now` (seconds since
 // 1970 UTC): such a rule picks no one. A rule without a block never expires.
-// Cheap for rules without a block: a four-byte comparison.
+// Cheap unless the answer is yes: only a past expiry has the whole block
+// checked.
 bool RuleExpired(const _RULE& rule, int64_t now);
+// The expiry the reserved bytes would give if they held a block, unchecked
+// (0 without the signature): for finding, among many rules, the few that
+// RuleExpired must decide.
+int64_t UncheckedExpiry(const _RULE& rule);

@@ -5,12 +5,15 @@
 
 #include "resource_ids.h"
 #include "rules/ip_pattern.h"
+#include "rules/rule_memo.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <richedit.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
@@ -108,8 +111,12 @@ TEST_F(EditorCommands, AddWithEmptyFieldsAppendsAnEmptyRuleAndSelectsIt) {
     EXPECT_EQ(saved[0].searchType, SEARCH_NAME);
     EXPECT_EQ(saved[0].nickColor, 0x00FF0000u);  // the samples' colours
     EXPECT_EQ(saved[0].textColor, 0x00000000u);
-    const uint8_t* reserved = saved[0].reserved;
-    for (size_t i = 0; i < sizeof saved[0].reserved; ++i) ASSERT_EQ(reserved[i], 0) << i;
+    // The reserved bytes hold the memo of when the rule was added, nothing else.
+    RuleMemo memo{};
+    ASSERT_TRUE(ReadRuleMemo(saved[0], &memo));
+    EXPECT_LE(std::llabs(memo.added - static_cast<int64_t>(std::time(nullptr))), 60);
+    EXPECT_EQ(memo.expires, MEMO_NEVER);
+    EXPECT_EQ(memo.noteLength, 0u);
 }
 
 TEST_F(EditorCommands, AddTakesEveryFieldAndSelectsOnlyTheNewRow) {

@@ -6,11 +6,14 @@
 #include "tests/support/torvo_test.h"
 
 #include "resource_ids.h"
+#include "rules/rule_memo.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -204,6 +207,16 @@ TEST_F(LargeList, OpensWithOneRowPerRuleThenEditsAtTheEndAndInTheMiddleReachTheF
 
     const std::vector<uint8_t> saved = CloseAndReadFile();
     ASSERT_EQ(saved.size(), model.size() * RULE_SIZE);
+    // Add stamps each rule it adds with the time: those memos, and only
+    // they, are not the model's.
+    for (size_t i = 0; i < model.size(); ++i) {
+        _RULE kept;
+        std::memcpy(&kept, &saved[i * RULE_SIZE], RULE_SIZE);
+        RuleMemo memo{};
+        if (!ReadRuleMemo(kept, &memo) || ReadRuleMemo(model[i], &memo)) continue;
+        EXPECT_LE(std::llabs(memo.added - static_cast<int64_t>(std::time(nullptr))), 60) << i;
+        std::memcpy(model[i].reserved, kept.reserved, RULE_RESERVED_BYTES);
+    }
     const std::vector<uint8_t> expected = RuleBytes(model);
     for (size_t i = 0; i < model.size(); ++i) {
         ASSERT_EQ(std::memcmp(&saved[i * RULE_SIZE], &expected[i * RULE_SIZE], RULE_SIZE), 0)
