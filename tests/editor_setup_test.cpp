@@ -6,6 +6,7 @@
 #include "tests/support/torvo_test.h"
 
 #include "resource_ids.h"
+#include "rules/rule_memo.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,15 @@ constexpr int ENOUGH_PIXELS = 5;  // glyph stems in the exact text colour
 _RULE PaintRule(int32_t status, const char* ip = "") {
     _RULE rule = MakeRule(L"HHHHMMMMHHHH", SEARCH_NAME, status);
     strncpy(rule.ipText, ip, RULE_IP_TEXT_BYTES - 1);
+    return rule;
+}
+
+// A rule whose memo says it expired a minute ago.
+_RULE ExpiredRule(int32_t status) {
+    _RULE rule = PaintRule(status);
+    RuleMemo memo{};
+    memo.expires = static_cast<int64_t>(std::time(nullptr)) - 60;
+    WriteRuleMemo(rule, memo);
     return rule;
 }
 
@@ -591,7 +602,7 @@ protected:
         session = new EditorSession;
         session->Load({PaintRule(STATUS_UNCHANGED), PaintRule(STATUS_ALLOW_ALL),
                        PaintRule(STATUS_NO_PRIVATE), PaintRule(STATUS_IGNORE), PaintRule(STATUS_IGNORE_BIT),
-                       PaintRule(0x1000), PaintRule(0)});
+                       PaintRule(0x1000), PaintRule(0), ExpiredRule(STATUS_NO_PRIVATE)});
         session->OpenWithSettings(PAINT_SETTINGS);
     }
     const EditorSession& editor = *session;
@@ -703,6 +714,7 @@ TEST_F(EditorPainting, NicknameColourFollowsTheStatus) {
         {3, shadow, {text, LIST_AM}},
         {4, shadow, {text, LIST_AM}},
         {5, text, {shadow, LIST_AM}},  // bits other than 8 and 9
+        {7, GetSysColor(COLOR_GRAYTEXT), {text, LIST_AM}},  // expired: grey, whatever its status
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.row);

@@ -5,8 +5,11 @@
 #include "tests/support/editor_fixture.h"
 
 #include "rules/ip_pattern.h"
+#include "rules/rule_memo.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
 namespace {
 
@@ -87,7 +90,8 @@ struct MenuLook {
     std::vector<int> enabled;
 };
 MenuLook g_menuLook;
-constexpr int kMenuCommands[] = {IDC_DELETE, IDC_UP, IDC_DOWN, IDM_COPY, IDM_PASTE, IDM_UNDO};
+constexpr int kMenuCommands[] = {IDC_DELETE, IDC_UP, IDC_DOWN, IDM_COPY, IDM_PASTE, IDM_UNDO,
+                                 IDM_EXPIRES_WEEK};
 
 BOOL CALLBACK FindMenuWindow(HWND window, LPARAM found) {
     char className[16] = {};
@@ -113,7 +117,9 @@ void CALLBACK LookAtMenu(HWND, UINT, UINT_PTR timer, DWORD) {
 }
 
 TEST_F(EditorCommands, MenuOffersTheCommandsThatCanAct) {
-    Open({Rule(L"a"), Rule(L"b"), Rule(L"c")});
+    _RULE foreign = Rule(L"c");
+    foreign.reserved[5] = 1;
+    Open({Rule(L"a"), Rule(L"b"), foreign});
     const struct {
         const char* what;
         int click;          // -2: no click
@@ -124,12 +130,12 @@ TEST_F(EditorCommands, MenuOffersTheCommandsThatCanAct) {
         std::vector<int> enabled;
     } cases[] = {
         {"first row, nothing to paste or undo", 0, 0, nullptr, VK_APPS, false,
-         {IDC_DELETE, IDC_DOWN, IDM_COPY}},
+         {IDC_DELETE, IDC_DOWN, IDM_COPY, IDM_EXPIRES_WEEK}},
         {"after a Delete, with text to paste", -2, VK_DELETE, L"x", VK_F10, true,
-         {IDC_DELETE, IDC_DOWN, IDM_COPY, IDM_PASTE, IDM_UNDO}},
+         {IDC_DELETE, IDC_DOWN, IDM_COPY, IDM_PASTE, IDM_UNDO, IDM_EXPIRES_WEEK}},
         {"no row selected", -1, 0, L"x", VK_APPS, false, {IDM_PASTE, IDM_UNDO}},
         {"a right click on the last row", 1, 0, L"x", 0, false,
-         {IDC_DELETE, IDC_UP, IDM_COPY, IDM_PASTE, IDM_UNDO}},
+         {IDC_DELETE, IDC_UP, IDM_COPY, IDM_PASTE, IDM_UNDO}},  // its reserved bytes are another program's
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -228,6 +234,77 @@ TEST_F(EditorCommands, DroppedListFileIsReadAsAPaste) {
     ASSERT_EQ(saved.size(), 3u);
     EXPECT_STREQ(saved[1].ipText, "198.51.100.0-198.51.100.255");
     EXPECT_EQ(std::wstring(WideName(saved[2])), L"Trudy");
+}
+
+struct TipSearch {
+    HWND dialog, list, tips;
+};
+
+BOOL CALLBACK FindRuleTips(HWND window, LPARAM found) {
+    auto& search = *reinterpret_cast<TipSearch*>(found);
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = search.dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(search.list);
+    if (!SendMessageW(window, TTM_GETTOOLINFOW, 0, reinterpret_cast<LPARAM>(&tool))) return TRUE;
+    search.tips = window;
+    return FALSE;
+}
+
+// The tooltip the editor shows over a row, as the mouse moving there makes it.
+std::wstring TipOverRow(HWND dialog, int row) {
+    const HWND list = GetDlgItem(dialog, IDC_RULES);
+    RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+    SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+    SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(bounds.left + 30, (bounds.top + bounds.bottom) / 2));
+    TipSearch search{dialog, list, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindRuleTips, reinterpret_cast<LPARAM>(&search));
+    if (!search.tips) return L"<no tooltip>";
+    wchar_t text[512] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    tool.lpszText = text;
+    SendMessageW(search.tips, TTM_GETTEXTW, 512, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+TEST_F(EditorCommands, ExpiryFromTheMenuShowsOverTheRowIsSavedAndUndone) {
+    _RULE noted = Rule(L"noted");
+    RuleMemo memo{};
+    memo.added = 1796000000;
+    const std::u16string note = u"\u0441\u043f\u0430\u043c";
+    memo.noteLength = static_cast<uint16_t>(note.size());
+    note.copy(memo.note, note.size());
+    WriteRuleMemo(noted, memo);
+    _RULE foreign = Rule(L"foreign");
+    foreign.reserved[5] = 1;
+    Open({noted, foreign, Rule(L"plain")});
+    EXPECT_EQ(TipOverRow(dialog, 2), L"");  // nothing remembered, nothing shown
+    EXPECT_NE(TipOverRow(dialog, 0).find(L"\r\nБессрочно\r\nЗаметка: \u0441\u043f\u0430\u043c"),
+              std::wstring::npos);
+
+    Click(0);
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    Command(IDM_EXPIRES_WEEK);
+    EXPECT_NE(TipOverRow(dialog, 1), L"<no tooltip>");  // the mouse moves off the row and back
+    const std::wstring tip = TipOverRow(dialog, 0);
+    EXPECT_NE(tip.find(L"Истекает: "), std::wstring::npos) << Utf8(tip);
+    EXPECT_NE(tip.find(L"(осталось 7 д 0 ч)"), std::wstring::npos) << Utf8(tip);
+    Command(IDM_EXPIRES_HOUR);
+    Key('Z', true);  // back to the week
+    Click(1);
+    Command(IDM_EXPIRES_WEEK);  // another program's reserved bytes: left alone
+
+    const std::vector<_RULE> saved = CloseAndReadFile();
+    ASSERT_EQ(saved.size(), 3u);
+    RuleMemo kept{};
+    ASSERT_TRUE(ReadRuleMemo(saved[0], &kept));
+    EXPECT_EQ(kept.added, memo.added);
+    EXPECT_LE(std::llabs(kept.expires - (now + 7 * 86400)), 5);
+    EXPECT_EQ(kept.noteLength, note.size());
+    EXPECT_EQ(RuleBytes({saved[1], saved[2]}), RuleBytes({foreign, Rule(L"plain")}));
 }
 
 }  // namespace

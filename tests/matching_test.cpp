@@ -3,11 +3,14 @@
 // row redraws read back from a real window's queue.
 #include "tests/support/torvo_test.h"
 
+#include "rules/rule_memo.h"
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -258,6 +261,35 @@ TEST_F(Matching, AllUsersAppliesEveryPickingRuleTheOthersOnlyTheFirst) {
     EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 1), 0u);
     EXPECT_EQ(TakeRedraws(sink), (Redraws{{1, 1}}));
     EXPECT_EQ(room.users[1].nickColor, 0x333333u);
+}
+
+// A rule whose memo's time has run out picks no one from the next event on,
+// in room reports and single re-checks alike, and without the list changing;
+// reserved bytes that only look like a memo never expire a rule.
+TEST_F(Matching, ExpiredRulesPickNoOneFromTheNextEventOn) {
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    auto expiring = [](const wchar_t* name, int64_t expires) {
+        _RULE rule = MakeRule(name, SEARCH_NAME);
+        RuleMemo memo{};
+        memo.expires = expires;
+        WriteRuleMemo(rule, memo);
+        return rule;
+    };
+    _RULE lookalike = expiring(L"f", 1);
+    lookalike.reserved[200] = 1;  // the checksum no longer fits
+    LoadWithRules({expiring(L"gone", now - 10), expiring(L"soon", now + 2),
+                   expiring(L"never", MEMO_NEVER), lookalike});
+    StandInRoom room;
+    FillRoom(room, {MakeVisitor(L"gone", ""), MakeVisitor(L"soon", ""), MakeVisitor(L"never", ""),
+                    MakeVisitor(L"f", "")}, nullptr, sink);
+
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
+    EXPECT_EQ(TakeRedraws(sink), (Redraws{{1, 1}, {2, 2}, {3, 3}}));
+    while (std::time(nullptr) < now + 2) Sleep(50);
+    EXPECT_EQ(Send(EVENT_ALL_USERS, &room.room), 0u);
+    EXPECT_EQ(TakeRedraws(sink), (Redraws{{2, 2}, {3, 3}}));
+    EXPECT_EQ(Send(EVENT_ONE_USER, &room.room, 1), 0u);
+    EXPECT_TRUE(TakeRedraws(sink).empty());
 }
 
 TEST_F(Matching, StatusReplacesBitsEightUpAndKeepsTheHostsLowByte) {
