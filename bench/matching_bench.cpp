@@ -29,6 +29,7 @@
 #include "module/room_events.h"
 #include "rules/ip_pattern.h"
 #include "rules/rule_array.h"
+#include "rules/rule_memo.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -37,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,21 @@ std::vector<_RULE> MakeRules(uint32_t count, uint32_t visitors, bool pickOneInTe
             SetName(rule, VisitorNick(n * PICKED_VISITOR_EVERY));
             rule.searchType = SEARCH_NAME;
         }
+    }
+    return rules;
+}
+
+// Every second rule given a memo whose expiry has passed or is a day away,
+// by a scrambled bit of the number: half the list expiring, a quarter
+// expired, and about half of the picking rules among them.
+std::vector<_RULE> HalfExpiring(std::vector<_RULE> rules) {
+    const auto now = static_cast<int64_t>(std::time(nullptr));
+    for (size_t i = 0; i < rules.size(); i += 2) {
+        RuleMemo memo{};
+        memo.added = now - 86400;
+        const bool expired = (static_cast<uint32_t>(i) * 2654435761u >> 20) & 1;
+        memo.expires = expired ? now - 60 : now + 86400;
+        WriteRuleMemo(rules[i], memo);
     }
     return rules;
 }
@@ -292,20 +309,24 @@ int main(int argc, char** argv) {
                     walk.median / index.median);
     }
 
-    std::printf("\nEvent 16 over %u visitors, one visitor in %u picked by one rule\n",
-                options.visitors, PICKED_VISITOR_EVERY);
-    std::printf("%8s %12s %12s %10s %8s %12s %14s\n", "rules", "walk ms", "index ms",
-                "walk/index", "redraws", "posts ms", "index-posts ms");
-    for (uint32_t count : options.ruleCounts) {
-        UseRules(MakeRules(count, options.visitors, true));
-        const Timing walk = MeasureEvent(EVENT_ALL_USERS, room, sink, true, seconds);
-        const Timing index = MeasureEvent(EVENT_ALL_USERS, room, sink, false, seconds);
-        const Timing posts = MeasurePosts(sink, index.redraws, seconds);
-        std::printf("%8u %12.3f %12.4f %10.0f %8u %12.4f %14.4f\n", count, walk.median * 1e3,
-                    index.median * 1e3, walk.median / index.median, index.redraws,
-                    posts.median * 1e3, (index.median - posts.median) * 1e3);
-        if (walk.redraws != index.redraws) {
-            std::printf("  walk posted %u redraws, index %u\n", walk.redraws, index.redraws);
+    for (bool expiring : {false, true}) {
+        std::printf("\nEvent 16 over %u visitors, one visitor in %u picked by one rule%s\n",
+                    options.visitors, PICKED_VISITOR_EVERY,
+                    expiring ? ", half the rules expiring (a quarter expired)" : "");
+        std::printf("%8s %12s %12s %10s %8s %12s %14s\n", "rules", "walk ms", "index ms",
+                    "walk/index", "redraws", "posts ms", "index-posts ms");
+        for (uint32_t count : options.ruleCounts) {
+            const std::vector<_RULE> rules = MakeRules(count, options.visitors, true);
+            UseRules(expiring ? HalfExpiring(rules) : rules);
+            const Timing walk = MeasureEvent(EVENT_ALL_USERS, room, sink, true, seconds);
+            const Timing index = MeasureEvent(EVENT_ALL_USERS, room, sink, false, seconds);
+            const Timing posts = MeasurePosts(sink, index.redraws, seconds);
+            std::printf("%8u %12.3f %12.4f %10.0f %8u %12.4f %14.4f\n", count, walk.median * 1e3,
+                        index.median * 1e3, walk.median / index.median, index.redraws,
+                        posts.median * 1e3, (index.median - posts.median) * 1e3);
+            if (walk.redraws != index.redraws) {
+                std::printf("  walk posted %u redraws, index %u\n", walk.redraws, index.redraws);
+            }
         }
     }
 
