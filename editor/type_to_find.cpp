@@ -90,9 +90,11 @@ bool FindTypedCharacter(HWND dialog, wchar_t typed, DWORD now) {
     const bool continuing = g_typedLength > 0 && now - g_lastTypedTick <= TYPING_PAUSE_MS;
     if (typed < 0x20 || typed == 0x7F || (typed == L' ' && !continuing)) return false;
     if (!continuing) g_typedLength = 0;
-    g_lastTypedTick = now;
     if (g_typedLength < TYPED_UNITS) g_typed[g_typedLength++] = Lower(static_cast<char16_t>(typed));
     Find(dialog, g_typedLength == 1);
+    // The pause counts from the end of this key's work: keys that waited in
+    // the queue while a slow machine showed the rule still make one text.
+    g_lastTypedTick = GetTickCount();
     return true;
 }
 
