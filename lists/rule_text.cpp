@@ -4,6 +4,7 @@
 #include "rules/text_field.h"
 #include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
+#include "lists/memo_text.h"
 #include "lists/plain_list.h"
 #include "lists/reason_language.h"
 #include "lists/rule_words.h"
@@ -16,13 +17,13 @@
 #include <cstring>
 
 const char EXPORT_HEADER[] =
-    "nickname\tsearch\tip\tstatus\tnick colour\ttext colour\tstored pattern\thidden bytes";
+    "nickname\tsearch\tip\tstatus\tnick colour\ttext colour\tstored pattern\thidden bytes\tadded\texpires\tnote";
 
 ReasonLanguage g_reasonLanguage = ReasonLanguage::English;
 
 namespace {
 
-constexpr size_t TABLE_COLUMNS = 8;
+constexpr size_t TABLE_COLUMNS = 11;
 constexpr size_t TABLE_REQUIRED_COLUMNS = 6;
 
 bool AllZero(const void* bytes, size_t count) {
@@ -189,7 +190,8 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, s
     } else if (!ParseStoredPattern(columns[6], *rule, reason)) {
         return false;
     }
-    return ParseHiddenBytes(columns[7], *rule, reason);
+    return ParseHiddenBytes(columns[7], *rule, reason) &&
+           ParseMemoColumns(columns[8], columns[9], columns[10], *rule, reason);
 }
 
 }  // namespace
@@ -220,15 +222,17 @@ std::string ExportLine(const _RULE& rule) {
     const size_t ipTail = TailOffset(rule.ipText);
     addHidden("ip-tail", reinterpret_cast<const uint8_t*>(rule.ipText) + ipTail,
               sizeof rule.ipText - ipTail);
-    addHidden("reserved", rule.reserved, sizeof rule.reserved);
-    line += '\t' + hidden;
+    // A memo that its columns give back needs no reserved=HEX.
+    std::string added, expires, note;
+    if (!MemoColumns(rule, &added, &expires, &note)) addHidden("reserved", rule.reserved, sizeof rule.reserved);
+    line += '\t' + hidden + '\t' + added + '\t' + expires + '\t' + note;
     return line;
 }
 
 namespace {
 
 // A line of the exported table's shape in a text without its header (a
-// rule copied from the editor, or one line of an export): six to eight
+// rule copied from the editor, or one line of an export): six to eleven
 // columns, the second a search type, which no plain list's line has.
 bool LooksLikeTableLine(const std::string& line) {
     const size_t columns = static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) + 1;

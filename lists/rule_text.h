@@ -21,7 +21,12 @@
 //                 text gives; else "low=0x... high=0x... prefix=HEX"
 //   hidden bytes  "name-tail=HEX ip-tail=HEX reserved=HEX": the bytes behind
 //                 the texts' terminators and the reserved bytes, each given
-//                 only when not all zero
+//                 only when not all zero; reserved= not for a memo that the
+//                 next three columns give back byte for byte
+//   added         the memo's times (rules/rule_memo.h), UTC as
+//   expires       YYYY-MM-DDTHH:MM:SSZ, empty for 0 (lists/memo_text.h)
+//   note          the memo's note, escaped as the nickname
+// Lines of older exports, with eight columns, read as before.
 extern const char EXPORT_HEADER[];
 
 std::string ExportLine(const _RULE& rule);

@@ -105,7 +105,11 @@ const std::vector<std::string>& OtherReasons() {
             "\n\tip\t10.1" + tail + "\na\tb\tc\nx\tbogus\t" + tail + "\nx\tname\t\tbogus\t#FF0000\t#000000\t\t" +
             "\nx\tname\t\tignore\tred\t#000000\t\t\nx\tname\t" + tail + "low=zz\nx\tname\t" + tail +
             "low=0x00000000\nx\tname\t" + tail + "\tname-tail=00\nx\tname\t" + tail + "\tbogus\nx\tname\t" +
-            tail + "\tother=00\n",
+            tail + "\tother=00\n" +
+            // The memo's columns: a time, an escape, a note too long, the block given twice.
+            "x\tname\t" + tail + "\t\tyesterday\nx\tname\t" + tail + "\t\t\t\tbad\\q\nx\tname\t" + tail +
+            "\t\t\t\t" + std::string(81, 'n') + "\nx\tname\t" + tail + "\treserved=" + std::string(520, '1') +
+            "\t2027-01-01T00:00:00Z\n",
     };
     return texts;
 }
@@ -212,7 +216,7 @@ TEST(ListReading, EveryReasonAndWarningHasItsRussianText) {
             }
         }
     }
-    EXPECT_GE(checked, 86u);  // every line of OtherReasons() and every report of Cases()
+    EXPECT_GE(checked, 90u);  // every line of OtherReasons() and every report of Cases()
 
     InRussian inRussian;
     EXPECT_EQ(ImportText("1.2.3.4:6667\n").badLines.at(0).reason,

@@ -4,6 +4,7 @@
 #include "rules/ip_pattern.h"
 #include "rules/rule.h"
 #include "rules/rule_file.h"
+#include "rules/rule_memo.h"
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,74 @@ _RULE MakeRule(const std::u16string& name, int32_t searchType, const char* ipTex
     rule.textColor = textColor;
     return rule;
 }
+
+// The rule with a memo, as the module writes it.
+_RULE WithMemo(_RULE rule, int64_t added, int64_t expires, const std::u16string& note) {
+    RuleMemo memo{};
+    memo.added = added;
+    memo.expires = expires;
+    memo.noteLength = static_cast<uint16_t>(std::min(note.size(), MEMO_NOTE_UNITS));
+    std::memcpy(memo.note, note.data(), memo.noteLength * sizeof(char16_t));
+    EXPECT_TRUE(WriteRuleMemo(rule, memo));
+    return rule;
+}
+
+RuleMemo MemoOf(const _RULE& rule) {
+    RuleMemo memo{};
+    EXPECT_TRUE(ReadRuleMemo(rule, &memo));
+    return memo;
+}
+
+std::u16string NoteOf(const RuleMemo& memo) { return std::u16string(memo.note, memo.noteLength); }
+
+// UTF-16 as UTF-8, for the command line.
+std::string EncodeForTest(const std::u16string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string Repeated(const std::u16string& text, size_t times) {
+    std::u16string out;
+    for (size_t i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+// The block's CRC-32 (as in zip), for a valid block that WriteRuleMemo
+// would not write: bytes no field holds.
+void SealBlock(_RULE& rule) {
+    uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < MEMO_CHECKED_BYTES; ++i) {
+        crc ^= rule.reserved[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    crc = ~crc;
+    for (size_t i = 0; i < 4; ++i) rule.reserved[MEMO_CHECKED_BYTES + i] = static_cast<uint8_t>(crc >> (8 * i));
+}
+
+// Times of the tests that set TORVO_NOW.
+constexpr int64_t NEW_YEAR_2027 = 1798761600;  // 2027-01-01T00:00:00Z
+constexpr int64_t DAY = 86400;
 
 std::u16string NameOf(const _RULE& rule) {
     std::u16string name;
@@ -561,6 +630,17 @@ std::vector<_RULE> UnusualRules() {
     ParseRuleIp(bytes);
     std::memset(bytes.reserved, 0x5A, sizeof bytes.reserved);
     rules.push_back(bytes);
+    // Memos: one its columns carry; a valid block with a byte no field
+    // holds; one with nothing in it; times outside the years 1 to 9999 and
+    // a note of escapes, a lone surrogate and a zero unit.
+    rules.push_back(WithMemo(MakeRule(u"temp", SEARCH_NAME), NEW_YEAR_2027, NEW_YEAR_2027 + 7 * DAY, u"жалоба №12"));
+    _RULE stray = WithMemo(MakeRule(u"", SEARCH_IP, "10.0.0.1"), 1, 2, u"x");
+    stray.reserved[200] = 7;
+    SealBlock(stray);
+    rules.push_back(stray);
+    rules.push_back(WithMemo(MakeRule(u"empty", SEARCH_NAME), 0, 0, u""));
+    rules.push_back(WithMemo(MakeRule(u"far", SEARCH_NAME), INT64_MIN, INT64_MAX,
+                             std::u16string(u"tab\there \\ \xD800 \0 end", 18)));
     return rules;
 }
 
@@ -573,13 +653,32 @@ TEST_F(RulesTool, ExportThenImportGivesBackTheSameFile) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(Path("back.tdb")), original);
 
-    // The text is readable: one line a rule, eight columns, plain words.
+    // The text is readable: one line a rule, eleven columns, plain words.
     const std::vector<std::string> lines = Lines(ReadFile(Path("rules.txt")));
     ASSERT_EQ(lines.size(), UnusualRules().size() + 1);
-    EXPECT_EQ(Count(lines[0], "\t"), 7u);
+    EXPECT_EQ(lines[0], "nickname\tsearch\tip\tstatus\tnick colour\ttext colour\tstored pattern\thidden bytes"
+                        "\tadded\texpires\tnote");
     EXPECT_EQ(lines[1].rfind("Модератор\tname-or-ip\t10.0.0.1-10.0.0.9\tunchanged\t#FF0000\t#0000FF\t\t", 0), 0u)
         << lines[1];
-    for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(Count(lines[i], "\t"), 7u) << lines[i];
+    for (size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(Count(lines[i], "\t"), 10u) << lines[i];
+    // A memo in its columns, not in reserved=; any other block as its bytes.
+    const size_t memos = lines.size() - 4;
+    EXPECT_EQ(lines[memos], "temp\tname\t\tignore\t#FF0000\t#0000FF\t\t\t2027-01-01T00:00:00Z\t"
+                            "2027-01-08T00:00:00Z\tжалоба №12");
+    EXPECT_EQ(Count(lines[memos + 1], "\treserved="), 1u) << lines[memos + 1];
+    EXPECT_EQ(lines[memos + 1].substr(lines[memos + 1].size() - 3), "\t\t\t");
+    EXPECT_EQ(Count(lines[memos + 2], "\treserved=5476"), 1u) << lines[memos + 2];  // "Tv", empty block
+    EXPECT_EQ(lines[memos + 3], "far\tname\t\tignore\t#FF0000\t#0000FF\t\t\t-9223372036854775808\t"
+                                "9223372036854775807\ttab\\there \\\\ \\uD800 \\u0000 end");
+
+    // Each line alone, as the editor copies a rule, imports to its record.
+    const std::vector<_RULE> records = UnusualRules();
+    for (size_t i = 1; i < lines.size(); ++i) {
+        WriteFile(Path("one.txt"), lines[i] + "\n");
+        run = Tool({"import", Path("one.txt"), "-o", Path("one.tdb")});
+        ASSERT_EQ(run.status, 0) << lines[i] << "\n" << run.err;
+        EXPECT_EQ(ReadFile(Path("one.tdb")), RuleBytes({records[i - 1]})) << lines[i];
+    }
 }
 
 TEST_F(RulesTool, RandomRecordsSurviveExportAndImport) {
