@@ -1,6 +1,7 @@
 #include "lists/plain_list.h"
 
 #include "rules/ip_pattern.h"
+#include "rules/rule_memo.h"
 #include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
 #include "lists/reason_language.h"
@@ -204,5 +205,7 @@ bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RUL
             return false;
         }
     }
+    // A plain line's rule has no reserved bytes: the memo always fits.
+    if (defaults.memo) WriteRuleMemo(*rule, *defaults.memo);
     return true;
 }

@@ -14,12 +14,16 @@ constexpr int32_t PLAIN_DEFAULT_STATUS = STATUS_IGNORE;
 constexpr uint32_t PLAIN_DEFAULT_NICK_COLOR = 0x00FF0000;
 constexpr uint32_t PLAIN_DEFAULT_TEXT_COLOR = 0x00000000;
 
+struct RuleMemo;
+
 // What a line without its optional columns gets: the defaults above for the
-// tool, what the editor's fields hold for a paste.
+// tool, what the editor's fields hold for a paste; and the memo (when, and
+// how long, and why) every rule of a plain line gets, none when null.
 struct PlainDefaults {
     int32_t status;
     uint32_t nickColor;
     uint32_t textColor;
+    const RuleMemo* memo = nullptr;
 };
 constexpr PlainDefaults PLAIN_DEFAULTS = {PLAIN_DEFAULT_STATUS, PLAIN_DEFAULT_NICK_COLOR,
                                           PLAIN_DEFAULT_TEXT_COLOR};

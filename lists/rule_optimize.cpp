@@ -3,6 +3,7 @@
 #include "lists/address_set.h"
 #include "lists/interval_slots.h"
 #include "lists/latest_picks.h"
+#include "lists/memo_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,8 +43,10 @@ AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
 bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     const size_t count = *ruleCount;
 
-    // What each rule does to a visitor it picks, and the addresses it may pick at.
-    std::map<std::tuple<int32_t, uint32_t, uint32_t>, uint32_t> effects;
+    // What each rule does to a visitor it picks, and until when (rules that
+    // expire at another time differ in effect once one has), and the
+    // addresses it may pick at.
+    std::map<std::tuple<int32_t, uint32_t, uint32_t, int64_t>, uint32_t> effects;
     std::map<std::pair<uint32_t, int32_t>, uint32_t> groups;
     std::vector<uint32_t> effectOf(count);
     std::vector<uint32_t> groupOf(count);
@@ -53,7 +56,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     std::vector<std::pair<uint32_t, uint32_t>> starts;
     for (size_t j = 0; j < count; ++j) {
         const _RULE& rule = rules[j];
-        effectOf[j] = effects.emplace(std::make_tuple(rule.status, rule.nickColor, rule.textColor),
+        effectOf[j] = effects.emplace(std::make_tuple(rule.status, rule.nickColor, rule.textColor, RuleExpiry(rule)),
                                       static_cast<uint32_t>(effects.size()))
                           .first->second;
         AddressInterval interval{};

@@ -3,8 +3,10 @@
 #include "matching/matching.h"
 #include "matching/rule_pick.h"
 #include "rules/ip_pattern.h"
+#include "rules/rule_memo.h"
 #include "rules/text_field.h"
 #include "lists/address_set.h"
+#include "lists/memo_text.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
 
@@ -124,6 +126,22 @@ void RecordPick(void* context, const _RULE& rule, uint32_t ruleNumber) {
     ApplyRuleEffect(rule, report.state, report.nickColor, report.textColor);
 }
 
+// The rules expired by `now` that would pick the visitor without their
+// expiry, in list order: each run alone, its memo removed.
+std::vector<uint32_t> ExpiredPicks(const _RULE* rules, uint32_t count, const char16_t* nick, const char* ip,
+                                   int64_t now) {
+    std::vector<uint32_t> expired;
+    for (uint32_t j = 0; j < count; ++j) {
+        if (!RuleExpired(rules[j], now)) continue;
+        _RULE permanent = rules[j];
+        RemoveRuleMemo(permanent);
+        RoomReport report;
+        MatchOneVisitor(RuleListView{&permanent, 1, nullptr, nullptr, 0, now}, nick, ip, true, RecordPick, &report);
+        if (!report.picks.empty()) expired.push_back(j);
+    }
+    return expired;
+}
+
 }  // namespace
 
 std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
@@ -156,11 +174,17 @@ std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
     MatchOneVisitor(list, nickField.data(), ipField, true, RecordPick, &report);
     const std::vector<uint32_t>& picks = report.picks;
 
+    const std::vector<uint32_t> expired = ExpiredPicks(rules, count, nickField.data(), ipField, now);
+
     std::vector<std::pair<uint32_t, std::string>> nearMisses;
-    size_t nextPick = 0;
+    size_t nextPick = 0, nextExpired = 0;
     for (uint32_t j = 0; j < count; ++j) {
         if (nextPick < picks.size() && picks[nextPick] == j) {
             ++nextPick;
+            continue;
+        }
+        if (nextExpired < expired.size() && expired[nextExpired] == j) {
+            ++nextExpired;
             continue;
         }
         MatchVisitor visitor = MakeMatchVisitor(nickField.data(), ipField);
@@ -185,6 +209,14 @@ std::string ExplainVisitor(const _RULE* rules, uint32_t count, bool hasNick,
                                                   std::to_string(report.statusRule + 1) + ")";
         out += ", nickname " + ColourText(report.nickColor) + " and messages " +
                ColourText(report.textColor) + " (rule " + std::to_string(last + 1) + ")\n";
+    }
+    if (!expired.empty()) {
+        out += "rules that would pick this visitor but have expired (they pick no one at " + UtcTimeText(now) +
+               "):\n";
+        for (uint32_t j : expired) {
+            out += "  rule " + std::to_string(j + 1) + ": " + Describe(rules[j]) + " -> " + Effect(rules[j]) +
+                   ": expired at " + UtcTimeText(RuleExpiry(rules[j])) + "\n";
+        }
     }
     if (!nearMisses.empty()) {
         out += "rules that nearly pick this visitor:\n";

@@ -314,4 +314,37 @@ TEST_F(RulesToolOnWindows, RefusesBadLinesAndItsOwnInputAndExplainsAVisitor) {
     EXPECT_NE(run.out.find("rule 2: its addresses all lie inside those of rule 1"), std::string::npos) << run.out;
 }
 
+// TORVO_NOW for the tool's runs while it lives.
+struct ToolClock {
+    explicit ToolClock(const char* seconds) { Set(seconds); }
+    ~ToolClock() { SetEnvironmentVariableA("TORVO_NOW", nullptr); }
+    void Set(const char* seconds) { SetEnvironmentVariableA("TORVO_NOW", seconds); }
+};
+
+// Temporary rules through the Windows program: a Cyrillic note from the
+// command line in the ANSI code page, the time from TORVO_NOW, the memo in
+// the exported table, and prune once the rule has expired.
+TEST_F(RulesToolOnWindows, ImportsTemporaryRulesAndPrunesThemOnceExpired) {
+    WriteFileBytes("list.txt", {'G', 'u', 'e', 's', 't', '\n'});
+    ToolClock clock("1798761600");  // 2027-01-01T00:00:00Z
+    char note[32] = {};
+    WideCharToMultiByte(CP_ACP, 0, L"\u0436\u0430\u043b\u043e\u0431\u0430", -1, note, sizeof note, nullptr,
+                        nullptr);  // "жалоба"
+    ToolRun run = RunTool(std::string("import list.txt -o MODULES\\torvo.tdb --expires 7d --note ") + note);
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    run = RunTool("export MODULES\\torvo.tdb");
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.out.find("Guest\tname\t\tignore\t#0000FF\t#000000\t\t\t2027-01-01T00:00:00Z\t2027-01-08T00:00:00Z\t"
+                           "\xD0\xB6\xD0\xB0\xD0\xBB\xD0\xBE\xD0\xB1\xD0\xB0\n"),
+              std::string::npos) << run.out;
+
+    clock.Set("1799366400");  // the expiry
+    run = RunTool("prune MODULES\\torvo.tdb -o pruned.tdb --expired");
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.out.find("dropped 1 of 1 rules, 1 expired by 2027-01-08T00:00:00Z; wrote 0 rules to pruned.tdb"),
+              std::string::npos) << run.out;
+    EXPECT_TRUE(FileExists("pruned.tdb"));
+    EXPECT_EQ(ReadFileBytes("pruned.tdb").size(), 0u);
+}
+
 }  // namespace

@@ -1,12 +1,13 @@
 // The verbs of torvo-rules and what each is given: the parsed command line.
 // torvo_rules.cpp parses it and runs the verb that VERBS names; the verbs
 // live in verbs_reading.cpp (show, export, check, why) and verbs_writing.cpp
-// (import, merge, optimize).
+// (import, merge, optimize, prune).
 #pragma once
 
 #include "tool/rule_io.h"
 #include "lists/rule_words.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,18 @@ struct Arguments {
     bool plain = false;  // with cidr: the blocks alone
     bool force = false;  // read a file that is no rule file as records
     Language language = Language::Russian;
+    // import: the memo of every plain line's rule, as typed (checked there)
+    std::string expires;
+    bool haveExpires = false;
+    std::string note;  // in UTF-8
+    bool haveNote = false;
+    // prune: what to drop
+    bool expired = false;
+    std::string addedBefore;
+    bool haveAddedBefore = false;
+    // The time of this run in seconds since 1970 UTC: the clock, read once,
+    // or TORVO_NOW when set (for tests).
+    int64_t now = 0;
 };
 
 int Show(const Arguments& arguments);
@@ -31,6 +44,7 @@ int Why(const Arguments& arguments);
 int Import(const Arguments& arguments);
 int Merge(const Arguments& arguments);
 int Optimize(const Arguments& arguments);
+int Prune(const Arguments& arguments);
 
 // The usage text on standard error after `message`; EXIT_CANNOT.
 int UsageError(const std::string& message);

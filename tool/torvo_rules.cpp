@@ -9,6 +9,7 @@
 //   merge A B -o C       A's rules, then those of B not already in A
 //   optimize FILE -o OUT the same list with address rules joined
 //   why FILE NICK IP     which rules pick one visitor, and why others do not
+//   prune FILE -o OUT    the same list without expired or old rules
 // Exit status: 0 done, 1 something reported (findings, bad lines), 2 bad
 // usage, a file that cannot be read or written, or one that is no rule file.
 #include "lists/plain_list.h"
@@ -17,6 +18,9 @@
 #include "tool/tool_verbs.h"
 #include "version.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -30,9 +34,14 @@ constexpr char USAGE[] =
     "                                         the address rules as A/n blocks with status and\n"
     "                                         colours, with --plain the blocks alone\n"
     "  torvo-rules import TEXT -o FILE [--skip-bad] [--optimize] [--allow-empty]\n"
+    "                         [--expires WHEN] [--note TEXT]\n"
     "                                         a rule file from an exported text or a plain\n"
     "                                         list (nicknames, 10.0.*, 10.0.0.1,\n"
-    "                                         10.0.0.1-10.0.0.9, 198.51.100.0/24)\n"
+    "                                         10.0.0.1-10.0.0.9, 198.51.100.0/24); a plain\n"
+    "                                         line's rule gets the time added, the expiry\n"
+    "                                         (WHEN: 90s, 30m, 12h, 7d from now, or a UTC\n"
+    "                                         2027-01-31 or 2027-01-31T18:00[:SS][Z]) and\n"
+    "                                         the note (at most 80 UTF-16 units)\n"
     "  torvo-rules check FILE                 rules that never pick anyone, duplicates,\n"
     "                                         rules hidden by earlier ones, overlaps\n"
     "  torvo-rules merge A B -o C [--allow-empty]\n"
@@ -42,6 +51,10 @@ constexpr char USAGE[] =
     "                                         visitor still gets the same\n"
     "  torvo-rules why FILE NICK IP           which rules pick this visitor and which nearly\n"
     "                                         do (NICK or IP \"-\": the visitor has none)\n"
+    "  torvo-rules prune FILE -o OUT [--expired] [--added-before DATE] [--allow-empty]\n"
+    "                                         the list without the rules expired by now, or\n"
+    "                                         added before DATE (rules with no time added\n"
+    "                                         stay)\n"
     "\n"
     "TEXT \"-\" is standard input or output; export without -o writes to standard\n"
     "output. Rules are numbered from 1, in list order.\n"
@@ -55,6 +68,7 @@ constexpr char USAGE_AFTER_DEFAULTS[] =
     "\"--\" ends the options: what follows is taken as file names and values.\n"
     "An output is never one of the inputs, and an empty list is not written over a\n"
     "file that holds rules unless --allow-empty is given.\n"
+    "Times are UTC; TORVO_NOW (seconds since 1970) stands for the clock when set.\n"
     "Exit status: 0 done, 1 findings or bad lines reported, 2 bad usage, a file\n"
     "that cannot be read or written, or one that is no rule file.\n";
 
@@ -65,7 +79,9 @@ std::string UsageText() {
 }
 
 enum Option : unsigned { OPTION_OUTPUT = 1, OPTION_LANG = 2, OPTION_SKIP_BAD = 4, OPTION_OPTIMIZE = 8,
-                         OPTION_ALLOW_EMPTY = 16, OPTION_CIDR = 32, OPTION_PLAIN = 64, OPTION_FORCE = 128 };
+                         OPTION_ALLOW_EMPTY = 16, OPTION_CIDR = 32, OPTION_PLAIN = 64, OPTION_FORCE = 128,
+                         OPTION_EXPIRES = 256, OPTION_NOTE = 512, OPTION_EXPIRED = 1024,
+                         OPTION_ADDED_BEFORE = 2048 };
 
 struct Verb {
     const char* name;
@@ -79,12 +95,30 @@ struct Verb {
 const Verb VERBS[] = {
     {"show", 1, "1 file", false, OPTION_LANG | OPTION_FORCE, Show},
     {"export", 1, "1 file", false, OPTION_OUTPUT | OPTION_CIDR | OPTION_PLAIN | OPTION_FORCE, Export},
-    {"import", 1, "1 file", true, OPTION_OUTPUT | OPTION_SKIP_BAD | OPTION_OPTIMIZE | OPTION_ALLOW_EMPTY, Import},
+    {"import", 1, "1 file", true,
+     OPTION_OUTPUT | OPTION_SKIP_BAD | OPTION_OPTIMIZE | OPTION_ALLOW_EMPTY | OPTION_EXPIRES | OPTION_NOTE, Import},
     {"check", 1, "1 file", false, OPTION_FORCE, Check},
     {"merge", 2, "2 files", true, OPTION_OUTPUT | OPTION_ALLOW_EMPTY | OPTION_FORCE, Merge},
     {"optimize", 1, "1 file", true, OPTION_OUTPUT | OPTION_ALLOW_EMPTY | OPTION_FORCE, Optimize},
     {"why", 3, "3 arguments: FILE NICK IP", false, OPTION_FORCE, Why},
+    {"prune", 1, "1 file", true,
+     OPTION_OUTPUT | OPTION_EXPIRED | OPTION_ADDED_BEFORE | OPTION_ALLOW_EMPTY | OPTION_FORCE, Prune},
 };
+
+// TORVO_NOW when set, so that tests know the time; else the clock, once.
+bool TimeOfThisRun(int64_t* now) {
+    const char* forced = std::getenv("TORVO_NOW");
+    if (!forced) {
+        *now = static_cast<int64_t>(std::time(nullptr));
+        return true;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(forced, &end, 10);
+    if (errno != 0 || end == forced || *end != '\0') return false;
+    *now = static_cast<int64_t>(value);
+    return true;
+}
 
 }  // namespace
 
@@ -142,6 +176,18 @@ int main(int argc, char** argv) {
             arguments.plain = true;
         } else if (argument == "--force" && allowed(OPTION_FORCE)) {
             arguments.force = true;
+        } else if (argument == "--expired" && allowed(OPTION_EXPIRED)) {
+            arguments.expired = true;
+        } else if ((argument == "--expires" && allowed(OPTION_EXPIRES)) ||
+                   (argument == "--note" && allowed(OPTION_NOTE)) ||
+                   (argument == "--added-before" && allowed(OPTION_ADDED_BEFORE))) {
+            const bool expires = argument == "--expires", note = argument == "--note";
+            bool& given = expires ? arguments.haveExpires : note ? arguments.haveNote : arguments.haveAddedBefore;
+            if (i + 1 >= argc || given) return UsageError(argument + " needs one value");
+            ++i;
+            (expires ? arguments.expires : note ? arguments.note : arguments.addedBefore) =
+                note ? Utf8Argument(argv, i) : argv[i];
+            given = true;
         } else if (argument == "-o") {
             return UsageError(verbName + " takes no -o");
         } else {
@@ -154,6 +200,10 @@ int main(int argc, char** argv) {
     }
     if (verb->writesRuleFile && (!arguments.haveOutput || arguments.output == "-")) {
         return UsageError(verbName + " needs -o and the rule file to write");
+    }
+    if (!TimeOfThisRun(&arguments.now)) {
+        return UsageError("TORVO_NOW is a whole number of seconds since 1970, not \"" +
+                          std::string(std::getenv("TORVO_NOW")) + "\"");
     }
     return verb->run(arguments);
 }

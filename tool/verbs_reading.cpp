@@ -1,8 +1,10 @@
 // The verbs that only read a rule file: show, export, check and why.
+#include "rules/rule_memo.h"
 #include "rules/rule_texts.h"
 #include "rules/text_field.h"
 #include "lists/address_set.h"
 #include "tool/console_output.h"
+#include "lists/memo_text.h"
 #include "lists/rule_check.h"
 #include "lists/rule_text.h"
 #include "lists/text_codec.h"
@@ -10,11 +12,43 @@
 #include "tool/tool_verbs.h"
 #include "lists/visitor_why.h"
 
-#include <ctime>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
 std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
+
+// show's columns of a rule's memo: when added, when it expires (and that it
+// has, by `now`), its note; empty without one.
+std::vector<std::string> MemoCells(const _RULE& rule, int64_t now, Language language) {
+    RuleMemo memo;
+    if (!ReadRuleMemo(rule, &memo)) return {"", "", ""};
+    std::string expires = memo.expires == MEMO_NEVER ? "" : UtcTimeText(memo.expires);
+    if (RuleExpired(rule, now)) expires += language == Language::Russian ? " (истекло)" : " (expired)";
+    return {memo.added == 0 ? "" : UtcTimeText(memo.added), expires,
+            EscapeName(memo.note, std::min<size_t>(memo.noteLength, MEMO_NOTE_UNITS))};
+}
+
+// check's findings and a note on each rule expired by `now`, in rule order
+// (the expiry first), the file's own findings (rule 0) still last.
+std::vector<Finding> WithExpiredNotes(const std::vector<Finding>& findings, const RuleRecords& rules, int64_t now) {
+    std::vector<Finding> notes;
+    for (size_t j = 0; j < rules.size(); ++j) {
+        if (!RuleExpired(rules[j], now)) continue;
+        notes.push_back({static_cast<uint32_t>(j + 1),
+                         "note: expired at " + UtcTimeText(RuleExpiry(rules[j])) +
+                             ": it picks no one (prune --expired drops it)",
+                         true});
+    }
+    if (notes.empty()) return findings;
+    std::vector<Finding> all;
+    all.reserve(findings.size() + notes.size());
+    const auto place = [](const Finding& finding) { return finding.rule == 0 ? UINT64_MAX : finding.rule; };
+    std::merge(notes.begin(), notes.end(), findings.begin(), findings.end(), std::back_inserter(all),
+               [&](const Finding& a, const Finding& b) { return place(a) < place(b); });
+    return all;
+}
 
 // The address rules as A/n blocks, in a plain list that imports back; or,
 // `plain`, the blocks alone, one a line, for a firewall or another tool.
@@ -53,21 +87,35 @@ int Show(const Arguments& arguments) {
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
 
+    const Language language = arguments.language;
     std::vector<TableRow> rows;
-    if (arguments.language == Language::Russian) {
+    if (language == Language::Russian) {
         // The nickname and IP columns are named as in the editor's list.
         rows.push_back({"№", Utf8Of(NAME_COLUMN_TEXT), "Тип поиска", Utf8Of(IP_COLUMN_TEXT), "Статус",
                         "Цвет ника", "Цвет реплик"});
     } else {
         rows.push_back({"#", "Nickname", "Search", "IP", "Status", "Nick colour", "Text colour"});
     }
+    // The memo's columns only for a list that holds one.
+    RuleMemo memo;
+    const bool memos = std::any_of(loaded.rules.begin(), loaded.rules.end(),
+                                   [&](const _RULE& rule) { return ReadRuleMemo(rule, &memo); });
+    if (memos) {
+        const std::vector<std::string> more = language == Language::Russian
+                                                  ? std::vector<std::string>{"Добавлено", "Истекает", "Заметка"}
+                                                  : std::vector<std::string>{"Added", "Expires", "Note"};
+        rows[0].insert(rows[0].end(), more.begin(), more.end());
+    }
     for (size_t i = 0; i < loaded.rules.size(); ++i) {
         const _RULE& rule = loaded.rules[i];
         rows.push_back({std::to_string(i + 1), EscapeName(rule.name, FieldLength(rule.name)),
-                        SearchWords(rule.searchType, arguments.language),
+                        SearchWords(rule.searchType, language),
                         EscapeBytes(rule.ipText, FieldLength(rule.ipText)),
-                        StatusWords(rule.status, arguments.language), ColourText(rule.nickColor),
+                        StatusWords(rule.status, language), ColourText(rule.nickColor),
                         ColourText(rule.textColor)});
+        if (!memos) continue;
+        const std::vector<std::string> cells = MemoCells(rule, arguments.now, language);
+        rows.back().insert(rows.back().end(), cells.begin(), cells.end());
     }
     WriteOut(TableText(rows));
     if (loaded.trailingBytes) WriteError(TrailingNote(path, loaded.trailingBytes));
@@ -94,9 +142,9 @@ int Check(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
-    const std::vector<Finding> findings =
-        CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
-                   loaded.trailingBytes);
+    const std::vector<Finding> findings = WithExpiredNotes(
+        CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), loaded.trailingBytes),
+        loaded.rules, arguments.now);
     std::string out;
     size_t problems = 0;
     for (const Finding& finding : findings) {
@@ -126,6 +174,6 @@ int Why(const Arguments& arguments) {
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     WriteOut(ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
                             nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip,
-                            static_cast<int64_t>(std::time(nullptr))));
+                            arguments.now));
     return EXIT_DONE;
 }

@@ -197,9 +197,17 @@ protected:
         std::vector<char*> argv;
         for (std::string& argument : all) argv.push_back(&argument[0]);
         argv.push_back(nullptr);
+        std::vector<std::string> environment;
+        for (char** variable = environ; *variable; ++variable) {
+            if (std::strncmp(*variable, "TORVO_NOW=", 10) != 0) environment.push_back(*variable);
+        }
+        if (!now.empty()) environment.push_back("TORVO_NOW=" + now);
+        std::vector<char*> envp;
+        for (std::string& variable : environment) envp.push_back(&variable[0]);
+        envp.push_back(nullptr);
         ToolRun run;
         pid_t child = 0;
-        if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
+        if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
             ADD_FAILURE() << "cannot start " << argv[0];
             return run;
         }
@@ -224,6 +232,7 @@ protected:
     }
 
     std::string folder;
+    std::string now;  // TORVO_NOW of the runs; empty: the clock
 };
 
 // ---- import of plain lists ------------------------------------------------
@@ -736,6 +745,7 @@ TEST_F(RulesTool, ShowPrintsOneRowPerRuleInWords) {
     ASSERT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("name and IP"), std::string::npos);
     EXPECT_NE(run.out.find("private messages forbidden"), std::string::npos);
+    EXPECT_EQ(run.out.find("Added"), std::string::npos) << "no memo, no memo columns";
 }
 
 // A text list given where a rule file belongs is refused by every verb that
@@ -976,6 +986,233 @@ TEST_F(RulesTool, ExportCidrPlainWritesTheBlocksAlone) {
     run = Tool({"export", Path("c.tdb"), "--plain"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.rfind("torvo-rules: --plain goes with --cidr\n", 0), 0u) << run.err;
+}
+
+// ---- temporary rules -------------------------------------------------------
+
+// import --expires and --note give each plain line's rule a memo: added now,
+// the expiry from a duration or a UTC date; show lists them; a bad value is
+// refused before anything is read or written.
+TEST_F(RulesTool, ImportGivesPlainLinesTheTimeAddedAnExpiryAndANote) {
+    now = std::to_string(NEW_YEAR_2027);
+    const struct {
+        const char* when;
+        int64_t expires;
+    } good[] = {
+        {"90s", NEW_YEAR_2027 + 90},
+        {"30m", NEW_YEAR_2027 + 30 * 60},
+        {"12h", NEW_YEAR_2027 + 12 * 3600},
+        {"7d", NEW_YEAR_2027 + 7 * DAY},
+        {"2027-01-31", NEW_YEAR_2027 + 30 * DAY},
+        {"2027-01-31T18:00", NEW_YEAR_2027 + 30 * DAY + 18 * 3600},
+        {"2028-02-29T23:59:59Z", NEW_YEAR_2027 + 425 * DAY - 1},
+    };
+    const std::u16string note = u"жалоба №12, спам в общем канале";
+    for (const auto& c : good) {
+        ToolRun run;
+        const std::vector<_RULE> rules = Imported("Bob\n10.0.0.0/8\tno-private\n", &run, "out.tdb",
+                                                  {"--expires", c.when, "--note", EncodeForTest(note)});
+        ASSERT_EQ(run.status, 0) << c.when << "\n" << run.err;
+        ASSERT_EQ(rules.size(), 2u);
+        for (const _RULE& rule : rules) {
+            const RuleMemo memo = MemoOf(rule);
+            EXPECT_EQ(memo.added, NEW_YEAR_2027) << c.when;
+            EXPECT_EQ(memo.expires, c.expires) << c.when;
+            EXPECT_EQ(NoteOf(memo), note);
+        }
+    }
+
+    ToolRun run = Tool({"show", Path("out.tdb"), "--lang", "en"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 4u) << run.out;
+    EXPECT_NE(lines[0].find("| Text colour | Added                | Expires              | Note"), std::string::npos)
+        << lines[0];
+    EXPECT_NE(lines[2].find("| 2027-01-01T00:00:00Z | 2028-02-29T23:59:59Z | " + EncodeForTest(note)),
+              std::string::npos) << lines[2];
+    now = std::to_string(NEW_YEAR_2027 + 425 * DAY - 1);  // at the expiry
+    run = Tool({"show", Path("out.tdb")});
+    EXPECT_NE(run.out.find("| Добавлено            | Истекает                       | Заметка"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("| 2028-02-29T23:59:59Z (истекло) | "), std::string::npos) << run.out;
+    now = std::to_string(NEW_YEAR_2027);
+
+    // A note alone: added now, never expires. A table's lines keep their own.
+    ToolRun noteRun;
+    std::vector<_RULE> rules = Imported("Bob\n", &noteRun, "note.tdb", {"--note", "x"});
+    ASSERT_EQ(rules.size(), 1u) << noteRun.err;
+    EXPECT_EQ(MemoOf(rules[0]).expires, MEMO_NEVER);
+    EXPECT_EQ(MemoOf(rules[0]).added, NEW_YEAR_2027);
+    WriteFile(Path("plain.tdb"), RuleBytes({MakeRule(u"Bob", SEARCH_NAME)}));
+    ASSERT_EQ(Tool({"export", Path("plain.tdb"), "-o", Path("table.txt")}).status, 0);
+    ASSERT_EQ(Tool({"import", Path("table.txt"), "-o", Path("back.tdb"), "--expires", "7d"}).status, 0);
+    EXPECT_EQ(ReadFile(Path("back.tdb")), ReadFile(Path("plain.tdb")));
+
+    const struct {
+        std::vector<std::string> options;
+        const char* reason;
+    } bad[] = {
+        {{"--expires", "7"}, "--expires 7 needs a unit: 7s, 7m, 7h or 7d"},
+        {{"--expires", "7w"}, "--expires 7w is neither a duration from now"},
+        {{"--expires", "-5m"}, "--expires -5m is neither a duration from now"},
+        {{"--expires", "0d"}, "--expires 0d: a duration is more than zero"},
+        {{"--expires", "99999999999d"}, "--expires 99999999999d reaches past the year 9999"},
+        {{"--expires", "2026-12-31T23:59:59"}, "--expires 2026-12-31T23:59:59 is already past (now is 2027-01-01T00:00:00Z)"},
+        {{"--expires", "2027-01-01"}, "--expires 2027-01-01 is already past"},
+        {{"--expires", "2027-02-29"}, "--expires 2027-02-29 is not a valid UTC date (2027-01-31, 2027-01-31T18:00, optionally :SS and Z)"},
+        {{"--expires", "2027-03-01T24:00"}, "--expires 2027-03-01T24:00 is not a valid UTC date"},
+        {{"--expires", "7d", "--expires", "8d"}, "--expires needs one value"},
+        {{"--note", std::string(81, 'n')}, "--note: the note is longer than 80 UTF-16 units (it has 81)"},
+        {{"--note", "bad \xC3\x28"}, "--note: the note is not UTF-8 text"},
+        {{"--note"}, "--note needs one value"},
+    };
+    WriteFile(Path("list.txt"), "Bob\n");
+    for (const auto& c : bad) {
+        std::vector<std::string> arguments = {"import", Path("list.txt"), "-o", Path("refused.tdb")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        run = Tool(arguments);
+        EXPECT_EQ(run.status, 2) << c.reason;
+        EXPECT_EQ(run.err.rfind(std::string("torvo-rules: ") + c.reason, 0), 0u) << run.err;
+        EXPECT_FALSE(Exists(Path("refused.tdb")));
+    }
+    // 80 units exactly, also as 40 pairs of surrogates; 41 pairs are too many.
+    for (const auto& [text, fits] : {std::pair(std::u16string(80, u'ж'), true),
+                                     std::pair(Repeated(u"\U0001F600", 40), true),
+                                     std::pair(Repeated(u"\U0001F600", 41), false)}) {
+        run = Tool({"import", Path("list.txt"), "-o", Path("long.tdb"), "--note", EncodeForTest(text)});
+        EXPECT_EQ(run.status, fits ? 0 : 2) << run.err;
+        if (fits) {
+            EXPECT_EQ(NoteOf(MemoOf(RulesOf(ReadFile(Path("long.tdb")))[0])), text);
+        }
+    }
+    now = "soon";
+    run = Tool({"import", Path("list.txt"), "-o", Path("refused.tdb"), "--expires", "7d"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("torvo-rules: TORVO_NOW is a whole number of seconds since 1970, not \"soon\"", 0), 0u);
+}
+
+// prune drops the rules expired by now (an expiry at now included), and
+// those added before a date; a rule with no time added is never old.
+TEST_F(RulesTool, PruneDropsExpiredAndOldRulesAndSaysHowMany) {
+    now = std::to_string(NEW_YEAR_2027);
+    const int64_t june = NEW_YEAR_2027 - 214 * DAY;  // 2026-06-01
+    _RULE foreign = MakeRule(u"foreign", SEARCH_NAME);
+    std::memset(foreign.reserved, 0x5A, sizeof foreign.reserved);
+    const std::vector<_RULE> rules = {
+        MakeRule(u"permanent", SEARCH_NAME),                                                    // 1
+        WithMemo(MakeRule(u"", SEARCH_IP, "10.0.0.1"), june, NEW_YEAR_2027 - 1, u"expired"),     // 2
+        WithMemo(MakeRule(u"", SEARCH_IP, "10.0.0.2"), NEW_YEAR_2027 - 17 * DAY, NEW_YEAR_2027, u""),  // 3 at now
+        WithMemo(MakeRule(u"", SEARCH_IP, "10.0.0.3"), june, NEW_YEAR_2027 + DAY, u"old"),      // 4
+        WithMemo(MakeRule(u"noted", SEARCH_NAME), 0, 0, u"no time added"),                      // 5
+        WithMemo(MakeRule(u"recent", SEARCH_NAME), NEW_YEAR_2027 - 12 * DAY, 0, u""),           // 6
+        foreign,                                                                                // 7
+    };
+    WriteFile(Path("r.tdb"), RuleBytes(rules));
+    const struct {
+        std::vector<std::string> options;
+        std::vector<size_t> kept;  // 1-based
+        std::string said;
+    } cases[] = {
+        {{"--expired"}, {1, 4, 5, 6, 7}, "dropped 2 of 7 rules, 2 expired by 2027-01-01T00:00:00Z; wrote 5 rules to "},
+        {{"--added-before", "2026-12-01"}, {1, 3, 5, 6, 7},
+         "dropped 2 of 7 rules, 2 added before 2026-12-01T00:00:00Z; wrote 5 rules to "},
+        {{"--added-before", "2026-12-16T00:00:01Z", "--expired"}, {1, 5, 6, 7},
+         "dropped 3 of 7 rules, 2 expired by 2027-01-01T00:00:00Z, 1 added before 2026-12-16T00:00:01Z (and not "
+         "expired); wrote 4 rules to "},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"prune", Path("r.tdb"), "-o", Path("p.tdb")};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const ToolRun run = Tool(arguments);
+        ASSERT_EQ(run.status, 0) << c.said << "\n" << run.err;
+        EXPECT_EQ(run.out, c.said + Path("p.tdb") + "\n");
+        std::vector<_RULE> kept;
+        for (size_t rule : c.kept) kept.push_back(rules[rule - 1]);
+        EXPECT_EQ(ReadFile(Path("p.tdb")), RuleBytes(kept)) << c.said;
+    }
+    // A second earlier, rule 3 still picks.
+    now = std::to_string(NEW_YEAR_2027 - 1);
+    ASSERT_EQ(Tool({"prune", Path("r.tdb"), "-o", Path("p.tdb"), "--expired"}).status, 0);
+    EXPECT_EQ(RulesOf(ReadFile(Path("p.tdb"))).size(), 6u);
+
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"prune", Path("r.tdb"), "-o", Path("q.tdb")},
+             {"prune", Path("r.tdb"), "-o", Path("q.tdb"), "--added-before", "last week"},
+             {"prune", Path("r.tdb"), "-o", Path("q.tdb"), "--added-before"},
+             {"prune", Path("r.tdb"), "--expired"},
+             {"prune", Path("r.tdb"), "-o", Path("r.tdb"), "--expired"},
+             {"show", Path("r.tdb"), "--expired"},
+             {"export", Path("r.tdb"), "--note", "x"}}) {
+        const ToolRun run = Tool(arguments);
+        EXPECT_EQ(run.status, 2) << arguments.back() << "\n" << run.err;
+    }
+    EXPECT_FALSE(Exists(Path("q.tdb")));
+    EXPECT_EQ(ReadFile(Path("r.tdb")), RuleBytes(rules));
+}
+
+// check notes an expired rule without counting it a problem; why tells of a
+// rule that would pick the visitor but has expired, and when it did.
+TEST_F(RulesTool, CheckAndWhyTellOfExpiredRules) {
+    const int64_t expiry = NEW_YEAR_2027 - DAY;  // 2026-12-31T00:00:00Z
+    WriteFile(Path("r.tdb"),
+              RuleBytes({WithMemo(MakeRule(u"Bob", SEARCH_NAME), expiry - 7 * DAY, expiry, u"flood"),
+                         MakeRule(u"", SEARCH_IP, "10.0.0.0-10.0.0.255", STATUS_NO_PRIVATE),
+                         WithMemo(MakeRule(u"Alice", SEARCH_NAME), 0, NEW_YEAR_2027 + DAY, u"")}));
+    now = std::to_string(NEW_YEAR_2027);
+    ToolRun run = Tool({"check", Path("r.tdb")});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, Path("r.tdb") + ": rule 1: note: expired at 2026-12-31T00:00:00Z: it picks no one "
+                                       "(prune --expired drops it)\n" +
+                           Path("r.tdb") + ": 3 rules, nothing to report but the notes above\n");
+
+    run = Tool({"why", Path("r.tdb"), "Bob", "10.0.0.7"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("1 rule picks this visitor, in list order:\n  rule 2: ip"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("rules that would pick this visitor but have expired (they pick no one at "
+                           "2027-01-01T00:00:00Z):\n  rule 1: name \"Bob\" -> ignore, nickname #FF0000, messages "
+                           "#0000FF: expired at 2026-12-31T00:00:00Z\n"),
+              std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("rule 3"), std::string::npos) << run.out;
+
+    // The day before, it picks.
+    now = std::to_string(expiry - DAY);
+    run = Tool({"why", Path("r.tdb"), "Bob", "10.0.0.7"});
+    EXPECT_NE(run.out.find("2 rules pick this visitor, in list order:\n  rule 1: name \"Bob\""), std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("expired"), std::string::npos) << run.out;
+    run = Tool({"check", Path("r.tdb")});
+    EXPECT_EQ(Count(run.out, "note: "), 0u) << run.out;
+}
+
+// Rules that stop picking at different times do not stand in for each
+// other: optimize joins and drops only among rules of the same expiry, and
+// merge keeps B's rule that A holds only until sooner.
+TEST_F(RulesTool, OptimizeAndMergeKeepRulesThatOutlastOthers) {
+    now = std::to_string(NEW_YEAR_2027);
+    ToolRun run = Tool({"import", "-", "-o", Path("week.tdb"), "--optimize", "--expires", "7d"},
+                       "10.0.0.0-10.0.0.99\n10.0.0.100-10.0.0.199\n10.0.0.50\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<_RULE> rules = RulesOf(ReadFile(Path("week.tdb")));
+    ASSERT_EQ(rules.size(), 1u);
+    EXPECT_EQ(IpTextOf(rules[0]), "10.0.0.0-10.0.0.199");
+    EXPECT_EQ(MemoOf(rules[0]).expires, NEW_YEAR_2027 + 7 * DAY);
+
+    const _RULE week = WithMemo(MakeRule(u"", SEARCH_IP, "10.0.0.0-10.0.0.255"), 0, NEW_YEAR_2027 + 7 * DAY, u"");
+    const _RULE always = MakeRule(u"", SEARCH_IP, "10.0.0.10-10.0.0.20");
+    const _RULE alsoWeek = WithMemo(MakeRule(u"", SEARCH_IP, "10.0.0.30-10.0.0.40"), 0, NEW_YEAR_2027 + 7 * DAY, u"");
+    WriteFile(Path("mixed.tdb"), RuleBytes({week, always, alsoWeek}));
+    run = Tool({"optimize", Path("mixed.tdb"), "-o", Path("o.tdb")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(Path("o.tdb")), RuleBytes({week, always})) << run.out;
+
+    const _RULE bobWeek = WithMemo(MakeRule(u"Bob", SEARCH_NAME), 0, NEW_YEAR_2027 + 7 * DAY, u"");
+    const _RULE bobDay = WithMemo(MakeRule(u"Bob", SEARCH_NAME), 0, NEW_YEAR_2027 + DAY, u"");
+    const _RULE bob = MakeRule(u"Bob", SEARCH_NAME);
+    WriteFile(Path("a.tdb"), RuleBytes({bobWeek}));
+    WriteFile(Path("b.tdb"), RuleBytes({bobDay, bob, bobWeek}));
+    run = Tool({"merge", Path("a.tdb"), Path("b.tdb"), "-o", Path("m.tdb")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadFile(Path("m.tdb")), RuleBytes({bobWeek, bob}));
 }
 
 // ---- merge -----------------------------------------------------------------
