@@ -48,7 +48,7 @@ for language in ru en; do
   guide=$dir/guide-$language.txt
   [ "$(head -c3 "$guide" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "$guide: no byte order mark"
   if grep -qv $'\r$' "$guide"; then fail "$guide: a line without CRLF"; fi
-  for verb in show export import check merge optimize why; do
+  for verb in show export import check merge optimize why prune; do
     grep -q "torvo-rules $verb " "$guide" || fail "$guide: no example of $verb"
   done
   grep -q '198.51.100.0/24' "$guide" || fail "$guide: no CIDR example"
