@@ -164,6 +164,8 @@ bool SetMemoNote(const std::string& utf8, RuleMemo* memo, std::string* reason) {
 }
 
 int64_t RuleExpiry(const _RULE& rule) {
+    // Most rules carry no expiry: those are told without the checksum.
+    if (UncheckedExpiry(rule) == MEMO_NEVER) return MEMO_NEVER;
     RuleMemo memo;
     return ReadRuleMemo(rule, &memo) ? memo.expires : MEMO_NEVER;
 }
