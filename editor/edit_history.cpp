@@ -3,7 +3,6 @@
 // know the places it acted on.
 #include "editor/edit_history.h"
 
-#include "editor/editor_parts.h"
 #include "editor/rule_rows.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"

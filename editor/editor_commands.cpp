@@ -28,53 +28,6 @@ namespace {
 
 }  // namespace
 
-void ShowSelectedRule(HWND dialog) {
-    const int row = SelectedRow(dialog);
-    if (row == -1) {
-        for (int id : {IDC_NICK_COLOR, IDC_TEXT_COLOR, IDC_CHANGE, IDC_DELETE, IDC_UP, IDC_DOWN}) {
-            EnableControl(dialog, id, false);
-        }
-        return;  // the fields keep what they show
-    }
-    EnableControl(dialog, IDC_CHANGE, true);
-    EnableControl(dialog, IDC_DELETE, true);
-    if (g_ruleCount != 0) {
-        EnableControl(dialog, IDC_NICK_COLOR, true);
-        EnableControl(dialog, IDC_TEXT_COLOR, true);
-        EnableControl(dialog, IDC_UP, false);
-        EnableControl(dialog, IDC_DOWN, false);
-    }
-    if (row > 0) EnableControl(dialog, IDC_UP, true);
-    if (static_cast<uint32_t>(row) < g_ruleCount - 1) EnableControl(dialog, IDC_DOWN, true);
-    if (IsRuleIndex(row)) LoadRuleIntoFields(dialog, g_rules[row]);
-}
-
-// --- Another version of the list --------------------------------------------
-
-SelectedRule SelectedRuleOf(HWND dialog) {
-    SelectedRule selected{};
-    const int row = dialog ? SelectedRow(dialog) : -1;
-    if (IsRuleIndex(row)) {
-        selected.held = true;
-        selected.rule = g_rules[row];
-    }
-    return selected;
-}
-
-void ShowRulesAgain(HWND dialog, const SelectedRule& before) {
-    ClearSelectedRowState(dialog);
-    const HWND list = GetDlgItem(dialog, IDC_RULES);
-    MatchRowsToRules(list);
-    for (uint32_t i = 0; before.held && i < g_ruleCount; ++i) {
-        if (std::memcmp(&g_rules[i], &before.rule, sizeof before.rule) == 0) {
-            SetRowState(dialog, static_cast<int>(i), LVIS_SELECTED);
-            break;
-        }
-    }
-    InvalidateRect(list, nullptr, TRUE);
-    FitNameColumn(dialog);
-    ForgetEditHistory();  // the steps' places belong to the list replaced
-}
 
 namespace {
 

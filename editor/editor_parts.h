@@ -1,6 +1,7 @@
 // The editor's message handlers, one file each: set-up (editor_setup.cpp),
 // row painting (rule_list_drawing.cpp), the commands and list clicks
 // (editor_commands.cpp), and the saves besides the close (editor_saving.cpp).
+// The rows (rule_rows.h) and the fields (rule_fields.h) serve them all.
 #pragma once
 
 #include "rules/rule.h"
@@ -18,33 +19,11 @@ void ShowTemplateTextsWhole(HWND dialog);
 void LetIpFieldScroll(HWND dialog);
 // A Cyrillic variant of the dialog's font where the dialog's is not.
 void GiveTextsACyrillicFont(HWND dialog);
-// Column 0 takes the list's client width less column 1.
-void FitNameColumn(HWND dialog);
-// Adds or removes rows at the end of the rule list until it has one per
-// rule (rows carry nothing: row i stands for rule i).
-void MatchRowsToRules(HWND list);
-// The rule on the selected row, taken before the list may be replaced, so
-// that the selection can stay on that rule.
-struct SelectedRule {
-    bool held;
-    _RULE rule;
-};
-SelectedRule SelectedRuleOf(HWND dialog);
-// The rows after the list was replaced by another version of the file: one
-// per rule, repainted. The row of the rule selected before is selected
-// again; when the new list lacks it nothing is, so that no command acts on
-// another rule than the one the operator chose. The fields keep what the
-// operator typed.
-void ShowRulesAgain(HWND dialog, const SelectedRule& before);
 
 // WM_DRAWITEM: paints the row of rule item.itemID when the rule list asks;
 // false, leaving the message to the dialog manager, for any other control.
 bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item);
 
-// What a click on a row does: the buttons set for the selected row's
-// place, and its rule loaded into the fields (none selected: the buttons
-// that need a row disabled, the fields left as they are).
-void ShowSelectedRule(HWND dialog);
 // WM_NOTIFY: a click in the rule list loads the clicked rule. Returns the
 // dialog procedure's result.
 INT_PTR OnRuleListNotify(HWND dialog, int controlId, const NMHDR& header);

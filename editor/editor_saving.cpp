@@ -7,8 +7,10 @@
 #include "editor/editor.h"
 #include "editor/editor_parts.h"
 
+#include "editor/edit_history.h"
 #include "editor/editor_state.h"
 #include "editor/rule_expiry.h"
+#include "editor/rule_rows.h"
 #include "editor/save_notice.h"
 #include "rules/rule_array.h"
 #include "rules/rule_file.h"
@@ -31,13 +33,20 @@ bool g_backgroundSaveFailed = false;
 // keeps failing in the background is told once, the close always.
 bool g_failureTold = false;
 
+// The rows of another version of the list; the undo steps' places belong
+// to the list it replaced.
+void ShowAnotherVersion(HWND dialog, const SelectedRule& before) {
+    ShowRulesAgain(dialog, before);
+    ForgetEditHistory();
+}
+
 // `dialog` is null at the close, when there are no rows left to show.
 void SaveTellingTheOperator(HWND dialog, bool closing) {
     static SaveReport report;  // large; the host's one thread only
     const SelectedRule before = SelectedRuleOf(dialog);
     const SaveResult result = SaveRuleFile(SaveAudience::Operator, &report);
     const bool failed = result == SaveResult::Failed;
-    if (report.listReplaced && dialog) ShowRulesAgain(dialog, before);
+    if (report.listReplaced && dialog) ShowAnotherVersion(dialog, before);
     TellAboutSave(dialog, report, failed && (closing || !g_failureTold));
     if (failed) g_failureTold = true;
     if (result == SaveResult::Saved) g_failureTold = false;
@@ -51,7 +60,7 @@ FileLook LookKeepingTheSelection(HWND dialog, DWORD now) {
     if (!RuleFileLookDue(now)) return FileLook::Unchanged;  // all that most events cost
     const SelectedRule before = SelectedRuleOf(dialog);
     const FileLook look = LookAtRuleFile(now, true);
-    if (look == FileLook::Reloaded && dialog) ShowRulesAgain(dialog, before);
+    if (look == FileLook::Reloaded && dialog) ShowAnotherVersion(dialog, before);
     return look;
 }
 

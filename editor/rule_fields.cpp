@@ -6,9 +6,11 @@
 #include "editor/rule_rows.h"
 #include "resources/resource_ids.h"
 #include "rules/ip_pattern.h"
+#include "rules/rule_array.h"
 #include "rules/text_field.h"
 
 #include <cstdlib>
+#include <initializer_list>
 #include <cstring>
 
 namespace {
@@ -164,4 +166,25 @@ PlainDefaults FieldDefaults(HWND dialog) {
     defaults.nickColor = SampleFormat(dialog, IDC_NICK_SAMPLE).crTextColor;
     defaults.textColor = SampleFormat(dialog, IDC_TEXT_SAMPLE).crTextColor;
     return defaults;
+}
+
+void ShowSelectedRule(HWND dialog) {
+    const int row = SelectedRow(dialog);
+    if (row == -1) {
+        for (int id : {IDC_NICK_COLOR, IDC_TEXT_COLOR, IDC_CHANGE, IDC_DELETE, IDC_UP, IDC_DOWN}) {
+            EnableControl(dialog, id, false);
+        }
+        return;  // the fields keep what they show
+    }
+    EnableControl(dialog, IDC_CHANGE, true);
+    EnableControl(dialog, IDC_DELETE, true);
+    if (g_ruleCount != 0) {
+        EnableControl(dialog, IDC_NICK_COLOR, true);
+        EnableControl(dialog, IDC_TEXT_COLOR, true);
+        EnableControl(dialog, IDC_UP, false);
+        EnableControl(dialog, IDC_DOWN, false);
+    }
+    if (row > 0) EnableControl(dialog, IDC_UP, true);
+    if (static_cast<uint32_t>(row) < g_ruleCount - 1) EnableControl(dialog, IDC_DOWN, true);
+    if (IsRuleIndex(row)) LoadRuleIntoFields(dialog, g_rules[row]);
 }

@@ -19,3 +19,8 @@ PlainDefaults FieldDefaults(HWND dialog);
 
 // A colour sample's format: its colour is the one being edited.
 CHARFORMATA SampleFormat(HWND dialog, int sampleId);
+
+// What a click on a row does: the buttons set for the selected row's
+// place, and its rule loaded into the fields (none selected: the buttons
+// that need a row disabled, the fields left as they are).
+void ShowSelectedRule(HWND dialog);

@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 namespace {
 
 constexpr LPARAM ALL_STATE_BITS = static_cast<LPARAM>(0xFFFFFFFF);
@@ -80,4 +82,66 @@ void SelectOnlyRow(HWND dialog, int row) {
     if (row < 0) return;
     SetRowState(dialog, row, LVIS_SELECTED | LVIS_FOCUSED, LVIF_STATE);
     EnsureRowVisible(dialog, row);
+}
+
+// The rows are added and removed with the list's redrawing off: inserted
+// one by one into a list that repaints, they cost time growing with the
+// square of their number.
+void MatchRowsToRules(HWND list) {
+    const auto wanted = static_cast<int>(g_ruleCount);
+    int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    if (rows == wanted) return;
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    if (wanted == 0) {
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    } else if (rows > wanted) {
+        while (rows > wanted) SendMessageA(list, LVM_DELETEITEM, --rows, 0);
+    } else {
+        SendMessageA(list, LVM_SETITEMCOUNT, wanted, 0);  // room for every row at once
+        LVITEMA row;
+        std::memset(&row, 0, sizeof row);
+        row.stateMask = ~0u;
+        for (; rows < wanted; ++rows) {
+            row.iItem = rows;
+            SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&row));
+        }
+    }
+    // Brings the scroll bar up to date and repaints the list once.
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+}
+
+void FitNameColumn(HWND dialog) {
+    const HWND list = GetDlgItem(dialog, IDC_RULES);
+    RECT client;
+    GetClientRect(list, &client);
+    const int ipWidth = static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0));
+    const int nameWidth = client.right - ipWidth;
+    // Set only when it changes: setting the same width still repaints the
+    // header and the list, a few milliseconds after every Add and Delete.
+    if (SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0) == nameWidth) return;
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(nameWidth, 0));
+}
+
+SelectedRule SelectedRuleOf(HWND dialog) {
+    SelectedRule selected{};
+    const int row = dialog ? SelectedRow(dialog) : -1;
+    if (IsRuleIndex(row)) {
+        selected.held = true;
+        selected.rule = g_rules[row];
+    }
+    return selected;
+}
+
+void ShowRulesAgain(HWND dialog, const SelectedRule& before) {
+    ClearSelectedRowState(dialog);
+    const HWND list = GetDlgItem(dialog, IDC_RULES);
+    MatchRowsToRules(list);
+    for (uint32_t i = 0; before.held && i < g_ruleCount; ++i) {
+        if (std::memcmp(&g_rules[i], &before.rule, sizeof before.rule) == 0) {
+            SetRowState(dialog, static_cast<int>(i), LVIS_SELECTED);
+            break;
+        }
+    }
+    InvalidateRect(list, nullptr, TRUE);
+    FitNameColumn(dialog);
 }

@@ -3,6 +3,8 @@
 // anew from the list each time, never kept.
 #pragma once
 
+#include "rules/rule.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -21,3 +23,22 @@ void ClearSelectedRowState(HWND dialog);
 void EnsureRowVisible(HWND dialog, int row);
 // Only `row` selected and focused, and scrolled into view; -1 selects none.
 void SelectOnlyRow(HWND dialog, int row);
+
+// Column 0 takes the list's client width less column 1.
+void FitNameColumn(HWND dialog);
+// Adds or removes rows at the end of the rule list until it has one per
+// rule (rows carry nothing: row i stands for rule i).
+void MatchRowsToRules(HWND list);
+// The rule on the selected row, taken before the list may be replaced, so
+// that the selection can stay on that rule.
+struct SelectedRule {
+    bool held;
+    _RULE rule;
+};
+SelectedRule SelectedRuleOf(HWND dialog);
+// The rows after the list was replaced by another version of the file: one
+// per rule, repainted. The row of the rule selected before is selected
+// again; when the new list lacks it nothing is, so that no command acts on
+// another rule than the one the operator chose. The fields keep what the
+// operator typed.
+void ShowRulesAgain(HWND dialog, const SelectedRule& before);

@@ -4,7 +4,7 @@
 // unit comparisons.
 #include "editor/type_to_find.h"
 
-#include "editor/editor_parts.h"
+#include "editor/rule_fields.h"
 #include "editor/rule_rows.h"
 #include "rules/rule_array.h"
 #include "rules/text_field.h"
