@@ -90,13 +90,25 @@ std::vector<AddressInterval> PrefixAddresses(const char* prefix, size_t length) 
     return result;
 }
 
-std::vector<AddressInterval> IpTestAddresses(const _RULE& rule) {
-    std::vector<AddressInterval> result;
-    const size_t prefixLength = FieldLength(rule.ipPrefix);
-    if (prefixLength > 0) result = PrefixAddresses(rule.ipPrefix, prefixLength);
-    if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh) result.push_back({rule.ipLow, rule.ipHigh});
+void AppendIpTestAddresses(const _RULE& rule, std::vector<AddressInterval>* to) {
+    const bool range = rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh;
+    if (rule.ipPrefix[0] == 0) {
+        // No prefix: the range holds the exact address, so one interval at
+        // most, and nothing allocated for it.
+        if (range) to->push_back({rule.ipLow, rule.ipHigh});
+        else if (rule.ipLow != 0) to->push_back({rule.ipLow, rule.ipLow});
+        return;
+    }
+    std::vector<AddressInterval> result = PrefixAddresses(rule.ipPrefix, FieldLength(rule.ipPrefix));
+    if (range) result.push_back({rule.ipLow, rule.ipHigh});
     if (rule.ipLow != 0) result.push_back({rule.ipLow, rule.ipLow});
     NormaliseIntervals(result);
+    to->insert(to->end(), result.begin(), result.end());
+}
+
+std::vector<AddressInterval> IpTestAddresses(const _RULE& rule) {
+    std::vector<AddressInterval> result;
+    AppendIpTestAddresses(rule, &result);
     return result;
 }
 

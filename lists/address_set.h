@@ -26,6 +26,8 @@ std::vector<AddressInterval> PrefixAddresses(const char* prefix, size_t length);
 // The visitors with plain dotted addresses that the rule's IP test (prefix,
 // range and exact address, from the stored fields) picks.
 std::vector<AddressInterval> IpTestAddresses(const _RULE& rule);
+// The same appended to `to`, for a caller that walks many rules.
+void AppendIpTestAddresses(const _RULE& rule, std::vector<AddressInterval>* to);
 
 // Every address the rule can pick a visitor at, whatever text the visitor's
 // address is written in (inet_addr reads "10.0.010" as 10.0.0.8, text that

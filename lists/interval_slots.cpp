@@ -176,7 +176,7 @@ void OwnersOf(const std::vector<Piece>& pieces, uint32_t group, const AddressInt
 }  // namespace
 
 void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
-                       std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts) {
+                       std::vector<uint32_t>* covering, std::vector<uint32_t>* counts) {
     const size_t count = groups.size();
     std::vector<std::pair<uint32_t, uint32_t>> starts;
     for (size_t rule = 0; rule < count; ++rule) {
@@ -186,7 +186,8 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
     }
     // The union of each group's rules so far, as slots that never touch.
     SlotIndex held;
-    BuildSlotIndex(held, starts, starts.size());
+    const size_t slotCount = starts.size();
+    BuildSlotIndex(held, std::move(starts), slotCount);
     uint32_t slots = 0;
     std::vector<Piece> pieces;
     std::vector<bool> covered(count, false);
@@ -228,7 +229,7 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
         covered[rule] = all;
     }
     std::sort(pieces.begin(), pieces.end(), PieceBefore);
-    covering->assign(count, {});
+    covering->clear();
     counts->assign(count, 0);
     for (size_t rule = 0; rule < count; ++rule) {
         if (!covered[rule]) continue;
@@ -249,6 +250,6 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
             std::sort(owners.begin(), owners.end());
             (*counts)[rule] = static_cast<uint32_t>(owners.size());
         }
-        (*covering)[rule] = std::move(owners);
+        covering->insert(covering->end(), owners.begin(), owners.end());
     }
 }

@@ -51,7 +51,8 @@ struct RuleIntervals {
 // For each rule with addresses: the earlier rules of its group
 // (`groups[rule]`) that together hold all its addresses, each address
 // counted to the first rule that held it; empty when they do not hold all
-// of them. Listed in order, at most `named` of them (the first);
-// `counts[rule]` says how many there are in all.
+// of them. `counts[rule]` says how many there are in all; `covering` lists
+// the first of them in order, at most `named` a rule, rule after rule (one
+// list, not one a rule: a long list has few such rules).
 void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
-                       std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts);
+                       std::vector<uint32_t>* covering, std::vector<uint32_t>* counts);

@@ -12,6 +12,9 @@
 
 namespace {
 
+// How much text a verb gathers before writing it to standard output.
+constexpr size_t OUTPUT_PIECE_BYTES = size_t{1} << 20;
+
 std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
 
 // The address rules as A/n blocks, in a plain list that imports back; or,
@@ -95,13 +98,18 @@ int Check(const Arguments& arguments) {
     const std::vector<Finding> findings =
         CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
                    loaded.trailingBytes);
+    // Written in pieces: a long list's findings are never held twice.
     std::string out;
     size_t problems = 0;
     for (const Finding& finding : findings) {
-        out += path + ": ";
-        if (finding.rule) out += "rule " + std::to_string(finding.rule) + ": ";
-        out += finding.text + "\n";
+        out.append(path).append(": ");
+        if (finding.rule) out.append("rule ").append(std::to_string(finding.rule)).append(": ");
+        out.append(finding.text).append("\n");
         if (!finding.note) ++problems;
+        if (out.size() >= OUTPUT_PIECE_BYTES) {
+            WriteOut(out);
+            out.clear();
+        }
     }
     if (problems == 0) {
         out += path + ": " + std::to_string(loaded.rules.size()) + " rules, nothing to report" +
