@@ -42,5 +42,11 @@ bool IsNumericAddressRule(const _RULE& rule, AddressInterval* interval);
 
 // The fewest A/n blocks that cover exactly [low, high], in order.
 std::vector<std::pair<uint32_t, int>> CidrBlocks(uint32_t low, uint32_t high);
+// The length n of the first of them, the largest block that starts at `at`
+// and ends before `end` (high + 1), for a walk that keeps no list.
+int CidrBlockLength(uint64_t at, uint64_t end);
 
 std::string DottedAddress(uint32_t address);
+// The same into `out` (16 bytes are enough), without a terminator; gives
+// its length.
+size_t FormatDotted(uint32_t address, char* out);
