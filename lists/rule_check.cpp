@@ -52,6 +52,14 @@ bool IsFailedAddress(const _RULE& rule) {
 bool TextIsInvertedRange(const _RULE& rule) {
     const size_t length = FieldLength(rule.ipText);
     const char* text = rule.ipText;
+    // The plain text of a stored range that is not inverted: nothing to read.
+    if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh && length >= 15) {
+        char plain[32];
+        size_t at = FormatDotted(rule.ipLow, plain);
+        plain[at++] = '-';
+        at += FormatDotted(rule.ipHigh, plain + at);
+        if (at == length && std::memcmp(plain, text, length) == 0) return false;
+    }
     const IpTextShape shape = ClassifyIpText(text, length);
     if (shape.kind != IpTextKind::Range) return false;
     const uint32_t low = ConvertAddress(text, shape.split);
@@ -80,13 +88,14 @@ std::vector<std::string> NeverPicks(const _RULE& rule) {
         return reasons;
     }
     const bool either = PicksByNameAlone(rule.searchType) && PicksByIpAlone(rule.searchType);
-    const std::string effect = either ? "its nickname test picks only visitors without a nickname"
-                                      : "the rule picks only visitors without a nickname";
+    // Texts, not strings: most rules get no reason, and nothing is made for them.
+    const char* effect = either ? "its nickname test picks only visitors without a nickname"
+                                : "the rule picks only visitors without a nickname";
     if (TestsName(rule.searchType) && FieldLength(rule.name) == 0) {
-        reasons.push_back("the nickname test has an empty nickname: " + effect);
+        reasons.push_back(std::string("the nickname test has an empty nickname: ") + effect);
     }
     if (TestsIp(rule.searchType)) {
-        const std::string ipEffect = either ? "its IP test never succeeds" : "the rule never picks anyone";
+        const char* ipEffect = either ? "its IP test never succeeds" : "the rule never picks anyone";
         if (rule.ipHigh != 0 && rule.ipLow > rule.ipHigh) {
             reasons.push_back("the stored range is inverted (its first address is above its last): " +
                               std::string(either ? "its range test never succeeds"
@@ -141,15 +150,19 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     std::vector<bool> compareAddresses(count, false);
     uint32_t compared = 0;
     {  // the first rules of each key are let go before the address tables grow
-    const auto all = [](uint32_t) { return true; };
+    std::vector<uint64_t> contents, tests;
+    contents.reserve(count);
+    tests.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {  // one pass over the records for both
+        contents.push_back(OrderKey(ContentHash(rules[i]), i));
+        tests.push_back(OrderKey(TestHash(rules[i], true), i));
+    }
     const std::vector<uint32_t> firstWithContent = FirstWithSameKey(
-        count, all, [&](uint32_t i) { return ContentHash(rules[i]); },
-        [&](uint32_t a, uint32_t b) { return SameContent(rules[a], rules[b]); });
+        count, std::move(contents), [&](uint32_t a, uint32_t b) { return SameContent(rules[a], rules[b]); });
     // The first rule of a test is never an exact duplicate: its original
     // would come earlier with the same test.
     const std::vector<uint32_t> firstWithTest = FirstWithSameKey(
-        count, all, [&](uint32_t i) { return TestHash(rules[i], true); },
-        [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], true); });
+        count, std::move(tests), [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], true); });
     for (uint32_t i = 0; i < count; ++i) {
         const _RULE& rule = rules[i];
         const uint32_t number = i + 1;
@@ -175,33 +188,36 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     }
 
     // The compared rules' addresses, grouped by kind of test, and by kind
-    // of test and effect; groups numbered in the order they first appear.
-    const auto isCompared = [&](uint32_t i) { return compareAddresses[i]; };
-    const std::vector<uint32_t> kinds = KeyNumbers(FirstWithSameKey(
-        count, isCompared, [&](uint32_t i) { return TestHash(rules[i], false); },
-        [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], false); }));
-    const std::vector<uint32_t> kindsAndEffects = KeyNumbers(FirstWithSameKey(
-        count, isCompared,
-        [&](uint32_t i) {
-            KeyHash hash;
-            hash.Add(kinds[i]);
-            hash.Add(static_cast<uint32_t>(rules[i].status));
-            hash.Add(rules[i].nickColor);
-            hash.Add(rules[i].textColor);
-            return hash.value;
-        },
-        [&](uint32_t a, uint32_t b) {
-            return kinds[a] == kinds[b] && rules[a].status == rules[b].status &&
-                   rules[a].nickColor == rules[b].nickColor && rules[a].textColor == rules[b].textColor;
-        }));
+    // of test and effect (the same kinds, the same status and colours);
+    // groups numbered in the order they first appear.
     RuleIntervals addresses;
-    addresses.first.reserve(size_t{count} + 1);
     addresses.intervals.reserve(compared);  // one each, but for prefixes
+    addresses.first.reserve(size_t{count} + 1);
     addresses.first.push_back(0);
+    std::vector<uint64_t> kindOrder, kindAndEffectOrder;
+    kindOrder.reserve(compared);
+    kindAndEffectOrder.reserve(compared);
     for (uint32_t i = 0; i < count; ++i) {
-        if (compareAddresses[i]) AppendIpTestAddresses(rules[i], &addresses.intervals);
+        if (compareAddresses[i]) {
+            const _RULE& rule = rules[i];
+            AppendIpTestAddresses(rule, &addresses.intervals);
+            KeyHash hash;
+            hash.value = TestHash(rule, false);
+            kindOrder.push_back(OrderKey(hash.value, i));
+            hash.Add(static_cast<uint32_t>(rule.status));
+            hash.Add(rule.nickColor);
+            hash.Add(rule.textColor);
+            kindAndEffectOrder.push_back(OrderKey(hash.value, i));
+        }
         addresses.first.push_back(static_cast<uint32_t>(addresses.intervals.size()));
     }
+    const std::vector<uint32_t> kinds = KeyNumbers(FirstWithSameKey(
+        count, std::move(kindOrder), [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], false); }));
+    const std::vector<uint32_t> kindsAndEffects =
+        KeyNumbers(FirstWithSameKey(count, std::move(kindAndEffectOrder), [&](uint32_t a, uint32_t b) {
+            return SameTest(rules[a], rules[b], false) && rules[a].status == rules[b].status &&
+                   rules[a].nickColor == rules[b].nickColor && rules[a].textColor == rules[b].textColor;
+        }));
     std::vector<uint32_t> container, overlap;
     FindHiddenAndOverlapping(rules, addresses, kinds, &container, &overlap);
     std::vector<uint32_t> coveringList, coveringCounts;

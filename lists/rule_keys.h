@@ -1,8 +1,8 @@
 // Keys of rules compared field by field, never built as strings: what
 // `check` groups rules by (exact duplicates, the same test, the same kind of
-// test). A 64-bit FNV-1a hash of what a key holds sorts the rules, and only
-// rules of equal hashes are compared, so a long list costs a few 4- and
-// 8-byte numbers a rule.
+// test). Rules are sorted by a 32-bit hash of what the key holds, beside
+// their position in one 8-byte number, and only rules of equal hashes are
+// compared, so a long list costs a few numbers a rule.
 #pragma once
 
 #include "rules/rule.h"
@@ -14,15 +14,26 @@
 #include <utility>
 #include <vector>
 
-// A 64-bit FNV-1a hash, fed the fields a key holds.
+// A hash of the fields a key holds, eight bytes at a time.
 struct KeyHash {
-    uint64_t value = 14695981039346656037ull;
+    uint64_t value = 0x243F6A8885A308D3ull;
 
+    void Mix(uint64_t word) {
+        value = (value ^ word) * 0x9E3779B97F4A7C15ull;
+        value ^= value >> 29;
+    }
     void Add(const void* bytes, size_t size) {
         const auto* data = static_cast<const unsigned char*>(bytes);
-        for (size_t i = 0; i < size; ++i) value = (value ^ data[i]) * 1099511628211ull;
+        for (; size >= 8; data += 8, size -= 8) {
+            uint64_t word;
+            std::memcpy(&word, data, sizeof word);
+            Mix(word);
+        }
+        uint64_t last = 0;
+        for (size_t i = 0; i < size; ++i) last = last << 8 | data[i];
+        Mix(last);
     }
-    void Add(uint32_t number) { Add(&number, sizeof number); }
+    void Add(uint32_t number) { Mix(number); }
     template <typename Char, size_t Width>
     void AddText(const Char (&field)[Width]) {
         const size_t length = FieldLength(field);
@@ -52,25 +63,28 @@ bool SameContent(const _RULE& a, const _RULE& b);
 uint64_t TestHash(const _RULE& rule, bool withIp);
 bool SameTest(const _RULE& a, const _RULE& b, bool withIp);
 
-// For each rule that `included` takes, the first rule (0-based, maybe itself)
-// whose key is the same; UINT32_MAX for the others. Sorted by hash and then
-// position, so within a run of equal hashes the first of each key comes
-// first; distinct keys in one run are rare and kept apart.
-template <typename Included, typename Hash, typename Same>
-std::vector<uint32_t> FirstWithSameKey(uint32_t count, Included included, Hash hash, Same same) {
-    std::vector<std::pair<uint64_t, uint32_t>> order;
-    order.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        if (included(i)) order.emplace_back(hash(i), i);
-    }
-    std::sort(order.begin(), order.end());
+// A rule's place in the sorting: its key's hash (the top half), then its
+// position.
+inline uint64_t OrderKey(uint64_t hash, uint32_t position) {
+    return (hash & 0xFFFFFFFF00000000ull) | position;
+}
+
+// For each rule of `order` (OrderKey of each rule taken, in any order; it is
+// sorted here and let go), the first rule (0-based, maybe itself) whose key
+// is the same; UINT32_MAX for the others. Within a run of equal hashes the
+// first of each key comes first; distinct keys in one run are rare and kept
+// apart.
+template <typename Same>
+std::vector<uint32_t> FirstWithSameKey(uint32_t count, std::vector<uint64_t> order, Same same) {
+    // Rules of one kind often share it all: given in order, they stay so.
+    if (!std::is_sorted(order.begin(), order.end())) std::sort(order.begin(), order.end());
     std::vector<uint32_t> first(count, UINT32_MAX);
     std::vector<uint32_t> keys;  // the first rule of each key in the run
     for (size_t at = 0; at < order.size();) {
         keys.clear();
         size_t end = at;
-        for (; end < order.size() && order[end].first == order[at].first; ++end) {
-            const uint32_t rule = order[end].second;
+        for (; end < order.size() && order[end] >> 32 == order[at] >> 32; ++end) {
+            const auto rule = static_cast<uint32_t>(order[end]);
             uint32_t found = rule;
             for (uint32_t earlier : keys) {
                 if (same(earlier, rule)) {
