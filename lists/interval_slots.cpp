@@ -13,7 +13,7 @@ size_t StartOf(const SlotIndex& index, uint32_t group, uint32_t low) {
 
 // What a node keeps of the slots below it.
 struct Summary {
-    int64_t highest = -1;
+    uint32_t highest = 0;
     int32_t latest = -1;
     int32_t lowestMark = INT32_MAX;
 };
@@ -22,7 +22,7 @@ struct Summary {
 void UpdateStart(SlotIndex& index, size_t start) {
     Summary summary;
     for (int32_t slot = index.first[start]; slot >= 0; slot = index.next[slot]) {
-        summary.highest = std::max<int64_t>(summary.highest, index.addressesOf[slot].high);
+        summary.highest = std::max(summary.highest, index.addressesOf[slot].high);
         summary.latest = std::max(summary.latest, slot);
         summary.lowestMark = std::min(summary.lowestMark, index.markOf[slot]);
     }
@@ -48,7 +48,7 @@ struct Wanted {
 
 void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo, const Wanted& wanted,
              std::vector<uint32_t>* found) {
-    if (nodeTo < wanted.from || wanted.to < nodeFrom || index.highest[node] < wanted.highAtLeast ||
+    if (nodeTo < wanted.from || wanted.to < nodeFrom || int64_t{index.highest[node]} < wanted.highAtLeast ||
         index.latest[node] <= wanted.after || index.lowestMark[node] >= wanted.markBelow) {
         return;
     }
@@ -82,7 +82,7 @@ void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>>
     index.starts = std::move(starts);
     index.leaves = 1;
     while (index.leaves < index.starts.size()) index.leaves *= 2;
-    index.highest.assign(2 * index.leaves, -1);
+    index.highest.assign(2 * index.leaves, 0);
     index.latest.assign(2 * index.leaves, -1);
     index.lowestMark.assign(2 * index.leaves, INT32_MAX);
     index.first.assign(index.starts.size(), -1);

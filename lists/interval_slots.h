@@ -16,8 +16,9 @@ struct SlotIndex {
     std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
     size_t leaves = 0;
     // A tree over the starts; each node keeps, for the slots below it, the
-    // highest high end (-1 if none), the highest slot number and the lowest mark.
-    std::vector<int64_t> highest;
+    // highest high end, the highest slot number (-1 if none: then the high
+    // end means nothing) and the lowest mark.
+    std::vector<uint32_t> highest;
     std::vector<int32_t> latest;
     std::vector<int32_t> lowestMark;
     std::vector<int32_t> first;    // per start: its first slot, or -1
