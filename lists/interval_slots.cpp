@@ -18,6 +18,30 @@ struct Summary {
     int32_t lowestMark = INT32_MAX;
 };
 
+// The right child of the node spanning starts [from, to], split at
+// `middle`: a node's left child follows it, the right one the left's subtree.
+inline size_t RightChild(size_t node, size_t from, size_t middle) { return node + 2 * (middle - from + 1); }
+
+// Puts a start's summary in its leaf and recomputes the nodes above it.
+void SetLeaf(SlotIndex& index, size_t node, size_t from, size_t to, size_t start, const Summary& summary) {
+    if (from == to) {
+        index.highest[node] = summary.highest;
+        index.latest[node] = summary.latest;
+        index.lowestMark[node] = summary.lowestMark;
+        return;
+    }
+    const size_t middle = (from + to) / 2;
+    const size_t left = node + 1, right = RightChild(node, from, middle);
+    if (start <= middle) {
+        SetLeaf(index, left, from, middle, start, summary);
+    } else {
+        SetLeaf(index, right, middle + 1, to, start, summary);
+    }
+    index.highest[node] = std::max(index.highest[left], index.highest[right]);
+    index.latest[node] = std::max(index.latest[left], index.latest[right]);
+    index.lowestMark[node] = std::min(index.lowestMark[left], index.lowestMark[right]);
+}
+
 // Recomputes a start's summary and the tree's above it.
 void UpdateStart(SlotIndex& index, size_t start) {
     Summary summary;
@@ -26,15 +50,7 @@ void UpdateStart(SlotIndex& index, size_t start) {
         summary.latest = std::max(summary.latest, slot);
         summary.lowestMark = std::min(summary.lowestMark, index.markOf[slot]);
     }
-    size_t node = index.leaves + start;
-    index.highest[node] = summary.highest;
-    index.latest[node] = summary.latest;
-    index.lowestMark[node] = summary.lowestMark;
-    for (node /= 2; node > 0; node /= 2) {
-        index.highest[node] = std::max(index.highest[2 * node], index.highest[2 * node + 1]);
-        index.latest[node] = std::max(index.latest[2 * node], index.latest[2 * node + 1]);
-        index.lowestMark[node] = std::min(index.lowestMark[2 * node], index.lowestMark[2 * node + 1]);
-    }
+    SetLeaf(index, 0, 0, index.leaves - 1, start, summary);
 }
 
 // What TouchingSlots looks for.
@@ -62,8 +78,8 @@ void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo
         return;
     }
     const size_t middle = (nodeFrom + nodeTo) / 2;
-    Collect(index, 2 * node, nodeFrom, middle, wanted, found);
-    Collect(index, 2 * node + 1, middle + 1, nodeTo, wanted, found);
+    Collect(index, node + 1, nodeFrom, middle, wanted, found);
+    Collect(index, RightChild(node, nodeFrom, middle), middle + 1, nodeTo, wanted, found);
 }
 
 }  // namespace
@@ -80,11 +96,10 @@ void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>>
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     index.starts = std::move(starts);
-    index.leaves = 1;
-    while (index.leaves < index.starts.size()) index.leaves *= 2;
-    index.highest.assign(2 * index.leaves, 0);
-    index.latest.assign(2 * index.leaves, -1);
-    index.lowestMark.assign(2 * index.leaves, INT32_MAX);
+    index.leaves = std::max<size_t>(index.starts.size(), 1);
+    index.highest.assign(2 * index.leaves - 1, 0);
+    index.latest.assign(2 * index.leaves - 1, -1);
+    index.lowestMark.assign(2 * index.leaves - 1, INT32_MAX);
     index.first.assign(index.starts.size(), -1);
     index.next.assign(slots, -1);
     index.previous.assign(slots, -1);
@@ -126,7 +141,7 @@ void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval
                                                            std::make_pair(group, lowAtMost)) -
                                           index.starts.begin());
     if (from >= to) return;
-    Collect(index, 1, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
+    Collect(index, 0, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
 }
 
 namespace {

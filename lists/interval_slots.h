@@ -15,9 +15,10 @@
 struct SlotIndex {
     std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
     size_t leaves = 0;
-    // A tree over the starts; each node keeps, for the slots below it, the
-    // highest high end, the highest slot number (-1 if none: then the high
-    // end means nothing) and the lowest mark.
+    // A tree over the starts (2 * leaves - 1 nodes, a node's left child
+    // beside it); each node keeps, for the slots below it, the highest high
+    // end, the highest slot number (-1 if none: then the high end means
+    // nothing) and the lowest mark.
     std::vector<uint32_t> highest;
     std::vector<int32_t> latest;
     std::vector<int32_t> lowestMark;

@@ -5,7 +5,9 @@
 namespace {
 
 inline size_t PieceOf(const PickCoverage& coverage, uint64_t address) {
-    return static_cast<size_t>(std::upper_bound(coverage.cuts.begin(), coverage.cuts.end(), address) -
+    if (address > 0xFFFFFFFFu) return coverage.cuts.size();
+    return static_cast<size_t>(std::upper_bound(coverage.cuts.begin(), coverage.cuts.end(),
+                                                static_cast<uint32_t>(address)) -
                                coverage.cuts.begin()) - 1;
 }
 
@@ -16,7 +18,7 @@ void AddOver(PickCoverage& coverage, size_t node, size_t from, size_t to, size_t
              int32_t position) {
     if (high < from || to < low) return;
     if (low <= from && to <= high) {
-        coverage.tag[node].Add(position, coverage.effects);
+        if (from != to) coverage.tag[node - from].Add(position, coverage.effects);
         coverage.any[node].Add(position, coverage.effects);
         return;
     }
@@ -24,7 +26,7 @@ void AddOver(PickCoverage& coverage, size_t node, size_t from, size_t to, size_t
     const size_t left = node + 1, right = RightChild(node, from, middle);
     AddOver(coverage, left, from, middle, low, high, position);
     AddOver(coverage, right, middle + 1, to, low, high, position);
-    coverage.any[node] = coverage.tag[node];
+    coverage.any[node] = coverage.tag[node - from];
     coverage.any[node].Add(coverage.any[left], coverage.effects);
     coverage.any[node].Add(coverage.any[right], coverage.effects);
 }
@@ -34,7 +36,7 @@ LatestPositions QueryOver(const PickCoverage& coverage, size_t node, size_t from
     if (high < from || to < low) return {};
     if (low <= from && to <= high) return coverage.any[node];
     const size_t middle = (from + to) / 2;
-    LatestPositions found = coverage.tag[node];
+    LatestPositions found = coverage.tag[node - from];  // partly covered: no leaf
     found.Add(QueryOver(coverage, node + 1, from, middle, low, high), coverage.effects);
     found.Add(QueryOver(coverage, RightChild(node, from, middle), middle + 1, to, low, high), coverage.effects);
     return found;
@@ -47,10 +49,11 @@ void PickCoverage::Build(std::vector<uint64_t> ends, const uint32_t* positionEff
     ends.push_back(uint64_t{1} << 32);
     std::sort(ends.begin(), ends.end());
     ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
-    cuts = std::move(ends);
-    pieces = cuts.size() - 1;
+    cuts.assign(ends.begin(), ends.end() - 1);  // all but 2^32, in four bytes each
+    std::vector<uint64_t>().swap(ends);
+    pieces = cuts.size();
     effects = positionEffects;
-    tag.assign(2 * pieces - 1, LatestPositions{});
+    tag.assign(pieces - 1, LatestPositions{});
     any.assign(2 * pieces - 1, LatestPositions{});
 }
 

@@ -63,9 +63,11 @@ struct LatestPositions {
 // a segment tree over the address pieces that the given ends cut, whose
 // nodes keep what was added over their whole span (`tag`) and over any part
 // of it (`any`). A node's left child follows it, its right child follows
-// the left one's subtree: 2 * pieces - 1 nodes in all.
+// the left one's subtree: 2 * pieces - 1 nodes in all. A leaf's two are
+// the same, so `tag` has the others alone: the node spanning pieces
+// [from, to] is tag[node - from], as `from` leaves come before it.
 struct PickCoverage {
-    std::vector<uint64_t> cuts;  // piece k is [cuts[k], cuts[k + 1])
+    std::vector<uint32_t> cuts;  // piece k is [cuts[k], cuts[k + 1]), the last up to 2^32
     size_t pieces = 0;
     const uint32_t* effects = nullptr;  // each position's effect
     std::vector<LatestPositions> tag;
