@@ -22,24 +22,35 @@ struct Summary {
 // `middle`: a node's left child follows it, the right one the left's subtree.
 inline size_t RightChild(size_t node, size_t from, size_t middle) { return node + 2 * (middle - from + 1); }
 
-// Puts a start's summary in its leaf and recomputes the nodes above it.
-void SetLeaf(SlotIndex& index, size_t node, size_t from, size_t to, size_t start, const Summary& summary) {
-    if (from == to) {
-        index.highest[node] = summary.highest;
-        index.latest[node] = summary.latest;
-        index.lowestMark[node] = summary.lowestMark;
-        return;
+// Puts a start's summary in its leaf and recomputes the nodes above it,
+// noted on the way down (halving spans: at most 33 of them).
+void SetLeaf(SlotIndex& index, size_t start, const Summary& summary) {
+    struct Step {
+        size_t node, left, right;
+    };
+    Step path[64];
+    size_t depth = 0, node = 0, from = 0, to = index.leaves - 1;
+    while (from != to) {
+        const size_t middle = (from + to) / 2;
+        const Step step{node, node + 1, RightChild(node, from, middle)};
+        path[depth++] = step;
+        if (start <= middle) {
+            node = step.left;
+            to = middle;
+        } else {
+            node = step.right;
+            from = middle + 1;
+        }
     }
-    const size_t middle = (from + to) / 2;
-    const size_t left = node + 1, right = RightChild(node, from, middle);
-    if (start <= middle) {
-        SetLeaf(index, left, from, middle, start, summary);
-    } else {
-        SetLeaf(index, right, middle + 1, to, start, summary);
+    index.highest[node] = summary.highest;
+    index.latest[node] = summary.latest;
+    index.lowestMark[node] = summary.lowestMark;
+    while (depth > 0) {
+        const Step& step = path[--depth];
+        index.highest[step.node] = std::max(index.highest[step.left], index.highest[step.right]);
+        index.latest[step.node] = std::max(index.latest[step.left], index.latest[step.right]);
+        index.lowestMark[step.node] = std::min(index.lowestMark[step.left], index.lowestMark[step.right]);
     }
-    index.highest[node] = std::max(index.highest[left], index.highest[right]);
-    index.latest[node] = std::max(index.latest[left], index.latest[right]);
-    index.lowestMark[node] = std::min(index.lowestMark[left], index.lowestMark[right]);
 }
 
 // Recomputes a start's summary and the tree's above it.
@@ -50,7 +61,7 @@ void UpdateStart(SlotIndex& index, size_t start) {
         summary.latest = std::max(summary.latest, slot);
         summary.lowestMark = std::min(summary.lowestMark, index.markOf[slot]);
     }
-    SetLeaf(index, 0, 0, index.leaves - 1, start, summary);
+    SetLeaf(index, start, summary);
 }
 
 // What TouchingSlots looks for.
