@@ -47,9 +47,17 @@ void SetLeaf(SlotIndex& index, size_t start, const Summary& summary) {
     index.lowestMark[node] = summary.lowestMark;
     while (depth > 0) {
         const Step& step = path[--depth];
-        index.highest[step.node] = std::max(index.highest[step.left], index.highest[step.right]);
-        index.latest[step.node] = std::max(index.latest[step.left], index.latest[step.right]);
-        index.lowestMark[step.node] = std::min(index.lowestMark[step.left], index.lowestMark[step.right]);
+        const uint32_t highest = std::max(index.highest[step.left], index.highest[step.right]);
+        const int32_t latest = std::max(index.latest[step.left], index.latest[step.right]);
+        const int32_t lowestMark = std::min(index.lowestMark[step.left], index.lowestMark[step.right]);
+        // A node left as it was leaves every node above it as it was.
+        if (highest == index.highest[step.node] && latest == index.latest[step.node] &&
+            lowestMark == index.lowestMark[step.node]) {
+            break;
+        }
+        index.highest[step.node] = highest;
+        index.latest[step.node] = latest;
+        index.lowestMark[step.node] = lowestMark;
     }
 }
 

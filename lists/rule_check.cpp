@@ -215,7 +215,7 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
         count, std::move(kindOrder), [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], false); }));
     const std::vector<uint32_t> kindsAndEffects =
         KeyNumbers(FirstWithSameKey(count, std::move(kindAndEffectOrder), [&](uint32_t a, uint32_t b) {
-            return SameTest(rules[a], rules[b], false) && rules[a].status == rules[b].status &&
+            return kinds[a] == kinds[b] && rules[a].status == rules[b].status &&
                    rules[a].nickColor == rules[b].nickColor && rules[a].textColor == rules[b].textColor;
         }));
     std::vector<uint32_t> container, overlap;
