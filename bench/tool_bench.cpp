@@ -5,8 +5,9 @@
 // verb as its own process and prints its wall time and peak memory beside
 // the rule file's size. With --anchor, the path of iprange (installed for
 // `make bench`), each verb is set beside iprange's closest operation on the
-// same addresses, and the ratio is printed. Built by the native build, run
-// by `make bench`.
+// same addresses, and the ratio is printed. With --keep FOLDER the lists and
+// every output stay there, to compare two builds' outputs. Built by the
+// native build, run by `make bench`.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
