@@ -5,8 +5,9 @@
 // verb as its own process and prints its wall time and peak memory beside
 // the rule file's size. With --anchor, the path of iprange (installed for
 // `make bench`), each verb is set beside iprange's closest operation on the
-// same addresses, and the ratio is printed. Built by the native build, run
-// by `make bench`.
+// same addresses, and the ratio is printed. With --keep FOLDER the lists and
+// every output stay there, to compare two builds' outputs. Built by the
+// native build, run by `make bench`.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -112,18 +113,20 @@ int main(int argc, char** argv) {
     std::string tool;
     std::string anchor;
     uint32_t ranges = 400000;
+    std::string keep;  // --keep FOLDER: the lists and outputs stay there
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--tool") == 0) tool = argv[i + 1];
         else if (std::strcmp(argv[i], "--anchor") == 0) anchor = argv[i + 1];
         else if (std::strcmp(argv[i], "--ranges") == 0) ranges = static_cast<uint32_t>(std::atol(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--keep") == 0) keep = argv[i + 1];
     }
     if (tool.empty() || ranges == 0) {
-        std::fprintf(stderr, "usage: tool_bench --tool PATH [--anchor IPRANGE] [--ranges N]\n");
+        std::fprintf(stderr, "usage: tool_bench --tool PATH [--anchor IPRANGE] [--ranges N] [--keep FOLDER]\n");
         return 2;
     }
     char folder[] = "/tmp/torvo-tool-bench.XXXXXX";
-    if (!mkdtemp(folder)) return 2;
-    const std::string base = folder;
+    if (keep.empty() && !mkdtemp(folder)) return 2;
+    const std::string base = keep.empty() ? std::string(folder) : keep;
     const std::string list = base + "/ranges.txt", rules = base + "/ranges.tdb";
     const std::string addressList = base + "/addresses.txt";
     {
@@ -187,6 +190,6 @@ int main(int argc, char** argv) {
     std::printf("  rules after optimize: %ld of %ld\n", FileBytes(base + "/optimized.tdb") / 460,
                 FileBytes(rules) / 460);
     const std::string remove = "rm -rf '" + base + "'";
-    if (std::system(remove.c_str()) != 0) failed = 1;
+    if (keep.empty() && std::system(remove.c_str()) != 0) failed = 1;
     return failed;
 }

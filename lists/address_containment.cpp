@@ -77,13 +77,21 @@ void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses
     const uint32_t count = static_cast<uint32_t>(groups.size());
     std::vector<GroupInterval> intervals;
     std::vector<GroupInterval> hulls;  // one per rule with addresses
+    intervals.reserve(addresses.intervals.size());
+    // A list whose rules have one interval each has its hulls in `intervals`.
+    bool oneEach = true;
+    for (uint32_t i = 0; i < count; ++i) {
+        oneEach = oneEach && addresses.first[i + 1] - addresses.first[i] <= 1;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t first = addresses.first[i], end = addresses.first[i + 1];
         if (first == end) continue;
         for (uint32_t at = first; at < end; ++at) {
             intervals.push_back({groups[i], addresses.intervals[at].low, addresses.intervals[at].high, i});
         }
-        hulls.push_back({groups[i], addresses.intervals[first].low, addresses.intervals[end - 1].high, i});
+        if (!oneEach) {
+            hulls.push_back({groups[i], addresses.intervals[first].low, addresses.intervals[end - 1].high, i});
+        }
     }
     container->assign(count, UINT32_MAX);
     overlap->assign(count, UINT32_MAX);
@@ -94,6 +102,7 @@ void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses
 
     // Containment: intervals with low <= a and high >= b, for each hull [a, b].
     std::sort(hulls.begin(), hulls.end(), byGroupAndLow);
+    const std::vector<GroupInterval>& hullsByLow = oneEach ? intervals : hulls;  // the same, sorted alike
     // Overlap: intervals with low <= b and high >= a, for each interval [a, b].
     std::vector<GroupInterval> byHigh = intervals;
     std::sort(byHigh.begin(), byHigh.end(), [](const GroupInterval& a, const GroupInterval& b) {
@@ -116,8 +125,8 @@ void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses
 
         tree.Reset(highs);
         size_t next = groupStart;
-        for (; hullAt < hulls.size() && hulls[hullAt].group == group; ++hullAt) {
-            const GroupInterval& hull = hulls[hullAt];
+        for (; hullAt < hullsByLow.size() && hullsByLow[hullAt].group == group; ++hullAt) {
+            const GroupInterval& hull = hullsByLow[hullAt];
             for (; next < groupEnd && intervals[next].low <= hull.low; ++next) {
                 tree.Insert(intervals[next].high, intervals[next].rule, 0);
             }

@@ -4,7 +4,6 @@
 #include "rules/text_field.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -90,13 +89,25 @@ std::vector<AddressInterval> PrefixAddresses(const char* prefix, size_t length) 
     return result;
 }
 
-std::vector<AddressInterval> IpTestAddresses(const _RULE& rule) {
-    std::vector<AddressInterval> result;
-    const size_t prefixLength = FieldLength(rule.ipPrefix);
-    if (prefixLength > 0) result = PrefixAddresses(rule.ipPrefix, prefixLength);
-    if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh) result.push_back({rule.ipLow, rule.ipHigh});
+void AppendIpTestAddresses(const _RULE& rule, std::vector<AddressInterval>* to) {
+    const bool range = rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh;
+    if (rule.ipPrefix[0] == 0) {
+        // No prefix: the range holds the exact address, so one interval at
+        // most, and nothing allocated for it.
+        if (range) to->push_back({rule.ipLow, rule.ipHigh});
+        else if (rule.ipLow != 0) to->push_back({rule.ipLow, rule.ipLow});
+        return;
+    }
+    std::vector<AddressInterval> result = PrefixAddresses(rule.ipPrefix, FieldLength(rule.ipPrefix));
+    if (range) result.push_back({rule.ipLow, rule.ipHigh});
     if (rule.ipLow != 0) result.push_back({rule.ipLow, rule.ipLow});
     NormaliseIntervals(result);
+    to->insert(to->end(), result.begin(), result.end());
+}
+
+std::vector<AddressInterval> IpTestAddresses(const _RULE& rule) {
+    std::vector<AddressInterval> result;
+    AppendIpTestAddresses(rule, &result);
     return result;
 }
 
@@ -151,28 +162,40 @@ bool IsNumericAddressRule(const _RULE& rule, AddressInterval* interval) {
     return true;
 }
 
+int CidrBlockLength(uint64_t at, uint64_t end) {
+    int length = 32;
+    while (length > 0) {
+        const uint64_t size = uint64_t{1} << (32 - (length - 1));
+        if ((at & (size - 1)) != 0 || at + size > end) break;
+        --length;
+    }
+    return length;
+}
+
 std::vector<std::pair<uint32_t, int>> CidrBlocks(uint32_t low, uint32_t high) {
     std::vector<std::pair<uint32_t, int>> blocks;
-    uint64_t at = low;
     const uint64_t end = uint64_t{high} + 1;
-    while (at < end) {
-        // The largest block that starts at `at` and ends inside the interval.
-        int length = 32;
-        while (length > 0) {
-            const uint64_t size = uint64_t{1} << (32 - (length - 1));
-            if ((at & (size - 1)) != 0 || at + size > end) break;
-            --length;
-        }
+    for (uint64_t at = low; at < end;) {
+        const int length = CidrBlockLength(at, end);
         blocks.emplace_back(static_cast<uint32_t>(at), length);
         at += uint64_t{1} << (32 - length);
     }
     return blocks;
 }
 
+size_t FormatDotted(uint32_t address, char* out) {
+    size_t at = 0;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const unsigned part = (address >> shift) & 0xFF;
+        if (part >= 100) out[at++] = static_cast<char>('0' + part / 100);
+        if (part >= 10) out[at++] = static_cast<char>('0' + part / 10 % 10);
+        out[at++] = static_cast<char>('0' + part % 10);
+        if (shift > 0) out[at++] = '.';
+    }
+    return at;
+}
+
 std::string DottedAddress(uint32_t address) {
     char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(address >> 24),
-                  static_cast<unsigned>((address >> 16) & 0xFF),
-                  static_cast<unsigned>((address >> 8) & 0xFF), static_cast<unsigned>(address & 0xFF));
-    return text;
+    return std::string(text, FormatDotted(address, text));
 }

@@ -26,6 +26,8 @@ std::vector<AddressInterval> PrefixAddresses(const char* prefix, size_t length);
 // The visitors with plain dotted addresses that the rule's IP test (prefix,
 // range and exact address, from the stored fields) picks.
 std::vector<AddressInterval> IpTestAddresses(const _RULE& rule);
+// The same appended to `to`, for a caller that walks many rules.
+void AppendIpTestAddresses(const _RULE& rule, std::vector<AddressInterval>* to);
 
 // Every address the rule can pick a visitor at, whatever text the visitor's
 // address is written in (inet_addr reads "10.0.010" as 10.0.0.8, text that
@@ -40,5 +42,11 @@ bool IsNumericAddressRule(const _RULE& rule, AddressInterval* interval);
 
 // The fewest A/n blocks that cover exactly [low, high], in order.
 std::vector<std::pair<uint32_t, int>> CidrBlocks(uint32_t low, uint32_t high);
+// The length n of the first of them, the largest block that starts at `at`
+// and ends before `end` (high + 1), for a walk that keeps no list.
+int CidrBlockLength(uint64_t at, uint64_t end);
 
 std::string DottedAddress(uint32_t address);
+// The same into `out` (16 bytes are enough), without a terminator; gives
+// its length.
+size_t FormatDotted(uint32_t address, char* out);

@@ -13,28 +13,63 @@ size_t StartOf(const SlotIndex& index, uint32_t group, uint32_t low) {
 
 // What a node keeps of the slots below it.
 struct Summary {
-    int64_t highest = -1;
+    uint32_t highest = 0;
     int32_t latest = -1;
     int32_t lowestMark = INT32_MAX;
 };
+
+// The right child of the node spanning starts [from, to], split at
+// `middle`: a node's left child follows it, the right one the left's subtree.
+inline size_t RightChild(size_t node, size_t from, size_t middle) { return node + 2 * (middle - from + 1); }
+
+// Puts a start's summary in its leaf and recomputes the nodes above it,
+// noted on the way down (halving spans: at most 33 of them).
+void SetLeaf(SlotIndex& index, size_t start, const Summary& summary) {
+    struct Step {
+        size_t node, left, right;
+    };
+    Step path[64];
+    size_t depth = 0, node = 0, from = 0, to = index.leaves - 1;
+    while (from != to) {
+        const size_t middle = (from + to) / 2;
+        const Step step{node, node + 1, RightChild(node, from, middle)};
+        path[depth++] = step;
+        if (start <= middle) {
+            node = step.left;
+            to = middle;
+        } else {
+            node = step.right;
+            from = middle + 1;
+        }
+    }
+    index.highest[node] = summary.highest;
+    index.latest[node] = summary.latest;
+    index.lowestMark[node] = summary.lowestMark;
+    while (depth > 0) {
+        const Step& step = path[--depth];
+        const uint32_t highest = std::max(index.highest[step.left], index.highest[step.right]);
+        const int32_t latest = std::max(index.latest[step.left], index.latest[step.right]);
+        const int32_t lowestMark = std::min(index.lowestMark[step.left], index.lowestMark[step.right]);
+        // A node left as it was leaves every node above it as it was.
+        if (highest == index.highest[step.node] && latest == index.latest[step.node] &&
+            lowestMark == index.lowestMark[step.node]) {
+            break;
+        }
+        index.highest[step.node] = highest;
+        index.latest[step.node] = latest;
+        index.lowestMark[step.node] = lowestMark;
+    }
+}
 
 // Recomputes a start's summary and the tree's above it.
 void UpdateStart(SlotIndex& index, size_t start) {
     Summary summary;
     for (int32_t slot = index.first[start]; slot >= 0; slot = index.next[slot]) {
-        summary.highest = std::max<int64_t>(summary.highest, index.addressesOf[slot].high);
+        summary.highest = std::max(summary.highest, index.addressesOf[slot].high);
         summary.latest = std::max(summary.latest, slot);
         summary.lowestMark = std::min(summary.lowestMark, index.markOf[slot]);
     }
-    size_t node = index.leaves + start;
-    index.highest[node] = summary.highest;
-    index.latest[node] = summary.latest;
-    index.lowestMark[node] = summary.lowestMark;
-    for (node /= 2; node > 0; node /= 2) {
-        index.highest[node] = std::max(index.highest[2 * node], index.highest[2 * node + 1]);
-        index.latest[node] = std::max(index.latest[2 * node], index.latest[2 * node + 1]);
-        index.lowestMark[node] = std::min(index.lowestMark[2 * node], index.lowestMark[2 * node + 1]);
-    }
+    SetLeaf(index, start, summary);
 }
 
 // What TouchingSlots looks for.
@@ -48,7 +83,7 @@ struct Wanted {
 
 void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo, const Wanted& wanted,
              std::vector<uint32_t>* found) {
-    if (nodeTo < wanted.from || wanted.to < nodeFrom || index.highest[node] < wanted.highAtLeast ||
+    if (nodeTo < wanted.from || wanted.to < nodeFrom || int64_t{index.highest[node]} < wanted.highAtLeast ||
         index.latest[node] <= wanted.after || index.lowestMark[node] >= wanted.markBelow) {
         return;
     }
@@ -62,8 +97,8 @@ void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo
         return;
     }
     const size_t middle = (nodeFrom + nodeTo) / 2;
-    Collect(index, 2 * node, nodeFrom, middle, wanted, found);
-    Collect(index, 2 * node + 1, middle + 1, nodeTo, wanted, found);
+    Collect(index, node + 1, nodeFrom, middle, wanted, found);
+    Collect(index, RightChild(node, nodeFrom, middle), middle + 1, nodeTo, wanted, found);
 }
 
 }  // namespace
@@ -80,11 +115,10 @@ void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>>
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     index.starts = std::move(starts);
-    index.leaves = 1;
-    while (index.leaves < index.starts.size()) index.leaves *= 2;
-    index.highest.assign(2 * index.leaves, -1);
-    index.latest.assign(2 * index.leaves, -1);
-    index.lowestMark.assign(2 * index.leaves, INT32_MAX);
+    index.leaves = std::max<size_t>(index.starts.size(), 1);
+    index.highest.assign(2 * index.leaves - 1, 0);
+    index.latest.assign(2 * index.leaves - 1, -1);
+    index.lowestMark.assign(2 * index.leaves - 1, INT32_MAX);
     index.first.assign(index.starts.size(), -1);
     index.next.assign(slots, -1);
     index.previous.assign(slots, -1);
@@ -126,7 +160,7 @@ void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval
                                                            std::make_pair(group, lowAtMost)) -
                                           index.starts.begin());
     if (from >= to) return;
-    Collect(index, 1, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
+    Collect(index, 0, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
 }
 
 namespace {
@@ -176,7 +210,7 @@ void OwnersOf(const std::vector<Piece>& pieces, uint32_t group, const AddressInt
 }  // namespace
 
 void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
-                       std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts) {
+                       std::vector<uint32_t>* covering, std::vector<uint32_t>* counts) {
     const size_t count = groups.size();
     std::vector<std::pair<uint32_t, uint32_t>> starts;
     for (size_t rule = 0; rule < count; ++rule) {
@@ -186,7 +220,8 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
     }
     // The union of each group's rules so far, as slots that never touch.
     SlotIndex held;
-    BuildSlotIndex(held, starts, starts.size());
+    const size_t slotCount = starts.size();
+    BuildSlotIndex(held, std::move(starts), slotCount);
     uint32_t slots = 0;
     std::vector<Piece> pieces;
     std::vector<bool> covered(count, false);
@@ -228,7 +263,7 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
         covered[rule] = all;
     }
     std::sort(pieces.begin(), pieces.end(), PieceBefore);
-    covering->assign(count, {});
+    covering->clear();
     counts->assign(count, 0);
     for (size_t rule = 0; rule < count; ++rule) {
         if (!covered[rule]) continue;
@@ -249,6 +284,6 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
             std::sort(owners.begin(), owners.end());
             (*counts)[rule] = static_cast<uint32_t>(owners.size());
         }
-        (*covering)[rule] = std::move(owners);
+        covering->insert(covering->end(), owners.begin(), owners.end());
     }
 }

@@ -15,9 +15,11 @@
 struct SlotIndex {
     std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
     size_t leaves = 0;
-    // A tree over the starts; each node keeps, for the slots below it, the
-    // highest high end (-1 if none), the highest slot number and the lowest mark.
-    std::vector<int64_t> highest;
+    // A tree over the starts (2 * leaves - 1 nodes, a node's left child
+    // beside it); each node keeps, for the slots below it, the highest high
+    // end, the highest slot number (-1 if none: then the high end means
+    // nothing) and the lowest mark.
+    std::vector<uint32_t> highest;
     std::vector<int32_t> latest;
     std::vector<int32_t> lowestMark;
     std::vector<int32_t> first;    // per start: its first slot, or -1
@@ -51,7 +53,8 @@ struct RuleIntervals {
 // For each rule with addresses: the earlier rules of its group
 // (`groups[rule]`) that together hold all its addresses, each address
 // counted to the first rule that held it; empty when they do not hold all
-// of them. Listed in order, at most `named` of them (the first);
-// `counts[rule]` says how many there are in all.
+// of them. `counts[rule]` says how many there are in all; `covering` lists
+// the first of them in order, at most `named` a rule, rule after rule (one
+// list, not one a rule: a long list has few such rules).
 void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
-                       std::vector<std::vector<uint32_t>>* covering, std::vector<uint32_t>* counts);
+                       std::vector<uint32_t>* covering, std::vector<uint32_t>* counts);

@@ -5,60 +5,70 @@
 namespace {
 
 inline size_t PieceOf(const PickCoverage& coverage, uint64_t address) {
-    return static_cast<size_t>(std::upper_bound(coverage.cuts.begin(), coverage.cuts.end(), address) -
+    if (address > 0xFFFFFFFFu) return coverage.cuts.size();
+    return static_cast<size_t>(std::upper_bound(coverage.cuts.begin(), coverage.cuts.end(),
+                                                static_cast<uint32_t>(address)) -
                                coverage.cuts.begin()) - 1;
 }
 
+// The right child of `node` spanning [from, to], split at `middle`.
+inline size_t RightChild(size_t node, size_t from, size_t middle) { return node + 2 * (middle - from + 1); }
+
 void AddOver(PickCoverage& coverage, size_t node, size_t from, size_t to, size_t low, size_t high,
-             int32_t position, uint32_t effect) {
+             int32_t position) {
     if (high < from || to < low) return;
     if (low <= from && to <= high) {
-        coverage.tag[node].Add(position, effect);
-        coverage.any[node].Add(position, effect);
+        if (from != to) coverage.tag[node - from].Add(position, coverage.effects);
+        coverage.any[node].Add(position, coverage.effects);
         return;
     }
     const size_t middle = (from + to) / 2;
-    AddOver(coverage, 2 * node, from, middle, low, high, position, effect);
-    AddOver(coverage, 2 * node + 1, middle + 1, to, low, high, position, effect);
-    coverage.any[node] = coverage.tag[node];
-    coverage.any[node].Add(coverage.any[2 * node]);
-    coverage.any[node].Add(coverage.any[2 * node + 1]);
+    const size_t left = node + 1, right = RightChild(node, from, middle);
+    AddOver(coverage, left, from, middle, low, high, position);
+    AddOver(coverage, right, middle + 1, to, low, high, position);
+    coverage.any[node] = coverage.tag[node - from];
+    coverage.any[node].Add(coverage.any[left], coverage.effects);
+    coverage.any[node].Add(coverage.any[right], coverage.effects);
 }
 
-LatestTwo QueryOver(const PickCoverage& coverage, size_t node, size_t from, size_t to, size_t low,
-                    size_t high) {
+LatestPositions QueryOver(const PickCoverage& coverage, size_t node, size_t from, size_t to, size_t low,
+                          size_t high) {
     if (high < from || to < low) return {};
     if (low <= from && to <= high) return coverage.any[node];
     const size_t middle = (from + to) / 2;
-    LatestTwo found = coverage.tag[node];
-    found.Add(QueryOver(coverage, 2 * node, from, middle, low, high));
-    found.Add(QueryOver(coverage, 2 * node + 1, middle + 1, to, low, high));
+    LatestPositions found = coverage.tag[node - from];  // partly covered: no leaf
+    found.Add(QueryOver(coverage, node + 1, from, middle, low, high), coverage.effects);
+    found.Add(QueryOver(coverage, RightChild(node, from, middle), middle + 1, to, low, high), coverage.effects);
     return found;
 }
 
 }  // namespace
 
-void PickCoverage::Build(std::vector<uint64_t> ends) {
+void PickCoverage::Build(std::vector<uint64_t> ends, const uint32_t* positionEffects) {
     ends.push_back(0);
     ends.push_back(uint64_t{1} << 32);
     std::sort(ends.begin(), ends.end());
     ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
-    cuts = std::move(ends);
-    size_t size = 1;
-    while (size < cuts.size() - 1) size *= 2;
-    tag.assign(2 * size, LatestTwo{});
-    any.assign(2 * size, LatestTwo{});
-    pieces = size;
+    cuts.assign(ends.begin(), ends.end() - 1);  // all but 2^32, in four bytes each
+    std::vector<uint64_t>().swap(ends);
+    pieces = cuts.size();
+    effects = positionEffects;
+    tag.assign(pieces - 1, LatestPositions{});
+    any.assign(2 * pieces - 1, LatestPositions{});
 }
 
-void PickCoverage::Add(const AddressInterval& interval, int32_t position, uint32_t effect) {
-    AddOver(*this, 1, 0, pieces - 1, PieceOf(*this, interval.low),
-            PieceOf(*this, uint64_t{interval.high} + 1) - 1, position, effect);
+void PickCoverage::Add(const AddressInterval& interval, int32_t position) {
+    AddOver(*this, 0, 0, pieces - 1, PieceOf(*this, interval.low), PieceOf(*this, uint64_t{interval.high} + 1) - 1,
+            position);
 }
 
 LatestTwo PickCoverage::Query(const AddressInterval& interval) const {
-    return QueryOver(*this, 1, 0, pieces - 1, PieceOf(*this, interval.low),
-                     PieceOf(*this, uint64_t{interval.high} + 1) - 1);
+    const LatestPositions found = QueryOver(*this, 0, 0, pieces - 1, PieceOf(*this, interval.low),
+                                            PieceOf(*this, uint64_t{interval.high} + 1) - 1);
+    LatestTwo latest;
+    latest.Add(found.other, found.other >= 0 ? effects[found.other] : 0);
+    latest.Add(found.first, found.first >= 0 ? effects[found.first] : 0);
+    return latest;
 }
 
 bool LaterOtherEffectOverlaps(std::vector<PlacedAddresses> rules, std::vector<PlacedAddresses> moved) {

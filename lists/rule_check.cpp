@@ -4,15 +4,14 @@
 #include "lists/address_containment.h"
 #include "lists/address_set.h"
 #include "lists/interval_slots.h"
+#include "lists/rule_keys.h"
 #include "rules/text_field.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <tuple>
-#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -34,15 +33,6 @@ void AppendIpPattern(std::string* key, const _RULE& rule) {
     AppendBytes(key, &rule.ipHigh, sizeof rule.ipHigh);
 }
 
-// Which visitors a rule picks: its search type and the parts it tests.
-std::string TestKey(const _RULE& rule) {
-    std::string key;
-    AppendBytes(&key, &rule.searchType, sizeof rule.searchType);
-    if (TestsName(rule.searchType)) AppendText(&key, rule.name);
-    if (TestsIp(rule.searchType)) AppendIpPattern(&key, rule);
-    return key;
-}
-
 bool HasIpPattern(const _RULE& rule) {
     return FieldLength(rule.ipPrefix) > 0 || rule.ipLow != 0 || rule.ipHigh != 0;
 }
@@ -62,6 +52,14 @@ bool IsFailedAddress(const _RULE& rule) {
 bool TextIsInvertedRange(const _RULE& rule) {
     const size_t length = FieldLength(rule.ipText);
     const char* text = rule.ipText;
+    // The plain text of a stored range that is not inverted: nothing to read.
+    if (rule.ipHigh != 0 && rule.ipLow <= rule.ipHigh && length >= 15) {
+        char plain[32];
+        size_t at = FormatDotted(rule.ipLow, plain);
+        plain[at++] = '-';
+        at += FormatDotted(rule.ipHigh, plain + at);
+        if (at == length && std::memcmp(plain, text, length) == 0) return false;
+    }
     const IpTextShape shape = ClassifyIpText(text, length);
     if (shape.kind != IpTextKind::Range) return false;
     const uint32_t low = ConvertAddress(text, shape.split);
@@ -90,13 +88,14 @@ std::vector<std::string> NeverPicks(const _RULE& rule) {
         return reasons;
     }
     const bool either = PicksByNameAlone(rule.searchType) && PicksByIpAlone(rule.searchType);
-    const std::string effect = either ? "its nickname test picks only visitors without a nickname"
-                                      : "the rule picks only visitors without a nickname";
+    // Texts, not strings: most rules get no reason, and nothing is made for them.
+    const char* effect = either ? "its nickname test picks only visitors without a nickname"
+                                : "the rule picks only visitors without a nickname";
     if (TestsName(rule.searchType) && FieldLength(rule.name) == 0) {
-        reasons.push_back("the nickname test has an empty nickname: " + effect);
+        reasons.push_back(std::string("the nickname test has an empty nickname: ") + effect);
     }
     if (TestsIp(rule.searchType)) {
-        const std::string ipEffect = either ? "its IP test never succeeds" : "the rule never picks anyone";
+        const char* ipEffect = either ? "its IP test never succeeds" : "the rule never picks anyone";
         if (rule.ipHigh != 0 && rule.ipLow > rule.ipHigh) {
             reasons.push_back("the stored range is inverted (its first address is above its last): " +
                               std::string(either ? "its range test never succeeds"
@@ -129,13 +128,6 @@ std::string EarlierRules(const std::vector<uint32_t>& rules, uint32_t count) {
     return text;
 }
 
-std::string KindKey(const _RULE& rule) {
-    std::string key;
-    AppendBytes(&key, &rule.searchType, sizeof rule.searchType);
-    if (TestsName(rule.searchType)) AppendText(&key, rule.name);
-    return key;
-}
-
 }  // namespace
 
 std::string DuplicateKey(const _RULE& rule) {
@@ -152,67 +144,91 @@ std::string DuplicateKey(const _RULE& rule) {
 
 std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t trailingBytes) {
     std::vector<Finding> findings;
-    std::unordered_map<std::string, uint32_t> firstWithContent;
-    std::unordered_map<std::string, uint32_t> firstWithTest;
-    firstWithContent.reserve(count);  // grown once, not rehashed step by step
-    firstWithTest.reserve(count);
     // Rules whose addresses are compared with earlier ones: those with an IP
     // test not already reported as duplicates, hidden by the same test, or
     // picking no one.
     std::vector<bool> compareAddresses(count, false);
+    uint32_t compared = 0;
+    {  // the first rules of each key are let go before the address tables grow
+    std::vector<uint64_t> contents, tests;
+    contents.reserve(count);
+    tests.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {  // one pass over the records for both
+        contents.push_back(OrderKey(ContentHash(rules[i]), i));
+        tests.push_back(OrderKey(TestHash(rules[i], true), i));
+    }
+    const std::vector<uint32_t> firstWithContent = FirstWithSameKey(
+        count, std::move(contents), [&](uint32_t a, uint32_t b) { return SameContent(rules[a], rules[b]); });
+    // The first rule of a test is never an exact duplicate: its original
+    // would come earlier with the same test.
+    const std::vector<uint32_t> firstWithTest = FirstWithSameKey(
+        count, std::move(tests), [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], true); });
     for (uint32_t i = 0; i < count; ++i) {
         const _RULE& rule = rules[i];
         const uint32_t number = i + 1;
         const std::vector<std::string> reasons = NeverPicks(rule);
         for (const std::string& reason : reasons) findings.push_back({number, reason, false});
 
-        const auto duplicate = firstWithContent.emplace(DuplicateKey(rule), number);
-        if (!duplicate.second) {
-            findings.push_back({number, "exact duplicate of rule " +
-                                            std::to_string(duplicate.first->second), false});
+        if (firstWithContent[i] != i) {
+            findings.push_back({number, "exact duplicate of rule " + std::to_string(firstWithContent[i] + 1), false});
             continue;
         }
-        const auto sameTest = firstWithTest.emplace(TestKey(rule), number);
         // A rule that never picks anyone is reported once, above.
         const bool picksNoOne = !CanPick(rule.searchType);
-        if (!sameTest.second && !picksNoOne && reasons.empty()) {
+        if (firstWithTest[i] != i && !picksNoOne && reasons.empty()) {
             findings.push_back(
-                {number, "rule " + std::to_string(sameTest.first->second) +
+                {number, "rule " + std::to_string(firstWithTest[i] + 1) +
                              " has the same test and comes first, so this rule is never applied "
                              "to arriving visitors (only when the whole room is reported)", false});
             continue;
         }
         compareAddresses[i] = TestsIp(rule.searchType) && reasons.empty() && !picksNoOne;
+        compared += compareAddresses[i] ? 1 : 0;
+    }
     }
 
     // The compared rules' addresses, grouped by kind of test, and by kind
-    // of test and effect.
+    // of test and effect (the same kinds, the same status and colours);
+    // groups numbered in the order they first appear.
     RuleIntervals addresses;
-    std::vector<uint32_t> kinds(count, 0), kindsAndEffects(count, 0);
-    std::unordered_map<std::string, uint32_t> kindNumbers;
-    std::map<std::tuple<uint32_t, int32_t, uint32_t, uint32_t>, uint32_t> kindAndEffectNumbers;
+    addresses.intervals.reserve(compared);  // one each, but for prefixes
+    addresses.first.reserve(size_t{count} + 1);
     addresses.first.push_back(0);
+    std::vector<uint64_t> kindOrder, kindAndEffectOrder;
+    kindOrder.reserve(compared);
+    kindAndEffectOrder.reserve(compared);
     for (uint32_t i = 0; i < count; ++i) {
         if (compareAddresses[i]) {
-            const std::vector<AddressInterval> intervals = IpTestAddresses(rules[i]);
-            addresses.intervals.insert(addresses.intervals.end(), intervals.begin(), intervals.end());
-            kinds[i] = kindNumbers.emplace(KindKey(rules[i]), static_cast<uint32_t>(kindNumbers.size())).first->second;
-            const auto kindAndEffect =
-                std::make_tuple(kinds[i], rules[i].status, rules[i].nickColor, rules[i].textColor);
-            kindsAndEffects[i] =
-                kindAndEffectNumbers.emplace(kindAndEffect, static_cast<uint32_t>(kindAndEffectNumbers.size()))
-                    .first->second;
+            const _RULE& rule = rules[i];
+            AppendIpTestAddresses(rule, &addresses.intervals);
+            KeyHash hash;
+            hash.value = TestHash(rule, false);
+            kindOrder.push_back(OrderKey(hash.value, i));
+            hash.Add(static_cast<uint32_t>(rule.status));
+            hash.Add(rule.nickColor);
+            hash.Add(rule.textColor);
+            kindAndEffectOrder.push_back(OrderKey(hash.value, i));
         }
         addresses.first.push_back(static_cast<uint32_t>(addresses.intervals.size()));
     }
+    const std::vector<uint32_t> kinds = KeyNumbers(FirstWithSameKey(
+        count, std::move(kindOrder), [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], false); }));
+    const std::vector<uint32_t> kindsAndEffects =
+        KeyNumbers(FirstWithSameKey(count, std::move(kindAndEffectOrder), [&](uint32_t a, uint32_t b) {
+            return kinds[a] == kinds[b] && rules[a].status == rules[b].status &&
+                   rules[a].nickColor == rules[b].nickColor && rules[a].textColor == rules[b].textColor;
+        }));
     std::vector<uint32_t> container, overlap;
     FindHiddenAndOverlapping(rules, addresses, kinds, &container, &overlap);
-    std::vector<std::vector<uint32_t>> covering;
-    std::vector<uint32_t> coveringCounts;
-    FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &covering, &coveringCounts);
+    std::vector<uint32_t> coveringList, coveringCounts;
+    FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &coveringList, &coveringCounts);
+    size_t listed = 0;  // where rule i's covering rules start in coveringList
     for (uint32_t i = 0; i < count; ++i) {
+        const size_t named = std::min<size_t>(coveringCounts[i], RULES_NAMED);
+        const std::vector<uint32_t> covering(coveringList.begin() + listed, coveringList.begin() + listed + named);
+        listed += named;
         if (container[i] != UINT32_MAX || coveringCounts[i] == 1) {
-            const uint32_t holder = container[i] != UINT32_MAX ? container[i] : covering[i][0];
+            const uint32_t holder = container[i] != UINT32_MAX ? container[i] : covering[0];
             const std::string earlier = std::to_string(holder + 1);
             findings.push_back({i + 1, "its addresses all lie inside those of rule " + earlier +
                                            " (the same search type), which comes first: it is never "
@@ -220,7 +236,7 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
                                            "after rule " + earlier + ")", false});
         } else if (coveringCounts[i] > 1) {
             findings.push_back({i + 1, "its addresses all lie inside those of " +
-                                           EarlierRules(covering[i], coveringCounts[i]) +
+                                           EarlierRules(covering, coveringCounts[i]) +
                                            " together (the same search type, status and colours): it is "
                                            "never applied to arriving visitors (a room report applies it "
                                            "after them)", false});

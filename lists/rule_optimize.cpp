@@ -50,10 +50,11 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     std::map<std::pair<uint32_t, int32_t>, uint32_t> groups;
     std::vector<uint32_t> effectOf(count);
     std::vector<uint32_t> groupOf(count);
-    std::vector<uint8_t> numeric(count);
-    std::vector<AddressInterval> numericAddresses(count);
+    std::vector<uint8_t> numeric(count);  // its interval read again where needed: one less table
     std::vector<uint64_t> ends;
     std::vector<std::pair<uint32_t, uint32_t>> starts;
+    ends.reserve(2 * count + 2);  // and the two that Build adds: never grown by copying
+    starts.reserve(count);
     for (size_t j = 0; j < count; ++j) {
         const _RULE& rule = rules[j];
         effectOf[j] = effects.emplace(std::make_tuple(rule.status, rule.nickColor, rule.textColor, RuleExpiry(rule)),
@@ -62,7 +63,6 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         AddressInterval interval{};
         numeric[j] = IsNumericAddressRule(rule, &interval);
         if (numeric[j]) {
-            numericAddresses[j] = interval;
             groupOf[j] = groups.emplace(std::make_pair(effectOf[j], rule.searchType),
                                         static_cast<uint32_t>(groups.size()))
                              .first->second;
@@ -77,7 +77,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         }
     }
     PickCoverage coverage;
-    coverage.Build(std::move(ends));
+    coverage.Build(std::move(ends), effectOf.data());
 
     // Address-only rules kept so far (numbered by position), by group: an
     // effect and a search type. A rule's addresses may join a kept rule of
@@ -95,11 +95,12 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         const auto position = static_cast<int32_t>(j);
         if (!numeric[j]) {
             for (const AddressInterval& possible : PossibleAddresses(rules[j])) {
-                coverage.Add(possible, position, effectOf[j]);
+                coverage.Add(possible, position);
             }
             continue;
         }
-        const AddressInterval addresses = numericAddresses[j];
+        AddressInterval addresses{};
+        IsNumericAddressRule(rules[j], &addresses);
         const uint32_t group = groupOf[j];
         const int32_t barrier = coverage.Query(addresses).LatestNot(effectOf[j]);
 
@@ -112,7 +113,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         }
         if (target < 0) {
             InsertSlot(kept, static_cast<uint32_t>(j), group, addresses, barrier);
-            coverage.Add(addresses, position, effectOf[j]);
+            coverage.Add(addresses, position);
             continue;
         }
         stays[j] = 0;
@@ -127,13 +128,13 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         AddressInterval joined = Hull(kept.addressesOf[target], addresses);
         int32_t joinedMark = std::max(kept.markOf[target], barrier);
         EraseSlot(kept, static_cast<uint32_t>(target));
-        coverage.Add(addresses, target, effectOf[j]);
+        coverage.Add(addresses, target);  // the same effect: the same group
         for (bool grew = true; grew;) {
             grew = false;
             TouchingSlots(kept, group, joined, &touching, target, target);
             for (uint32_t slot : touching) {
                 moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
-                coverage.Add(kept.addressesOf[slot], target, effectOf[slot]);
+                coverage.Add(kept.addressesOf[slot], target);
                 joined = Hull(joined, kept.addressesOf[slot]);
                 joinedMark = std::max(joinedMark, kept.markOf[slot]);
                 EraseSlot(kept, slot);
@@ -151,7 +152,10 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     if (!moved.empty()) {
         std::vector<PlacedAddresses> numericRules;
         for (size_t j = 0; j < count; ++j) {
-            if (numeric[j]) numericRules.push_back({numericAddresses[j], static_cast<int32_t>(j), effectOf[j]});
+            AddressInterval addresses{};
+            if (numeric[j] && IsNumericAddressRule(rules[j], &addresses)) {
+                numericRules.push_back({addresses, static_cast<int32_t>(j), effectOf[j]});
+            }
         }
         again = LaterOtherEffectOverlaps(std::move(numericRules), std::move(moved));
     }

@@ -133,15 +133,27 @@ bool ParseStatus(const std::string& text, int32_t* status) {
     return ParseWords(STATUS_WORDS, RussianStatusWords, text, status);
 }
 
-std::string ColourText(uint32_t colorref) {
-    char text[16];
+void AppendColourText(uint32_t colorref, std::string* text) {
+    constexpr char DIGITS[] = "0123456789ABCDEF";
+    char out[10];
+    size_t at = 0;
     if (colorref >> 24) {
-        std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(colorref));
+        out[at++] = '0';
+        out[at++] = 'x';
+        for (int shift = 28; shift >= 0; shift -= 4) out[at++] = DIGITS[(colorref >> shift) & 0xF];
     } else {
-        std::snprintf(text, sizeof text, "#%02X%02X%02X", static_cast<unsigned>(colorref & 0xFF),
-                      static_cast<unsigned>((colorref >> 8) & 0xFF),
-                      static_cast<unsigned>((colorref >> 16) & 0xFF));
+        out[at++] = '#';
+        for (int shift = 0; shift <= 16; shift += 8) {  // red, green, blue: the bytes from the low end
+            out[at++] = DIGITS[(colorref >> (shift + 4)) & 0xF];
+            out[at++] = DIGITS[(colorref >> shift) & 0xF];
+        }
     }
+    text->append(out, at);
+}
+
+std::string ColourText(uint32_t colorref) {
+    std::string text;
+    AppendColourText(colorref, &text);
     return text;
 }
 

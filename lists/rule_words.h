@@ -23,6 +23,7 @@ bool ParseStatus(const std::string& text, int32_t* status);
 // A COLORREF (0x00BBGGRR) as "#RRGGBB"; one with a non-zero top byte, which
 // only a damaged file holds, as "0x" and its eight digits.
 std::string ColourText(uint32_t colorref);
+void AppendColourText(uint32_t colorref, std::string* text);
 // Reads both forms back.
 bool ParseColour(const std::string& text, uint32_t* colorref);
 

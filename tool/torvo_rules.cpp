@@ -23,6 +23,10 @@
 #include <ctime>
 #include <string>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 constexpr char USAGE[] =
@@ -128,6 +132,12 @@ int UsageError(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+#ifdef __GLIBC__
+    // Tables of a long list are mapped on their own and go back to the
+    // system when freed; glibc would otherwise raise this bound as they are
+    // freed and keep later ones in its heap, where freed memory stays held.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
     PrepareOutput();
     if (argc < 2) return UsageError("no verb given");
     const std::string verbName = argv[1];

@@ -2,7 +2,8 @@
 #include "rules/rule_memo.h"
 #include "rules/rule_texts.h"
 #include "rules/text_field.h"
-#include "lists/address_set.h"
+#include "lists/export_lines.h"
+#include "tool/cidr_text.h"
 #include "tool/console_output.h"
 #include "lists/memo_text.h"
 #include "lists/rule_check.h"
@@ -16,6 +17,9 @@
 #include <iterator>
 
 namespace {
+
+// How much text a verb gathers before writing it to standard output.
+constexpr size_t OUTPUT_PIECE_BYTES = size_t{1} << 20;
 
 std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
 
@@ -50,35 +54,6 @@ std::vector<Finding> WithExpiredNotes(const std::vector<Finding>& findings, cons
     return all;
 }
 
-// The address rules as A/n blocks, in a plain list that imports back; or,
-// `plain`, the blocks alone, one a line, for a firewall or another tool.
-std::string CidrList(const std::string& path, const RuleRecords& rules, bool plain) {
-    std::string text = plain ? std::string()
-                             : "# address rules of " + path +
-                                   " as A/n blocks: block, status, nickname and message colours\n";
-    size_t leftOut = 0;
-    for (const _RULE& rule : rules) {
-        const bool addressOnly = IsAddressOnly(rule.searchType);
-        const std::vector<AddressInterval> addresses = addressOnly ? IpTestAddresses(rule) : std::vector<AddressInterval>{};
-        if (addresses.empty()) {
-            ++leftOut;
-            continue;
-        }
-        const std::string columns = plain ? "\n"
-                                          : "\t" + StatusKeyword(rule.status) + "\t" + ColourText(rule.nickColor) +
-                                                "\t" + ColourText(rule.textColor) + "\n";
-        for (const AddressInterval& interval : addresses) {
-            for (const auto& block : CidrBlocks(interval.low, interval.high)) {
-                text += DottedAddress(block.first) + "/" + std::to_string(block.second) + columns;
-            }
-        }
-    }
-    if (leftOut) {
-        WriteError(path + ": " + std::to_string(leftOut) +
-                   " rules that test the nickname or have no address are left out\n");
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -126,14 +101,37 @@ int Export(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
+    const std::string output = arguments.haveOutput ? arguments.output : "-";
+    // Standard output gets the text a piece at a time; a file gets it whole.
+    const size_t piece = output == "-" ? OUTPUT_PIECE_BYTES : 0;
     std::string text;
     if (arguments.cidr) {
-        text = CidrList(path, loaded.rules, arguments.plain);
+        // The address rules as A/n blocks, in a plain list that imports back;
+        // or, `plain`, the blocks alone, one a line, for a firewall or another
+        // tool. The records go before the blocks' text is made.
+        const CidrList list = GatherCidrList(loaded.rules.data(), loaded.rules.size());
+        loaded.rules.records.reset();
+        loaded.rules.count = 0;
+        if (list.leftOut) {
+            WriteError(path + ": " + std::to_string(list.leftOut) +
+                       " rules that test the nickname or have no address are left out\n");
+        }
+        if (!arguments.plain) {
+            text = "# address rules of " + path + " as A/n blocks: block, status, nickname and message colours\n";
+        }
+        if (piece == 0) text.reserve(text.size() + CidrLinesSize(list, arguments.plain));
+        CidrLines(list, arguments.plain, piece, &text);
     } else {
         text = std::string(EXPORT_HEADER) + "\n";
-        for (const _RULE& rule : loaded.rules) text += ExportLine(rule) + "\n";
+        for (const _RULE& rule : loaded.rules) {
+            AppendExportLine(rule, &text);
+            if (piece != 0 && text.size() >= piece) {
+                WriteOut(text);
+                text.clear();
+            }
+        }
     }
-    const int status = WriteText(arguments.haveOutput ? arguments.output : "-", text, {path});
+    const int status = WriteText(output, text, {path});
     if (status == EXIT_DONE && loaded.trailingBytes) WriteError(TrailingNote(path, loaded.trailingBytes));
     return status;
 }
@@ -145,13 +143,18 @@ int Check(const Arguments& arguments) {
     const std::vector<Finding> findings = WithExpiredNotes(
         CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), loaded.trailingBytes),
         loaded.rules, arguments.now);
+    // Written in pieces: a long list's findings are never held twice.
     std::string out;
     size_t problems = 0;
     for (const Finding& finding : findings) {
-        out += path + ": ";
-        if (finding.rule) out += "rule " + std::to_string(finding.rule) + ": ";
-        out += finding.text + "\n";
+        out.append(path).append(": ");
+        if (finding.rule) out.append("rule ").append(std::to_string(finding.rule)).append(": ");
+        out.append(finding.text).append("\n");
         if (!finding.note) ++problems;
+        if (out.size() >= OUTPUT_PIECE_BYTES) {
+            WriteOut(out);
+            out.clear();
+        }
     }
     if (problems == 0) {
         out += path + ": " + std::to_string(loaded.rules.size()) + " rules, nothing to report" +

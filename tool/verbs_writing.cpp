@@ -87,6 +87,7 @@ int Import(const Arguments& arguments) {
     std::string text;
     if (!ReadWholeText(source, &text)) return CannotRead(source);
     ImportResult result = ImportText(text, defaults);
+    std::string().swap(text);  // let go before the list is optimized and written
     ReportLines(source, result.badLines, "");
     ReportLines(source, result.warnings, "warning: ");
     if (!result.badLines.empty() && !arguments.skipBad) {

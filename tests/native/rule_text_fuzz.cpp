@@ -8,10 +8,12 @@
 //     the bytes (padded to one record when shorter) first get a valid memo
 //     in each record, its times and note units read from the record's first
 //     bytes, which the table then carries in its columns.
+// Either way the quick export lines (lists/export_lines.h) must be the same.
 // Inputs are kept short (make fuzz bounds them): the reader is line by line,
 // and many short texts find more than a few long ones.
 #include "rules/rule.h"
 #include "rules/rule_memo.h"
+#include "lists/export_lines.h"
 #include "lists/rule_text.h"
 
 #include <algorithm>
@@ -23,9 +25,19 @@
 
 namespace {
 
+// Also: the tool's quick export lines are ExportLine's, byte for byte.
 std::string ExportedTable(const std::vector<_RULE>& rules) {
     std::string text = std::string(EXPORT_HEADER) + "\n";
-    for (const _RULE& rule : rules) text += ExportLine(rule) + "\n";
+    for (const _RULE& rule : rules) {
+        const std::string line = ExportLine(rule) + "\n";
+        std::string quick;
+        AppendExportLine(rule, &quick);
+        if (quick != line) {
+            std::fprintf(stderr, "quick export line \"%s\" instead of \"%s\"\n", quick.c_str(), line.c_str());
+            std::abort();
+        }
+        text += line;
+    }
     return text;
 }
 
