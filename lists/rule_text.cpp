@@ -244,16 +244,17 @@ bool LooksLikeTableLine(const std::string& line) {
 
 }  // namespace
 
-ImportResult ImportText(const std::string& bytes, const PlainDefaults& defaults) {
+ImportResult ImportText(std::string text, const PlainDefaults& defaults) {
     ImportResult result;
-    std::vector<std::string> lines;
+    std::vector<LineSpan> lines;
     std::string textReason;
-    if (!TextLines(bytes, &lines, &textReason)) {
+    if (!TextLines(&text, &lines, &textReason)) {
         result.badLines.push_back({1, textReason});
         return result;
     }
+    auto lineText = [&](size_t i) { return text.substr(lines[i].start, lines[i].length); };
     // The header's first four columns are enough to know an exported table.
-    const bool table = !lines.empty() && StartsWith(lines[0], "nickname\tsearch\tip\tstatus");
+    const bool table = !lines.empty() && StartsWith(lineText(0), "nickname\tsearch\tip\tstatus");
     // At most a rule a line: reserved once, the list never grows by copying
     // itself (which would hold a long list one and a half times over).
     result.rules.reserve(lines.size());
@@ -265,8 +266,9 @@ ImportResult ImportText(const std::string& bytes, const PlainDefaults& defaults)
     };
     for (size_t i = table ? 1 : 0; i < lines.size(); ++i) {
         std::vector<std::string> notes;
-        const bool tableLine = table || LooksLikeTableLine(lines[i]);
-        const std::string line = tableLine ? lines[i] : PlainLineText(lines[i], &notes);
+        std::string line = lineText(i);
+        const bool tableLine = table || LooksLikeTableLine(line);
+        if (!tableLine) line = PlainLineText(line, &notes);
         for (const std::string& note : notes) report(&result.warnings, i + 1, note);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
         _RULE rule;

@@ -64,6 +64,7 @@ struct ImportResult {
 // inside an entry (kept, with a warning, in a "name:" entry). Reasons and
 // warnings show unprintable characters as <U+XXXX>.
 // A line of the table's shape without the header (a rule the editor copied)
-// is read as a table line. Plain lines without their optional columns take
+// is read as a table line. The text is taken whole (move a long one in):
+// it is read where it lies, never copied line by line. Plain lines without their optional columns take
 // `defaults`.
-ImportResult ImportText(const std::string& text, const PlainDefaults& defaults = PLAIN_DEFAULTS);
+ImportResult ImportText(std::string text, const PlainDefaults& defaults = PLAIN_DEFAULTS);

@@ -31,27 +31,27 @@ bool LooksLikeUtf16(const std::string& bytes) {
 
 }  // namespace
 
-bool TextLines(const std::string& bytes, std::vector<std::string>* lines, std::string* reason) {
+bool TextLines(std::string* bytes, std::vector<LineSpan>* lines, std::string* reason) {
     lines->clear();
-    std::string text;
-    if (StartsWith(bytes, "\xFF\xFE") || StartsWith(bytes, "\xFE\xFF")) {
-        text = Utf16AsUtf8(bytes, bytes[0] == '\xFE');
-    } else if (LooksLikeUtf16(bytes)) {
+    std::string& text = *bytes;
+    if (StartsWith(text, "\xFF\xFE") || StartsWith(text, "\xFE\xFF")) {
+        text = Utf16AsUtf8(text, text[0] == '\xFE');
+    } else if (LooksLikeUtf16(text)) {
         *reason = InLanguage(
             "UTF-16 text without a byte order mark: save it as UTF-8, or as UTF-16 with a byte order mark",
             "текст в UTF-16 без метки порядка байтов: сохраните его в UTF-8 "
             "или в UTF-16 с меткой порядка байтов");
         return false;
-    } else {
-        text = StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+    } else if (StartsWith(text, "\xEF\xBB\xBF")) {
+        text.erase(0, 3);
     }
     size_t start = 0;
     for (size_t at = 0; at < text.size(); ++at) {
         if (text[at] != '\n' && text[at] != '\r') continue;
-        lines->push_back(text.substr(start, at - start));
+        lines->push_back({start, at - start});
         if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
         start = at + 1;
     }
-    if (start < text.size()) lines->push_back(text.substr(start));
+    if (start < text.size()) lines->push_back({start, text.size() - start});
     return true;
 }

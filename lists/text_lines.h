@@ -2,12 +2,21 @@
 // that operators' editors save.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-// The text's lines, without their ends. UTF-8 (a byte order mark at the
-// start is dropped), or UTF-16 little- or big-endian with its byte order
-// mark, which becomes UTF-8. A line ends at LF, CR LF or a CR alone (old Mac
-// editors). False, with the reason, for UTF-16 without a byte order mark
-// (NUL bytes at every other position), which could only be guessed.
-bool TextLines(const std::string& bytes, std::vector<std::string>* lines, std::string* reason);
+// Where one line lies in the text, without its end.
+struct LineSpan {
+    size_t start;
+    size_t length;
+};
+
+// Makes `text` UTF-8 in place and finds its lines. UTF-8 (a byte order mark
+// at the start is dropped), or UTF-16 little- or big-endian with its byte
+// order mark, which becomes UTF-8. A line ends at LF, CR LF or a CR alone
+// (old Mac editors). The lines are places in the one text, not copies of it:
+// a long list is held once while it is read. False, with the reason, for
+// UTF-16 without a byte order mark (NUL bytes at every other position),
+// which could only be guessed.
+bool TextLines(std::string* text, std::vector<LineSpan>* lines, std::string* reason);

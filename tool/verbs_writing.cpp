@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -86,8 +87,9 @@ int Import(const Arguments& arguments) {
     }
     std::string text;
     if (!ReadWholeText(source, &text)) return CannotRead(source);
-    ImportResult result = ImportText(text, defaults);
-    std::string().swap(text);  // let go before the list is optimized and written
+    // Moved in: the reader holds the text once, and lets it go before the
+    // list is optimized and written.
+    ImportResult result = ImportText(std::move(text), defaults);
     ReportLines(source, result.badLines, "");
     ReportLines(source, result.warnings, "warning: ");
     if (!result.badLines.empty() && !arguments.skipBad) {
