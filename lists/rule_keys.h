@@ -54,7 +54,8 @@ bool SameText(const Char (&a)[Width], const Char (&b)[Width]) {
 }
 
 // What DuplicateKey (rule_check.h) holds: everything of a rule that
-// matching, the editor or the list shows.
+// matching, the editor or the list shows; and its expiry, which check keeps
+// apart. The same tests and kinds of test below hold the expiry too.
 uint64_t ContentHash(const _RULE& rule);
 bool SameContent(const _RULE& a, const _RULE& b);
 

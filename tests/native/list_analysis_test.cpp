@@ -5,6 +5,7 @@
 #include "lists/rule_check.h"
 #include "lists/rule_optimize.h"
 #include "rules/rule.h"
+#include "rules/rule_memo.h"
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,27 @@ TEST(Check, NamesTheEarlierRulesThatHoldAllOfARulesAddressesTogether) {
     EXPECT_EQ(findings[0].rule, 3u);
     EXPECT_NE(findings[0].text.find("inside those of rules 1 and 2 together"), std::string::npos)
         << findings[0].text;
+}
+
+// An earlier rule hides a later one only while it lasts: rules that expire
+// at different times are neither duplicates nor hidden by one another.
+TEST(Check, RulesThatExpireApartHideNothingOfEachOther) {
+    auto expiring = [](_RULE rule, int64_t expires) {
+        RuleMemo memo{};
+        memo.expires = expires;
+        WriteRuleMemo(rule, memo);
+        return rule;
+    };
+    const _RULE block = AddressRule(0x0C000000, 0x0C0000FF);
+    const std::vector<_RULE> rules = {expiring(block, 1900000000), block,
+                                      AddressRule(0x0C000010, 0x0C000020),
+                                      expiring(block, 1900000000)};
+    const std::vector<Finding> findings = CheckRules(rules.data(), 4, 0);
+    ASSERT_EQ(findings.size(), 2u);
+    EXPECT_EQ(findings[0].rule, 3u);  // inside rule 2, which never expires
+    EXPECT_NE(findings[0].text.find("inside those of rule 2 "), std::string::npos) << findings[0].text;
+    EXPECT_EQ(findings[1].rule, 4u);
+    EXPECT_EQ(findings[1].text, "exact duplicate of rule 1");
 }
 
 // Blocks one after another, some never listed; the listed ones shuffled;
