@@ -6,10 +6,12 @@
 #include "lists/memo_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 
 namespace {
 
@@ -28,6 +30,40 @@ bool HeldTogether(std::vector<AddressInterval> intervals, const AddressInterval&
     return std::any_of(intervals.begin(), intervals.end(),
                        [&](const AddressInterval& interval) { return Holds(interval, target); });
 }
+
+// When the rule was added, for joining: a rule without a time added counts
+// as the newest, so a joined rule never looks older than any part of it.
+int64_t AddedForJoining(const _RULE& rule) {
+    RuleMemo memo;
+    if (!ReadRuleMemo(rule, &memo) || memo.added == 0) return INT64_MAX;
+    return memo.added;
+}
+
+// The newest time added among the rules whose addresses each kept rule now
+// holds, looked up only for the rules that join or hold others: `prune
+// --added-before` must never drop addresses that a newer rule brought.
+struct NewestAdded {
+    _RULE* rules;
+    std::unordered_map<size_t, int64_t> newest;  // of the kept rules that took others in
+
+    int64_t Of(size_t j) const {
+        const auto found = newest.find(j);
+        return found != newest.end() ? found->second : AddedForJoining(rules[j]);
+    }
+    void Take(size_t kept, size_t other) {
+        const int64_t time = std::max(Of(kept), Of(other));
+        newest[kept] = time;
+    }
+    // Written into each kept rule whose time changed (0: unknown).
+    void WriteInto(size_t j) {
+        const auto found = newest.find(j);
+        if (found == newest.end() || found->second == AddedForJoining(rules[j])) return;
+        RuleMemo memo;
+        if (!ReadRuleMemo(rules[j], &memo)) return;  // no memo: already unknown
+        memo.added = found->second == INT64_MAX ? 0 : found->second;
+        WriteRuleMemo(rules[j], memo);
+    }
+};
 
 AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
     return {std::min(a.low, b.low), std::max(a.high, b.high)};
@@ -88,6 +124,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     BuildSlotIndex(kept, std::move(starts), count);
     std::vector<uint8_t> stays(count, 1);
     std::vector<uint8_t> grown(count, 0);
+    NewestAdded added{rules, {}};
     std::vector<PlacedAddresses> moved;  // kept rules that followed a grown one
     std::vector<uint32_t> touching;
     std::vector<AddressInterval> holding;
@@ -118,6 +155,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         }
         stays[j] = 0;
         if (HeldTogether(holding, addresses)) {
+            for (uint32_t slot : touching) added.Take(slot, j);
             ++counts.dropped;
             continue;
         }
@@ -127,6 +165,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         ++counts.joined;
         AddressInterval joined = Hull(kept.addressesOf[target], addresses);
         int32_t joinedMark = std::max(kept.markOf[target], barrier);
+        added.Take(static_cast<size_t>(target), j);
         EraseSlot(kept, static_cast<uint32_t>(target));
         coverage.Add(addresses, target);  // the same effect: the same group
         for (bool grew = true; grew;) {
@@ -137,6 +176,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
                 coverage.Add(kept.addressesOf[slot], target);
                 joined = Hull(joined, kept.addressesOf[slot]);
                 joinedMark = std::max(joinedMark, kept.markOf[slot]);
+                added.Take(static_cast<size_t>(target), slot);
                 EraseSlot(kept, slot);
                 stays[slot] = 0;
                 ++counts.joined;
@@ -164,6 +204,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     for (size_t j = 0; j < count; ++j) {
         if (!stays[j]) continue;
         if (grown[j]) WriteRange(rules[j], kept.addressesOf[j]);
+        added.WriteInto(j);
         if (keptCount != j) rules[keptCount] = rules[j];
         ++keptCount;
     }

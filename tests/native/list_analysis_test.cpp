@@ -154,6 +154,33 @@ TEST(Check, NamesTheEarlierRulesThatHoldAllOfARulesAddressesTogether) {
         << findings[0].text;
 }
 
+// A joined rule is as new as the newest rule it took in, so that pruning by
+// the time added never drops addresses a newer rule brought; a rule without
+// a time added makes the joined one's unknown.
+TEST(Optimize, JoinedRulesKeepTheNewestTimeAdded) {
+    auto added = [](_RULE rule, int64_t when) {
+        RuleMemo memo{};
+        memo.added = when;
+        WriteRuleMemo(rule, memo);
+        return rule;
+    };
+    const struct {
+        std::vector<_RULE> rules;
+        int64_t added;  // of the one rule left
+    } cases[] = {
+        {{added(AddressRule(A, A + 255), 1000), added(AddressRule(A + 256, A + 511), 2000)}, 2000},
+        {{added(AddressRule(A, A + 511), 3000), added(AddressRule(A + 256, A + 300), 2000)}, 3000},
+        {{added(AddressRule(A, A + 511), 1000), AddressRule(A + 10, A + 20)}, 0},
+    };
+    for (const auto& c : cases) {
+        const std::vector<_RULE> optimized = OptimizedOnceAndAgain(c.rules);
+        ASSERT_EQ(optimized.size(), 1u);
+        RuleMemo memo{};
+        ASSERT_TRUE(ReadRuleMemo(optimized[0], &memo));
+        EXPECT_EQ(memo.added, c.added);
+    }
+}
+
 // An earlier rule hides a later one only while it lasts: rules that expire
 // at different times are neither duplicates nor hidden by one another.
 TEST(Check, RulesThatExpireApartHideNothingOfEachOther) {
