@@ -39,6 +39,14 @@ _RULE NicknameRule(char16_t letter, int32_t status) {
     return rule;
 }
 
+_RULE WithMemo(_RULE rule, int64_t added, int64_t expires) {
+    RuleMemo memo{};
+    memo.added = added;
+    memo.expires = expires;
+    WriteRuleMemo(rule, memo);
+    return rule;
+}
+
 std::vector<AddressInterval> AddressesOf(const std::vector<_RULE>& rules) {
     std::vector<AddressInterval> addresses;
     for (const _RULE& rule : rules) {
@@ -158,12 +166,7 @@ TEST(Check, NamesTheEarlierRulesThatHoldAllOfARulesAddressesTogether) {
 // the time added never drops addresses a newer rule brought; a rule without
 // a time added makes the joined one's unknown.
 TEST(Optimize, JoinedRulesKeepTheNewestTimeAdded) {
-    auto added = [](_RULE rule, int64_t when) {
-        RuleMemo memo{};
-        memo.added = when;
-        WriteRuleMemo(rule, memo);
-        return rule;
-    };
+    auto added = [](const _RULE& rule, int64_t when) { return WithMemo(rule, when, MEMO_NEVER); };
     const struct {
         std::vector<_RULE> rules;
         int64_t added;  // of the one rule left
@@ -184,12 +187,7 @@ TEST(Optimize, JoinedRulesKeepTheNewestTimeAdded) {
 // An earlier rule hides a later one only while it lasts: rules that expire
 // at different times are neither duplicates nor hidden by one another.
 TEST(Check, RulesThatExpireApartHideNothingOfEachOther) {
-    auto expiring = [](_RULE rule, int64_t expires) {
-        RuleMemo memo{};
-        memo.expires = expires;
-        WriteRuleMemo(rule, memo);
-        return rule;
-    };
+    auto expiring = [](const _RULE& rule, int64_t expires) { return WithMemo(rule, 0, expires); };
     const _RULE block = AddressRule(0x0C000000, 0x0C0000FF);
     const std::vector<_RULE> rules = {expiring(block, 1900000000), block,
                                       AddressRule(0x0C000010, 0x0C000020),
