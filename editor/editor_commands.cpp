@@ -1,4 +1,4 @@
-// The editor's commands and the click in the rule list.
+// The editor's commands and the rule list's notifications.
 //
 // The editor keeps no state of its own: the rule a command acts on is the
 // list's selected row, read anew each time, and the colours being edited
@@ -20,18 +20,8 @@
 #include <commdlg.h>
 
 #include <cstring>
-#include <initializer_list>
 
 namespace {
-
-// --- Click in the rule list -------------------------------------------------
-
-}  // namespace
-
-
-namespace {
-
-// --- Commands -------------------------------------------------------------------
 
 void AddRule(HWND dialog) {
     _RULE rule;

@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 
 namespace {
@@ -157,7 +158,11 @@ void ShowTipOfRowAt(HWND dialog, POINT client) {
         SendToControl(dialog, IDC_RULES, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
     if (row == g_tipRow) return;
     g_tipRow = row;
-    SetTipText(dialog, IsRuleIndex(row) ? TipText(g_rules[row], EditorNow()) : std::wstring());
+    try {
+        SetTipText(dialog, IsRuleIndex(row) ? TipText(g_rules[row], EditorNow()) : std::wstring());
+    } catch (const std::bad_alloc&) {
+        SetTipText(dialog, std::wstring());  // no tip rather than an exception in the host's loop
+    }
 }
 
 void RepaintRowsThatExpired(HWND dialog) {

@@ -10,8 +10,8 @@
 #include "rules/text_field.h"
 
 #include <cstdlib>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 

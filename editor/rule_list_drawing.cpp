@@ -4,14 +4,13 @@
 #include "editor/rule_list_drawing.h"
 
 #include "editor/editor_parts.h"
+#include "editor/rule_expiry.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 #include "rules/rule_memo.h"
 #include "rules/text_field.h"
 
 #include <commctrl.h>
-
-#include <ctime>
 
 namespace {
 
@@ -34,15 +33,17 @@ void PaintBackground(const DRAWITEMSTRUCT& item) {
 }
 
 // Unchanged (-1) is dimmed; "ignored" is embossed: a light copy first, the
-// dimmed nickname over it.
-void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& clip) {
+// dimmed nickname over it. An expired rule is only grey, whatever its status.
+void PaintNickname(const DRAWITEMSTRUCT& item, const _RULE& rule, const RECT& clip, bool expired) {
     const HDC dc = item.hDC;
     const int left = item.rcItem.left + NICK_INDENT;
     const int top = item.rcItem.top;
     const UINT length = static_cast<UINT>(FieldLength(rule.name));
     const auto* name = reinterpret_cast<const wchar_t*>(rule.name);  // UTF-16 on Windows
 
-    if (rule.status == STATUS_UNCHANGED) {
+    if (expired) {
+        SetTextColor(dc, g_drawing.expiredColour);
+    } else if (rule.status == STATUS_UNCHANGED) {
         SetTextColor(dc, g_drawing.shadowColour);
     } else {
         SetTextColor(dc, (rule.status & STATUS_NO_PRIVATE_BIT) ? g_drawing.listAmColour : g_drawing.textColour);
@@ -61,14 +62,7 @@ void PaintRuleTexts(HWND list, const DRAWITEMSTRUCT& item, const _RULE& rule, bo
     const int nameWidth = ColumnWidth(list, 0);
     const RECT nameClip{item.rcItem.left + TEXT_INSET, item.rcItem.top, nameWidth,
                         item.rcItem.bottom};
-    if (expired) {
-        SetTextColor(item.hDC, g_drawing.expiredColour);
-        ExtTextOutW(item.hDC, item.rcItem.left + NICK_INDENT, item.rcItem.top, ETO_CLIPPED,
-                    &nameClip, reinterpret_cast<const wchar_t*>(rule.name),
-                    static_cast<UINT>(FieldLength(rule.name)), nullptr);
-    } else {
-        PaintNickname(item, rule, nameClip);
-    }
+    PaintNickname(item, rule, nameClip, expired);
 
     // Column 1 is placed from the list's client origin, not from the row.
     const int ipWidth = ColumnWidth(list, 1);
@@ -127,7 +121,7 @@ bool DrawRuleRow(HWND dialog, const DRAWITEMSTRUCT& item) {
         // The texts lie on the row's fill, not on boxes of the DC's background.
         SetBkMode(item.hDC, TRANSPARENT);
         const _RULE& rule = g_rules[item.itemID];
-        PaintRuleTexts(list, item, rule, RuleExpired(rule, static_cast<int64_t>(std::time(nullptr))));
+        PaintRuleTexts(list, item, rule, RuleExpired(rule, EditorNow()));
     }
     RestoreDC(item.hDC, saved);
     return true;

@@ -9,6 +9,7 @@
 #include "editor/save_notice.h"
 #include "lists/reason_language.h"
 #include "lists/rule_text.h"
+#include "lists/text_codec.h"
 #include "resources/resource_ids.h"
 #include "rules/rule_array.h"
 
@@ -18,31 +19,18 @@
 
 namespace {
 
+constexpr const char16_t* NO_MEMORY = u"Правила не добавлены: не хватает памяти.";
+
 // The first bad lines named in the notice; the rest are counted.
 constexpr size_t LINES_TOLD = 10;
 // A dropped file larger than this is not read: no rule list is.
 constexpr LONGLONG DROPPED_FILE_MOST_BYTES = 256LL << 20;
 
+// The reader's reasons and export lines are its own, well-formed UTF-8.
 std::u16string FromUtf8(const std::string& text) {
-    std::u16string wide;
-    if (text.empty()) return wide;
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0);
-    wide.resize(static_cast<size_t>(units));
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                        reinterpret_cast<wchar_t*>(&wide[0]), units);
-    return wide;
-}
-
-std::string ToUtf8(const wchar_t* text, size_t length) {
-    std::string bytes;
-    if (length == 0) return bytes;
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                         nullptr, nullptr);
-    bytes.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &bytes[0], size, nullptr,
-                        nullptr);
-    return bytes;
+    std::u16string units;
+    DecodeUtf8(text, &units);
+    return units;
 }
 
 std::u16string Number(size_t number) {
@@ -96,7 +84,7 @@ void AddPastedRules(HWND dialog, const std::vector<PastedText>& texts) {
     const int selected = SelectedRow(dialog);
     const auto at = static_cast<uint32_t>(IsRuleIndex(selected) ? selected + 1 : g_ruleCount);
     if (!InsertRules(at, rules.data(), static_cast<uint32_t>(rules.size()))) {
-        TellOperator(dialog, u"Правила не добавлены: не хватает памяти.");
+        TellOperator(dialog, NO_MEMORY);
         return;
     }
     RememberPaste(at, static_cast<uint32_t>(rules.size()));
@@ -122,7 +110,7 @@ void AddPastedRulesTellingOfMemory(HWND dialog, const std::vector<PastedText>& t
     try {
         AddPastedRules(dialog, texts);
     } catch (const std::bad_alloc&) {
-        TellOperator(dialog, u"Правила не добавлены: не хватает памяти.");
+        TellOperator(dialog, NO_MEMORY);
     }
 }
 
@@ -191,7 +179,12 @@ void PasteFiles(HWND dialog, HDROP drop, const DropCalls& calls) {
 void CopySelectedRule(HWND dialog) {
     const int row = SelectedRow(dialog);
     if (!IsRuleIndex(row)) return;
-    const std::u16string line = FromUtf8(ExportLine(g_rules[row]) + "\r\n");
+    std::u16string line;
+    try {
+        line = FromUtf8(ExportLine(g_rules[row]) + "\r\n");
+    } catch (const std::bad_alloc&) {
+        return;  // nothing copied; never thrown into the host's message loop
+    }
     const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (line.size() + 1) * sizeof(char16_t));
     if (!block) return;
     auto* units = static_cast<char16_t*>(GlobalLock(block));
@@ -221,7 +214,7 @@ void PasteRules(HWND dialog) {
         size_t length = 0;
         while (length < most && units[length]) ++length;
         try {
-            texts[0].bytes = ToUtf8(units, length);
+            texts[0].bytes = EncodeUtf8(std::u16string(reinterpret_cast<const char16_t*>(units), length));
         } catch (const std::bad_alloc&) {
             units = nullptr;
         }
@@ -242,7 +235,7 @@ void PasteDroppedFiles(HWND dialog, HDROP drop) {
     try {
         PasteFiles(dialog, drop, calls);
     } catch (const std::bad_alloc&) {
-        TellOperator(dialog, u"Правила не добавлены: не хватает памяти.");
+        TellOperator(dialog, NO_MEMORY);
     }
     calls.finish(drop);
 }

@@ -46,13 +46,7 @@ bool AppendRule(const _RULE& rule) {
 }
 
 void RemoveRule(int32_t index) {
-    if (index < 0 || static_cast<uint32_t>(index) >= g_ruleCount) return;
-    RecordRuleEdit(RuleEditKind::Delete, &g_rules[index], nullptr);
-    --g_ruleCount;
-    MarkRulesEdited();
-    // The block keeps its size; the slot past the new count is not significant.
-    std::memmove(&g_rules[index], &g_rules[index + 1],
-                 (g_ruleCount - static_cast<uint32_t>(index)) * sizeof(_RULE));
+    if (index >= 0) RemoveRules(static_cast<uint32_t>(index), 1);
 }
 
 bool InsertRules(uint32_t index, const _RULE* rules, uint32_t count) {
@@ -72,6 +66,7 @@ void RemoveRules(uint32_t index, uint32_t count) {
     for (uint32_t i = index; i < index + count; ++i) {
         RecordRuleEdit(RuleEditKind::Delete, &g_rules[i], nullptr);
     }
+    // The block keeps its size; the slots past the new count are not significant.
     std::memmove(&g_rules[index], &g_rules[index + count],
                  (g_ruleCount - index - count) * sizeof(_RULE));
     g_ruleCount -= count;
