@@ -109,6 +109,30 @@ const Verb VERBS[] = {
      OPTION_OUTPUT | OPTION_EXPIRED | OPTION_ADDED_BEFORE | OPTION_ALLOW_EMPTY | OPTION_FORCE, Prune},
 };
 
+// The options that only switch something on.
+struct Flag {
+    const char* name;
+    unsigned option;
+    bool Arguments::*field;
+};
+const Flag FLAGS[] = {
+    {"--skip-bad", OPTION_SKIP_BAD, &Arguments::skipBad},
+    {"--optimize", OPTION_OPTIMIZE, &Arguments::optimize},
+    {"--allow-empty", OPTION_ALLOW_EMPTY, &Arguments::allowEmpty},
+    {"--cidr", OPTION_CIDR, &Arguments::cidr},
+    {"--plain", OPTION_PLAIN, &Arguments::plain},
+    {"--force", OPTION_FORCE, &Arguments::force},
+    {"--expired", OPTION_EXPIRED, &Arguments::expired},
+};
+
+// The field a flag sets, when `argument` is one the verb takes; else null.
+bool Arguments::*FlagOf(const std::string& argument, unsigned verbOptions) {
+    for (const Flag& flag : FLAGS) {
+        if (argument == flag.name && (verbOptions & flag.option)) return flag.field;
+    }
+    return nullptr;
+}
+
 // TORVO_NOW when set, so that tests know the time; else the clock, once.
 bool TimeOfThisRun(int64_t* now) {
     const char* forced = std::getenv("TORVO_NOW");
@@ -174,20 +198,8 @@ int main(int argc, char** argv) {
             const std::string language = argv[++i];
             if (language != "ru" && language != "en") return UsageError("--lang is ru or en");
             arguments.language = language == "en" ? Language::English : Language::Russian;
-        } else if (argument == "--skip-bad" && allowed(OPTION_SKIP_BAD)) {
-            arguments.skipBad = true;
-        } else if (argument == "--optimize" && allowed(OPTION_OPTIMIZE)) {
-            arguments.optimize = true;
-        } else if (argument == "--allow-empty" && allowed(OPTION_ALLOW_EMPTY)) {
-            arguments.allowEmpty = true;
-        } else if (argument == "--cidr" && allowed(OPTION_CIDR)) {
-            arguments.cidr = true;
-        } else if (argument == "--plain" && allowed(OPTION_PLAIN)) {
-            arguments.plain = true;
-        } else if (argument == "--force" && allowed(OPTION_FORCE)) {
-            arguments.force = true;
-        } else if (argument == "--expired" && allowed(OPTION_EXPIRED)) {
-            arguments.expired = true;
+        } else if (bool Arguments::*const flag = FlagOf(argument, verb->options)) {
+            arguments.*flag = true;
         } else if ((argument == "--expires" && allowed(OPTION_EXPIRES)) ||
                    (argument == "--note" && allowed(OPTION_NOTE)) ||
                    (argument == "--added-before" && allowed(OPTION_ADDED_BEFORE))) {
