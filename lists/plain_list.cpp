@@ -2,6 +2,7 @@
 
 #include "rules/ip_pattern.h"
 #include "rules/rule_memo.h"
+#include "lists/address_set.h"
 #include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
 #include "lists/reason_language.h"
@@ -79,7 +80,76 @@ std::string NicknameLooksLikeAddress(const std::string& entry) {
     return "";
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Four parts of 0 to 255 without leading zeros, from `*at` on.
+bool ReadFourParts(const char** at, const char* end, uint32_t* address) {
+    const char* next = *at;
+    uint32_t value = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && (next == end || *next++ != '.')) return false;
+        if (next == end || !IsDigit(*next)) return false;
+        uint32_t number = static_cast<uint32_t>(*next++ - '0');
+        while (number != 0 && next != end && IsDigit(*next)) {
+            number = number * 10 + static_cast<uint32_t>(*next++ - '0');
+            if (number > 255) return false;
+        }
+        if (next != end && IsDigit(*next)) return false;  // a leading zero
+        value = value << 8 | number;
+    }
+    *at = next;
+    *address = value;
+    return true;
+}
+
+// "/n" of a CIDR block ending the text: its addresses, when the address is
+// the block's first and the block holds more than 0.0.0.0.
+bool ReadBlockLength(const char* at, const char* end, uint32_t low, uint32_t* high) {
+    if (end - at < 1 || end - at > 2 || !IsDigit(at[0]) || (end - at == 2 && (at[0] == '0' || !IsDigit(at[1])))) {
+        return false;
+    }
+    const int length = end - at == 1 ? at[0] - '0' : (at[0] - '0') * 10 + (at[1] - '0');
+    if (length > 32) return false;
+    const uint32_t hostBits = length == 0 ? 0xFFFFFFFFu : (1u << (32 - length)) - 1;
+    if ((low & hostBits) != 0 || (low | hostBits) == 0) return false;
+    *high = low | hostBits;
+    return true;
+}
+
 }  // namespace
+
+bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defaults, _RULE* rule) {
+    const char* at = text;
+    const char* end = text + length;
+    uint32_t low = 0;
+    uint32_t high = 0;
+    if (!ReadFourParts(&at, end, &low)) return false;
+    const bool range = at != end;
+    if (!range) {
+        if (low == 0) return false;
+    } else if (*at == '-') {
+        ++at;
+        if (!ReadFourParts(&at, end, &high) || at != end || low > high || high == 0) return false;
+    } else if (*at != '/' || !ReadBlockLength(at + 1, end, low, &high)) {
+        return false;
+    }
+    // Half of all addresses or more is warned about.
+    if (range && high - low >= 0x7FFFFFFFu) return false;
+    std::memset(rule, 0, sizeof *rule);
+    rule->status = defaults.status;
+    rule->nickColor = defaults.nickColor;
+    rule->textColor = defaults.textColor;
+    size_t written = FormatDotted(low, rule->ipText);
+    rule->ipLow = low;
+    if (range) {
+        rule->ipText[written++] = '-';
+        FormatDotted(high, rule->ipText + written);
+        rule->ipHigh = high;
+    }
+    rule->searchType = SEARCH_IP;
+    if (defaults.memo) WriteRuleMemo(*rule, *defaults.memo);
+    return true;
+}
 
 std::string PlainLineText(const std::string& line, std::vector<std::string>* warnings) {
     // Invisible characters are not ASCII.

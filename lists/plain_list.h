@@ -44,3 +44,11 @@ std::string PlainLineText(const std::string& line, std::vector<std::string>* war
 // gets what is allowed but seldom meant.
 bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RULE* rule,
                     std::string* reason, std::string* warning);
+
+// A line that is nothing but an address, a range or a CIDR block written as
+// address lists write them ("198.51.100.7", "198.51.100.0-198.51.100.99",
+// "198.51.100.0/24": four parts of 0 to 255 without leading zeros), read
+// into `rule` as ParsePlainLine reads it, without the checks that only
+// other lines need. False for every other line, and for one that
+// ParsePlainLine refuses or warns about: ParsePlainLine reads those.
+bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defaults, _RULE* rule);

@@ -2,14 +2,11 @@
 
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
-#include "lists/hidden_characters.h"
 #include "lists/list_entry.h"
 #include "lists/memo_text.h"
-#include "lists/plain_list.h"
 #include "lists/reason_language.h"
 #include "lists/rule_words.h"
 #include "lists/text_codec.h"
-#include "lists/text_lines.h"
 #include "lists/text_pieces.h"
 
 #include <algorithm>
@@ -22,9 +19,6 @@ const char EXPORT_HEADER[] =
 ReasonLanguage g_reasonLanguage = ReasonLanguage::English;
 
 namespace {
-
-constexpr size_t TABLE_COLUMNS = 11;
-constexpr size_t TABLE_REQUIRED_COLUMNS = 6;
 
 bool AllZero(const void* bytes, size_t count) {
     const auto* data = static_cast<const uint8_t*>(bytes);
@@ -147,6 +141,8 @@ bool CheckedTableIpText(const std::string& ipText, std::string* stored, std::str
     return true;
 }
 
+}  // namespace
+
 bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning) {
     std::vector<std::string> columns = Split(line, '\t');
     if (columns.size() < TABLE_REQUIRED_COLUMNS || columns.size() > TABLE_COLUMNS) {
@@ -194,8 +190,6 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, s
            ParseMemoColumns(columns[8], columns[9], columns[10], *rule, reason);
 }
 
-}  // namespace
-
 std::string ExportLine(const _RULE& rule) {
     std::string line = EscapeName(rule.name, FieldLength(rule.name));
     line += '\t' + SearchKeyword(rule.searchType);
@@ -227,61 +221,4 @@ std::string ExportLine(const _RULE& rule) {
     if (!MemoColumns(rule, &added, &expires, &note)) addHidden("reserved", rule.reserved, sizeof rule.reserved);
     line += '\t' + hidden + '\t' + added + '\t' + expires + '\t' + note;
     return line;
-}
-
-namespace {
-
-// A line of the exported table's shape in a text without its header (a
-// rule copied from the editor, or one line of an export): six to eleven
-// columns, the second a search type, which no plain list's line has.
-bool LooksLikeTableLine(const std::string& line) {
-    const size_t columns = static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) + 1;
-    if (columns < TABLE_REQUIRED_COLUMNS || columns > TABLE_COLUMNS) return false;
-    const size_t start = line.find('\t') + 1;
-    int32_t searchType = 0;
-    return ParseSearch(line.substr(start, line.find('\t', start) - start), &searchType);
-}
-
-}  // namespace
-
-ImportResult ImportText(std::string text, const PlainDefaults& defaults) {
-    ImportResult result;
-    std::vector<LineSpan> lines;
-    std::string textReason;
-    if (!TextLines(&text, &lines, &textReason)) {
-        result.badLines.push_back({1, textReason});
-        return result;
-    }
-    auto lineText = [&](size_t i) { return text.substr(lines[i].start, lines[i].length); };
-    // The header's first four columns are enough to know an exported table.
-    const bool table = !lines.empty() && StartsWith(lineText(0), "nickname\tsearch\tip\tstatus");
-    // At most a rule a line: reserved once, the list never grows by copying
-    // itself (which would hold a long list one and a half times over).
-    result.rules.reserve(lines.size());
-
-    // Reasons and warnings quote what the text holds: unprintable characters
-    // in them are shown by code point.
-    auto report = [](std::vector<BadLine>* to, size_t number, const std::string& what) {
-        to->push_back({number, Shown(what)});
-    };
-    for (size_t i = table ? 1 : 0; i < lines.size(); ++i) {
-        std::vector<std::string> notes;
-        std::string line = lineText(i);
-        const bool tableLine = table || LooksLikeTableLine(line);
-        if (!tableLine) line = PlainLineText(line, &notes);
-        for (const std::string& note : notes) report(&result.warnings, i + 1, note);
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        _RULE rule;
-        std::string reason;
-        std::string warning;
-        const bool good = tableLine ? ParseTableLine(line, &rule, &reason, &warning)
-                                    : ParsePlainLine(line, defaults, &rule, &reason, &warning);
-        if (good) {
-            result.rules.push_back(rule);
-            if (!warning.empty()) report(&result.warnings, i + 1, warning);
-        } else {
-            report(&result.badLines, i + 1, reason);
-        }
-    }
-    return result;
 }

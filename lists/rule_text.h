@@ -28,8 +28,12 @@
 //   note          the memo's note, escaped as the nickname
 // Lines of older exports, with eight columns, read as before.
 extern const char EXPORT_HEADER[];
+constexpr size_t TABLE_COLUMNS = 11;
+constexpr size_t TABLE_REQUIRED_COLUMNS = 6;  // older exports: eight
 
 std::string ExportLine(const _RULE& rule);
+// One line of the table into `rule`; false with the reason for a bad line.
+bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning);
 
 struct BadLine {
     size_t number;  // 1-based, counting every line of the text
@@ -65,6 +69,7 @@ struct ImportResult {
 // warnings show unprintable characters as <U+XXXX>.
 // A line of the table's shape without the header (a rule the editor copied)
 // is read as a table line. The text is taken whole (move a long one in):
-// it is read where it lies, never copied line by line. Plain lines without their optional columns take
-// `defaults`.
+// it is read where it lies, never copied line by line; lists/text_import.h
+// reads a long file a piece at a time. Plain lines without their optional
+// columns take `defaults`.
 ImportResult ImportText(std::string text, const PlainDefaults& defaults = PLAIN_DEFAULTS);

@@ -18,25 +18,25 @@ std::string Utf16AsUtf8(const std::string& bytes, bool bigEndian) {
     return EncodeUtf8(units);
 }
 
+}  // namespace
+
 // UTF-16 of mostly ASCII text, as lists are: a NUL byte in at least half of
 // the even or of the odd positions, and clearly fewer in the others. A stray
 // NUL in UTF-8 text is not that.
-bool LooksLikeUtf16(const std::string& bytes) {
+bool LooksLikeUtf16(const char* bytes, size_t size) {
     size_t nuls[2] = {0, 0};
-    for (size_t i = 0; i < bytes.size(); ++i) nuls[i % 2] += bytes[i] == '\0';
+    for (size_t i = 0; i < size; ++i) nuls[i % 2] += bytes[i] == '\0';
     const size_t more = nuls[0] > nuls[1] ? nuls[0] : nuls[1];
     const size_t fewer = nuls[0] > nuls[1] ? nuls[1] : nuls[0];
-    return more > 0 && more * 4 >= bytes.size() && fewer * 2 < more;
+    return more > 0 && more * 4 >= size && fewer * 2 < more;
 }
-
-}  // namespace
 
 bool TextLines(std::string* bytes, std::vector<LineSpan>* lines, std::string* reason) {
     lines->clear();
     std::string& text = *bytes;
     if (StartsWith(text, "\xFF\xFE") || StartsWith(text, "\xFE\xFF")) {
         text = Utf16AsUtf8(text, text[0] == '\xFE');
-    } else if (LooksLikeUtf16(text)) {
+    } else if (LooksLikeUtf16(text.data(), text.size())) {
         *reason = InLanguage(
             "UTF-16 text without a byte order mark: save it as UTF-8, or as UTF-16 with a byte order mark",
             "текст в UTF-16 без метки порядка байтов: сохраните его в UTF-8 "

@@ -20,3 +20,8 @@ struct LineSpan {
 // UTF-16 without a byte order mark (NUL bytes at every other position),
 // which could only be guessed.
 bool TextLines(std::string* text, std::vector<LineSpan>* lines, std::string* reason);
+
+// Whether bytes that start without a byte order mark look like UTF-16 of
+// mostly ASCII text (NUL bytes at every other position): a text that could
+// only be guessed, which TextLines refuses.
+bool LooksLikeUtf16(const char* bytes, size_t size);

@@ -16,6 +16,7 @@ int Cannot(const std::string& message) {
 namespace {
 
 constexpr size_t BAD_LINES_SHOWN = 100;
+constexpr size_t TEXT_PIECE_BYTES = size_t{1} << 20;
 
 // The part record at the end of the file, for telling a text; empty when
 // it cannot be read (the records alone are judged then).
@@ -70,12 +71,12 @@ int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded) {
     return sense.isRuleFile ? EXIT_DONE : NotARuleFile(path, *loaded, sense);
 }
 
-bool ReadWholeText(const std::string& path, std::string* text) {
+bool ReadTextPieces(const std::string& path, TakePiece take, void* context) {
     std::FILE* file = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (!file) return false;
-    char buffer[65536];
+    std::vector<char> piece(TEXT_PIECE_BYTES);
     size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, got);
+    while ((got = std::fread(piece.data(), 1, piece.size(), file)) > 0) take(context, piece.data(), got);
     const bool failed = std::ferror(file) != 0;
     if (file != stdin) std::fclose(file);
     return !failed;

@@ -1,5 +1,5 @@
 // How torvo-rules reads and writes for every verb: rule files through the
-// module's own rule-file code, texts whole, outputs never over an input,
+// module's own rule-file code, texts a piece at a time, outputs never over an input,
 // and one wording for each failure.
 #pragma once
 
@@ -48,9 +48,11 @@ struct LoadedRules {
 // records of any file that can be read.
 int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded);
 
-// A whole text file, or standard input for "-"; false when it cannot be
-// read, and then CannotRead says why and gives EXIT_CANNOT.
-bool ReadWholeText(const std::string& path, std::string* text);
+// A text file, or standard input for "-", a piece at a time (a megabyte,
+// less at the end) into `take`; false when it cannot be read, and then
+// CannotRead says why and gives EXIT_CANNOT.
+using TakePiece = void (*)(void* context, const char* bytes, size_t size);
+bool ReadTextPieces(const std::string& path, TakePiece take, void* context);
 int CannotRead(const std::string& path);
 
 // True, after saying so, when `output` is one of `inputs` (also through a

@@ -5,7 +5,9 @@
 #include "lists/memo_text.h"
 #include "lists/rule_check.h"
 #include "lists/rule_optimize.h"
+#include "lists/address_runs.h"
 #include "lists/rule_text.h"
+#include "lists/text_import.h"
 #include "tool/tool_verbs.h"
 
 #include <algorithm>
@@ -67,6 +69,14 @@ bool MemoOfOptions(const Arguments& arguments, RuleMemo* memo, int* status) {
     return true;
 }
 
+void AppendPiece(void* text, const char* bytes, size_t size) { static_cast<std::string*>(text)->append(bytes, size); }
+void CountPiece(void* count, const char* bytes, size_t size) { CountLines(*static_cast<LineCount*>(count), bytes, size); }
+void ImportPieceInto(void* import, const char* bytes, size_t size) {
+    ImportPiece(*static_cast<PieceImport*>(import), bytes, size);
+}
+void TakeRuleAsIs(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
+void TakeRuleIntoRuns(void* runs, const _RULE& rule) { TakeIntoRuns(*static_cast<AddressRuns*>(runs), rule); }
+
 // How long a rule picks: a rule without an expiry outlasts every other.
 int64_t PicksUntil(const _RULE& rule) {
     const int64_t expires = RuleExpiry(rule);
@@ -85,25 +95,55 @@ int Import(const Arguments& arguments) {
         if (!MemoOfOptions(arguments, &memo, &status)) return status;
         defaults.memo = &memo;
     }
-    std::string text;
-    if (!ReadWholeText(source, &text)) return CannotRead(source);
-    // Moved in: the reader holds the text once, and lets it go before the
-    // list is optimized and written.
-    ImportResult result = ImportText(std::move(text), defaults);
-    ReportLines(source, result.badLines, "");
-    ReportLines(source, result.warnings, "warning: ");
-    if (!result.badLines.empty() && !arguments.skipBad) {
-        WriteError("torvo-rules: " + std::to_string(result.badLines.size()) +
+    // The lines are counted first, so that the rules are held in one block
+    // reserved once (pages never filled cost nothing). Standard input can
+    // be read only once: it is held whole meanwhile.
+    std::string input;
+    LineCount count;
+    const bool fromInput = source == "-";
+    const bool read = fromInput ? ReadTextPieces(source, AppendPiece, &input)
+                                : ReadTextPieces(source, CountPiece, &count);
+    if (!read) return CannotRead(source);
+    if (fromInput) CountLines(count, input.data(), input.size());
+    std::vector<_RULE> rules;
+    rules.reserve(CountedLines(count));
+
+    // With --optimize, address rules join as they are read (address_runs.h):
+    // a list of blocks is never held block by block.
+    AddressRuns runs;
+    runs.out = &rules;
+    PieceImport import;
+    import.lines.defaults = defaults;
+    import.lines.take = arguments.optimize ? TakeRuleIntoRuns : TakeRuleAsIs;
+    import.lines.context = arguments.optimize ? static_cast<void*>(&runs) : &rules;
+    if (fromInput) {
+        ImportPiece(import, input.data(), input.size());
+        std::string().swap(input);
+    } else if (!ReadTextPieces(source, ImportPieceInto, &import)) {
+        return CannotRead(source);
+    }
+    EndPieces(import);
+    EndRuns(runs);
+    ReportLines(source, import.lines.badLines, "");
+    ReportLines(source, import.lines.warnings, "warning: ");
+    const size_t badLines = import.lines.badLines.size();
+    if (badLines > 0 && !arguments.skipBad) {
+        WriteError("torvo-rules: " + std::to_string(badLines) +
                    " bad lines; nothing written (--skip-bad writes the good ones)\n");
         return EXIT_REPORTED;
     }
     std::string optimized;
-    if (arguments.optimize) optimized = OptimizeSummary(OptimizeRules(result.rules));
-    const int status = WriteRules(arguments.output, arguments.allowEmpty, result.rules.data(), result.rules.size(),
-                                  {source});
+    if (arguments.optimize) {
+        OptimizeCounts counts = OptimizeRules(rules);
+        counts.before = runs.taken;
+        counts.joined += runs.joined;
+        counts.dropped += runs.dropped;
+        optimized = OptimizeSummary(counts);
+    }
+    const int status = WriteRules(arguments.output, arguments.allowEmpty, rules.data(), rules.size(), {source});
     if (status != EXIT_DONE) return status;
-    WriteOut(optimized + "wrote " + std::to_string(result.rules.size()) + " rules to " + arguments.output + "\n");
-    return result.badLines.empty() ? EXIT_DONE : EXIT_REPORTED;
+    WriteOut(optimized + "wrote " + std::to_string(rules.size()) + " rules to " + arguments.output + "\n");
+    return badLines == 0 ? EXIT_DONE : EXIT_REPORTED;
 }
 
 int Merge(const Arguments& arguments) {
