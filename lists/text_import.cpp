@@ -6,7 +6,6 @@
 #include "lists/rule_words.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -19,11 +18,6 @@ bool LooksLikeTableLine(const std::string& line) {
     const size_t start = line.find('\t') + 1;
     int32_t searchType = 0;
     return ParseSearch(line.substr(start, line.find('\t', start) - start), &searchType);
-}
-
-bool StartsWithBytes(const char* bytes, size_t size, const char* start) {
-    const size_t length = std::strlen(start);
-    return size >= length && std::memcmp(bytes, start, length) == 0;
 }
 
 // Reasons and warnings quote what the text holds: unprintable characters
@@ -88,21 +82,22 @@ ImportResult ImportText(std::string text, const PlainDefaults& defaults) {
     return result;
 }
 
-void ImportPiece(PieceImport& import, const char* bytes, size_t size) {
-    if (!import.started) {
-        import.started = true;
-        if (StartsWithBytes(bytes, size, "\xFF\xFE") || StartsWithBytes(bytes, size, "\xFE\xFF") ||
-            LooksLikeUtf16(bytes, size)) {
-            import.gathering = true;
-        } else if (StartsWithBytes(bytes, size, "\xEF\xBB\xBF")) {
-            bytes += 3;
-            size -= 3;
-        }
+namespace {
+
+// The text's first bytes (ENCODING_SAMPLE_BYTES, unless the text is
+// shorter) tell its encoding, as they do for a text read whole.
+void StartText(PieceImport& import) {
+    import.started = true;
+    const std::string& first = import.carried;
+    if (StartsWith(first, "\xFF\xFE") || StartsWith(first, "\xFE\xFF") ||
+        LooksLikeUtf16(first.data(), std::min(first.size(), ENCODING_SAMPLE_BYTES))) {
+        import.gathering = true;
+    } else if (StartsWith(first, "\xEF\xBB\xBF")) {
+        import.carried.erase(0, 3);
     }
-    if (import.gathering) {
-        import.carried.append(bytes, size);
-        return;
-    }
+}
+
+void ReadLines(PieceImport& import, const char* bytes, size_t size) {
     size_t at = import.afterCr && size > 0 && bytes[0] == '\n' ? 1 : 0;
     if (size > 0) import.afterCr = false;
     size_t start = at;
@@ -125,7 +120,30 @@ void ImportPiece(PieceImport& import, const char* bytes, size_t size) {
     import.carried.append(bytes + start, size - start);
 }
 
+// The text's first bytes, gathered to tell the encoding, read as lines.
+void StartAndReadLines(PieceImport& import) {
+    StartText(import);
+    if (import.gathering) return;
+    std::string first;
+    first.swap(import.carried);
+    ReadLines(import, first.data(), first.size());
+}
+
+}  // namespace
+
+void ImportPiece(PieceImport& import, const char* bytes, size_t size) {
+    if (import.gathering) {
+        import.carried.append(bytes, size);
+    } else if (import.started) {
+        ReadLines(import, bytes, size);
+    } else {
+        import.carried.append(bytes, size);
+        if (import.carried.size() >= ENCODING_SAMPLE_BYTES) StartAndReadLines(import);
+    }
+}
+
 void EndPieces(PieceImport& import) {
+    if (!import.started) StartAndReadLines(import);
     if (!import.gathering) {
         if (!import.carried.empty()) ImportLine(import.lines, import.carried.data(), import.carried.size());
         import.carried.clear();

@@ -30,7 +30,7 @@ void ImportLine(LineImport& import, const char* text, size_t length);
 
 // A text read a piece at a time. UTF-8 lines are read as the pieces come;
 // a UTF-16 text (by its byte order mark, or by the NUL bytes of its first
-// piece) is gathered and read whole at the end.
+// bytes, as TextLines judges them) is gathered and read whole at the end.
 struct PieceImport {
     LineImport lines;
     std::string carried;  // the last piece's unfinished line; all of a UTF-16 text

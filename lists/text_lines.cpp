@@ -4,6 +4,7 @@
 #include "lists/text_codec.h"
 #include "lists/text_pieces.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -36,7 +37,7 @@ bool TextLines(std::string* bytes, std::vector<LineSpan>* lines, std::string* re
     std::string& text = *bytes;
     if (StartsWith(text, "\xFF\xFE") || StartsWith(text, "\xFE\xFF")) {
         text = Utf16AsUtf8(text, text[0] == '\xFE');
-    } else if (LooksLikeUtf16(text.data(), text.size())) {
+    } else if (LooksLikeUtf16(text.data(), std::min(text.size(), ENCODING_SAMPLE_BYTES))) {
         *reason = InLanguage(
             "UTF-16 text without a byte order mark: save it as UTF-8, or as UTF-16 with a byte order mark",
             "текст в UTF-16 без метки порядка байтов: сохраните его в UTF-8 "

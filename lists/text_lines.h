@@ -18,7 +18,10 @@ struct LineSpan {
 // (old Mac editors). The lines are places in the one text, not copies of it:
 // a long list is held once while it is read. False, with the reason, for
 // UTF-16 without a byte order mark (NUL bytes at every other position),
-// which could only be guessed.
+// which could only be guessed: judged on the text's first
+// ENCODING_SAMPLE_BYTES, so that a text read a piece at a time is judged
+// the same.
+constexpr size_t ENCODING_SAMPLE_BYTES = 4096;
 bool TextLines(std::string* text, std::vector<LineSpan>* lines, std::string* reason);
 
 // Whether bytes that start without a byte order mark look like UTF-16 of

@@ -5,10 +5,14 @@
 // wrong, with unprintable characters shown by code point.
 #include "rules/rule.h"
 #include "lists/reason_language.h"
+#include "lists/plain_list.h"
 #include "lists/rule_text.h"
+#include "lists/text_import.h"
+#include "lists/text_lines.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -30,6 +34,15 @@ struct ReadingCase {
     size_t nicknames;  // of those rules, nickname rules
     size_t reports;    // bad lines and warnings in all
 };
+
+std::vector<std::string> LinesOf(std::string text) {
+    std::vector<LineSpan> spans;
+    std::string reason;
+    TextLines(&text, &spans, &reason);
+    std::vector<std::string> lines;
+    for (const LineSpan& span : spans) lines.push_back(text.substr(span.start, span.length));
+    return lines;
+}
 
 std::string Utf16(const std::u16string& text, bool bigEndian) {
     std::string bytes;
@@ -83,6 +96,17 @@ const std::vector<ReadingCase>& Cases() {
         {"1.2.3.\xFF\n", Says::BadLine, 1, "a byte that is not UTF-8 text inside an address, <0xFF>", 0, 0, 1},
         {"1.2.3.4\r5.6.7.8\r+9.9.9.9\rBob", Says::BadLine, 3, "sign", 3, 1, 1},
         {"1.2.3.4\r\n5.6.7.8\n\r\nBob\r", Says::Nothing, 0, "", 3, 1, 0},
+        {"1.2.3.4\r\n\r\n+5.6.7.8\r\n", Says::BadLine, 3, "sign", 1, 0, 1},
+        // Address lines as long lists write them, and the nearly so.
+        {"1.2.3.4\n1.2.3.0/24\n1.2.3.4-1.2.3.9\n255.255.255.255\n0.0.0.0/2\n", Says::Nothing, 0, "", 5, 0, 0},
+        {"1.2.3.4\n01.2.3.4\n", Says::BadLine, 2, "without leading zeros", 1, 0, 1},
+        {"1.2.3.0/24\n1.2.3.0/33\n", Says::BadLine, 2, "must be 0 to 32", 1, 0, 1},
+        {"1.2.3.0/24\n1.2.3.5/24\n", Says::BadLine, 2, "the block starts at 1.2.3.0", 1, 0, 1},
+        {"1.2.3.0/24\n1.2.3.5-1.2.3.4\n", Says::BadLine, 2, "first address is above its last", 1, 0, 1},
+        {"1.2.3.0/24\n0.0.0.0\n", Says::BadLine, 2, "matches no visitor", 1, 0, 1},
+        {"1.2.3.0/24\n0.0.0.0/0\n", Says::Warning, 2, "picks every visitor", 2, 0, 1},
+        {"1.2.3.0/24\n128.0.0.0/1\n", Says::Warning, 2, "half of all addresses", 2, 0, 1},
+        {"1.2.3.0/24\n1.2.3.256\n1.2.3.4 \n", Says::BadLine, 2, "0 to 255", 2, 0, 1},
     };
     return cases;
 }
@@ -160,10 +184,60 @@ bool HoldsEnglishWords(const std::string& text) {
     return false;
 }
 
+void PushRule(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
+
+// The text as a long file is read, `pieceBytes` at a time.
+ImportResult ImportInPieces(const std::string& text, size_t pieceBytes) {
+    ImportResult result;
+    PieceImport import;
+    import.lines.take = PushRule;
+    import.lines.context = &result.rules;
+    for (size_t at = 0; at < text.size(); at += pieceBytes) {
+        ImportPiece(import, text.data() + at, std::min(pieceBytes, text.size() - at));
+    }
+    EndPieces(import);
+    result.badLines = import.lines.badLines;
+    result.warnings = import.lines.warnings;
+    return result;
+}
+
+std::string Reports(const ImportResult& read) {
+    std::string all;
+    for (const auto* reports : {&read.badLines, &read.warnings}) {
+        for (const BadLine& report : *reports) all += std::to_string(report.number) + ": " + report.reason + "\n";
+    }
+    return all;
+}
+
 TEST(ListReading, EachTextGivesItsRulesAndSaysWhatIsWrong) {
     for (const ReadingCase& input : Cases()) {
         SCOPED_TRACE(input.text);
         const ImportResult read = ImportText(input.text);
+        // Read a piece at a time, as a long file is, it reads the same,
+        // whichever line ends and byte order marks the pieces cut; also
+        // after the first bytes that tell the encoding, where lines are
+        // read as the pieces come.
+        const std::string padded = std::string(ENCODING_SAMPLE_BYTES, '\n') + input.text;
+        for (const std::string* text : {&input.text, &padded}) {
+            const ImportResult whole = text == &padded ? ImportText(padded) : read;
+            for (size_t pieceBytes : {1, 2, 5, 4096}) {
+                const ImportResult pieces = ImportInPieces(*text, pieceBytes);
+                EXPECT_EQ(Reports(pieces), Reports(whole)) << pieceBytes << " bytes at a time";
+                ASSERT_EQ(pieces.rules.size(), whole.rules.size()) << pieceBytes << " bytes at a time";
+                if (whole.rules.empty()) continue;
+                EXPECT_EQ(std::memcmp(pieces.rules.data(), whole.rules.data(), whole.rules.size() * sizeof(_RULE)),
+                          0);
+            }
+        }
+        // A line the quick address reader takes is the full reader's rule.
+        for (const std::string& text : LinesOf(input.text)) {
+            _RULE quick, full;
+            if (!ParseAddressLine(text.data(), text.size(), PLAIN_DEFAULTS, &quick)) continue;
+            std::string reason, warning;
+            ASSERT_TRUE(ParsePlainLine(text, PLAIN_DEFAULTS, &full, &reason, &warning)) << text;
+            EXPECT_EQ(warning, "") << text;
+            EXPECT_EQ(std::memcmp(&quick, &full, sizeof quick), 0) << text;
+        }
         EXPECT_EQ(read.rules.size(), input.rules);
         size_t nicknames = 0;
         for (const _RULE& rule : read.rules) nicknames += rule.searchType == SEARCH_NAME;

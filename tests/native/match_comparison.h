@@ -56,7 +56,8 @@ TestCase MakeOptimizeCase(ChoiceSource& source, uint32_t maxRules, uint32_t maxV
 // Optimizes a copy of the case's list and runs the arrival and room events
 // over both lists by the plain walk. Empty when optimizing the result again
 // changes nothing and every visitor ends with the same state and colours
-// and is redrawn (at least once) in both; else what differed. `removed` adds the rules the optimizer joined or dropped.
+// and is redrawn (at least once) in both, and the same for the list joined
+// as an import joins it while reading, then optimized; else what differed. `removed` adds the rules the optimizer joined or dropped.
 std::string CompareOptimizedWithOriginal(const TestCase& test, uint32_t* removed = nullptr);
 
 // Runs the three events over the case with the index (candidates limited to

@@ -9,12 +9,18 @@
 //     in each record, its times and note units read from the record's first
 //     bytes, which the table then carries in its columns.
 // Either way the quick export lines (lists/export_lines.h) must be the same.
+// A text must also read the same a few bytes at a time, and each line the
+// quick address reader takes must be the full reader's rule.
 // Inputs are kept short (make fuzz bounds them): the reader is line by line,
 // and many short texts find more than a few long ones.
 #include "rules/rule.h"
 #include "rules/rule_memo.h"
 #include "lists/export_lines.h"
+#include "lists/plain_list.h"
 #include "lists/rule_text.h"
+#include "lists/text_import.h"
+#include "lists/text_lines.h"
+#include "lists/text_pieces.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -86,6 +92,51 @@ void GiveMemo(_RULE& rule) {
     WriteRuleMemo(rule, memo);
 }
 
+void PushRule(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
+
+bool SameReports(const std::vector<BadLine>& a, const std::vector<BadLine>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const BadLine& x, const BadLine& y) {
+        return x.number == y.number && x.reason == y.reason;
+    });
+}
+
+// The text read `pieceBytes` at a time reads as it does whole.
+void ExpectSameInPieces(const std::string& text, size_t pieceBytes, const ImportResult& whole) {
+    std::vector<_RULE> rules;
+    PieceImport import;
+    import.lines.take = PushRule;
+    import.lines.context = &rules;
+    for (size_t at = 0; at < text.size(); at += pieceBytes) {
+        ImportPiece(import, text.data() + at, std::min(pieceBytes, text.size() - at));
+    }
+    EndPieces(import);
+    if (rules.size() != whole.rules.size() ||
+        (!rules.empty() && std::memcmp(rules.data(), whole.rules.data(), rules.size() * sizeof(_RULE)) != 0) ||
+        !SameReports(import.lines.badLines, whole.badLines) || !SameReports(import.lines.warnings, whole.warnings)) {
+        std::fprintf(stderr, "read %zu bytes at a time: %zu rules, %zu bad lines; whole: %zu rules, %zu bad lines\n",
+                     pieceBytes, rules.size(), import.lines.badLines.size(), whole.rules.size(),
+                     whole.badLines.size());
+        std::abort();
+    }
+}
+
+// A line the quick address reader takes is read by the full reader as the
+// same rule, without a warning.
+void ExpectQuickAsFull(const std::string& text) {
+    for (const std::string& line : Split(text, '\n')) {
+        _RULE quick, full;
+        if (!ParseAddressLine(line.data(), line.size(), PLAIN_DEFAULTS, &quick)) continue;
+        std::vector<std::string> notes;
+        std::string reason, warning;
+        if (!ParsePlainLine(PlainLineText(line, &notes), PLAIN_DEFAULTS, &full, &reason, &warning) ||
+            !notes.empty() || !warning.empty() || std::memcmp(&quick, &full, sizeof quick) != 0) {
+            std::fprintf(stderr, "\"%s\": the quick reader differs (%s%s)\n", line.c_str(), reason.c_str(),
+                         warning.c_str());
+            std::abort();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -93,7 +144,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data + 1);
     const size_t length = size - 1;
     if (data[0] % 2 == 0) {
-        const ImportResult read = ImportText(std::string(bytes, length));
+        const std::string text(bytes, length);
+        const ImportResult read = ImportText(text);
+        ExpectSameInPieces(text, 1 + data[0] / 2 % 8, read);
+        // Past the bytes that tell the encoding, lines are read as the pieces come.
+        const std::string padded = std::string(ENCODING_SAMPLE_BYTES, '\n') + text;
+        ExpectSameInPieces(padded, 1 + data[0] / 2 % 8, ImportText(padded));
+        ExpectQuickAsFull(text);
         ExpectRoundTrip("text, import, export, import", read.rules);
         ExpectPrintable(read.badLines);
         ExpectPrintable(read.warnings);
