@@ -7,8 +7,9 @@
 #             instead (needs a display and a Wine that runs 32-bit programs)
 # make bench  build and run the benchmarks: matching, then the editor and
 #             the rule file (EDITOR_BENCH_ARGS, e.g. --rules 10000 --repeats 3),
-#             then the native tool on a long range list beside iprange on
-#             the same addresses (TOOL_BENCH_ARGS, e.g. --ranges 100000)
+#             then the native tool on a country range list and a long
+#             generated list beside iprange on the same addresses
+#             (TOOL_BENCH_ARGS, e.g. --ranges 100000)
 # make dist   build the release archive dist/torvo-<version>.zip
 # make native build the portable code natively (host compiler only) in
 #             build/native; the tool built there, build/native/tool/torvo-rules,
@@ -101,7 +102,7 @@ bench: build native
 	@bash tools/run.sh 'wine $(BUILD)/bin/matching_bench.exe $(BENCH_ARGS) && echo && wine $(BUILD)/bin/editor_bench.exe $(EDITOR_BENCH_ARGS)'
 	@bash tools/install-deps.sh bench
 	@echo && $(NATIVE_BUILD)/tool_bench --tool $(NATIVE_BUILD)/tool/torvo-rules \
-	  --anchor /usr/bin/iprange $(TOOL_BENCH_ARGS)
+	  --anchor /usr/bin/iprange --countries /usr/local/share/torvo-bench/geoip $(TOOL_BENCH_ARGS)
 
 dist: build native
 	@bash tools/make-dist.sh $(BUILD) $(NATIVE_BUILD)

@@ -1,18 +1,24 @@
-// Rule-list tool benchmark, native: the tool as operators run it on a long
-// address list. Makes a plain list of ranges shaped like a country range
-// list (ascending, of every width, a tenth of them blocks nested in earlier
-// ranges, as a list merged with its own CIDR form holds), then times each
-// verb as its own process and prints its wall time and peak memory beside
-// the rule file's size. With --anchor, the path of iprange (installed for
-// `make bench`), each verb is set beside iprange's closest operation on the
-// same addresses, and the ratio is printed. With --keep FOLDER the lists and
-// every output stay there, to compare two builds' outputs. Built by the
-// native build, run by `make bench`.
+// Rule-list tool benchmark, native: the tool as operators run it on long
+// address lists, each verb as its own process, its wall time and its peak
+// memory beside the larger of the files it reads and writes. The lists:
+//   - with --countries FILE (a country range file of lines "FIRST,LAST,CC",
+//     addresses as numbers: Debian's tor-geoipdb, installed for `make
+//     bench`), its ranges as a plain list, and the same addresses written
+//     country by country as CIDR blocks;
+//   - a generated list of ranges of mixed statuses, shaped like a country
+//     range list (ascending, of every width, a tenth of them blocks nested
+//     in earlier ranges, as a list merged with its own CIDR form holds),
+//     where little joins.
+// With --anchor, the path of iprange, each verb is set beside iprange's
+// closest operation on the same addresses, and the ratio is printed. With
+// --keep FOLDER the lists and every output stay there, to compare two
+// builds' outputs. Built by the native build, run by `make bench`.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -107,101 +113,189 @@ long FileBytes(const std::string& path) {
     return size;
 }
 
+bool WriteFile(const std::string& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file) std::fclose(file);
+    return written;
+}
+
+struct CountryRange {
+    uint32_t low;
+    uint32_t high;
+    std::string country;
+};
+
+std::vector<CountryRange> ReadCountryRanges(const std::string& path) {
+    std::vector<CountryRange> ranges;
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) return ranges;
+    char line[256];
+    while (std::fgets(line, sizeof line, file)) {
+        unsigned long low = 0, high = 0;
+        char country[8] = {};
+        if (line[0] == '#' || std::sscanf(line, "%lu,%lu,%7[^,\n]", &low, &high, country) != 3) continue;
+        ranges.push_back({static_cast<uint32_t>(low), static_cast<uint32_t>(high), country});
+    }
+    std::fclose(file);
+    return ranges;
+}
+
+// The ranges one a line; and the same addresses country by country (in the
+// order of their codes), each range as its CIDR blocks, under a comment
+// naming the country, as per-country block lists are published.
+std::string RangesText(const std::vector<CountryRange>& ranges) {
+    std::string text;
+    for (const CountryRange& range : ranges) text += Dotted(range.low) + "-" + Dotted(range.high) + "\n";
+    return text;
+}
+
+std::string PerCountryBlocks(std::vector<CountryRange> ranges, size_t* blocks) {
+    std::stable_sort(ranges.begin(), ranges.end(),
+                     [](const CountryRange& a, const CountryRange& b) { return a.country < b.country; });
+    std::string text;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        if (i == 0 || ranges[i].country != ranges[i - 1].country) text += "# " + ranges[i].country + "\n";
+        const uint64_t end = uint64_t{ranges[i].high} + 1;
+        for (uint64_t at = ranges[i].low; at < end; ++*blocks) {
+            int length = 32;
+            while (length > 0 && (at & ((uint64_t{1} << (33 - length)) - 1)) == 0 &&
+                   at + (uint64_t{1} << (33 - length)) <= end) {
+                --length;
+            }
+            text += Dotted(static_cast<uint32_t>(at)) + "/" + std::to_string(length) + "\n";
+            at += uint64_t{1} << (32 - length);
+        }
+    }
+    return text;
+}
+
+struct Step {
+    const char* title;
+    std::vector<std::string> arguments;
+    std::string input;   // the file it reads
+    std::string output;  // the file it writes, if any
+    bool anchorMerges;   // iprange prints the merge as ranges (else as blocks)
+    // Set beside iprange plus a copy of the rule file it writes, flushed
+    // as the tool flushes it: iprange writes no file of that size.
+    bool anchorCopiesOutput;
+};
+
+// Runs each step and, with an anchor, iprange's closest operation on
+// `addresses`; false when a step failed.
+bool RunSteps(const std::string& tool, const std::string& anchor, const std::string& addresses,
+              const std::string& base, const std::vector<Step>& steps) {
+    bool good = true;
+    for (const Step& step : steps) {
+        const Run run = RunTool(tool, step.arguments);
+        const double largest = static_cast<double>(std::max(FileBytes(step.input), FileBytes(step.output))) /
+                               (1 << 20);
+        const double peak = static_cast<double>(run.peakKilobytes) / 1024;
+        std::printf("  %-26s %6.2f s   peak %6.1f MB = %.2f x the larger file (%.1f MB)%s\n", step.title,
+                    run.seconds, peak, largest > 0 ? peak / largest : 0.0, largest,
+                    run.status == 0 || run.status == 1 ? "" : "   FAILED");
+        if (run.status != 0 && run.status != 1) good = false;
+        if (anchor.empty()) continue;
+        const std::vector<std::string> merge = step.anchorMerges
+                                                   ? std::vector<std::string>{"--print-ranges", addresses}
+                                                   : std::vector<std::string>{addresses};
+        Run reference = RunTool(anchor, merge, base + "/anchor.txt");
+        if (step.anchorCopiesOutput) {
+            reference.seconds += RunTool("/bin/dd", {"if=" + step.output, "of=" + base + "/copy.tdb", "bs=1M",
+                                                     "conv=fsync", "status=none"})
+                                     .seconds;
+        }
+        std::printf("  %-26s %6.2f s   peak %6.1f MB   tool = %.1f x%s\n", "  iprange", reference.seconds,
+                    static_cast<double>(reference.peakKilobytes) / 1024,
+                    reference.seconds > 0 ? run.seconds / reference.seconds : 0.0,
+                    step.anchorCopiesOutput ? " (with a copy of the rule file written)" : "");
+    }
+    return good;
+}
+
+// Every verb on a plain list of address ranges and the rule file it makes.
+std::vector<Step> VerbSteps(const std::string& base, const std::string& list) {
+    const std::string rules = base + "/ranges.tdb";
+    return {
+        {"import", {"import", list, "-o", rules}, list, rules, true, true},
+        {"check (with containment)", {"check", rules}, rules, "", true, false},
+        {"optimize", {"optimize", rules, "-o", base + "/optimized.tdb"}, rules, base + "/optimized.tdb", true,
+         false},
+        {"export", {"export", rules, "-o", base + "/exported.txt"}, rules, base + "/exported.txt", true, false},
+        {"export --cidr", {"export", rules, "--cidr", "-o", base + "/blocks.txt"}, rules, base + "/blocks.txt",
+         false, false},
+        {"why", {"why", rules, "Guest", "203.0.113.9"}, rules, "", true, false},
+        {"import of the export", {"import", base + "/exported.txt", "-o", base + "/again.tdb"},
+         base + "/exported.txt", base + "/again.tdb", true, true},
+        {"import --optimize", {"import", "--optimize", list, "-o", base + "/both.tdb"}, list, base + "/both.tdb",
+         true, true},
+    };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string tool;
     std::string anchor;
+    std::string countries;
     uint32_t ranges = 400000;
     std::string keep;  // --keep FOLDER: the lists and outputs stay there
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--tool") == 0) tool = argv[i + 1];
         else if (std::strcmp(argv[i], "--anchor") == 0) anchor = argv[i + 1];
+        else if (std::strcmp(argv[i], "--countries") == 0) countries = argv[i + 1];
         else if (std::strcmp(argv[i], "--ranges") == 0) ranges = static_cast<uint32_t>(std::atol(argv[i + 1]));
         else if (std::strcmp(argv[i], "--keep") == 0) keep = argv[i + 1];
     }
     if (tool.empty() || ranges == 0) {
-        std::fprintf(stderr, "usage: tool_bench --tool PATH [--anchor IPRANGE] [--ranges N] [--keep FOLDER]\n");
+        std::fprintf(stderr, "usage: tool_bench --tool PATH [--anchor IPRANGE] [--countries FILE] [--ranges N] "
+                             "[--keep FOLDER]\n");
         return 2;
     }
     char folder[] = "/tmp/torvo-tool-bench.XXXXXX";
     if (keep.empty() && !mkdtemp(folder)) return 2;
     const std::string base = keep.empty() ? std::string(folder) : keep;
-    const std::string list = base + "/ranges.txt", rules = base + "/ranges.tdb";
-    const std::string addressList = base + "/addresses.txt";
+    std::printf("rule-list tool (native, optimised build), each verb as its own process\n");
+    if (!anchor.empty()) {
+        std::printf("anchor: %s on the same addresses; its closest operation after each verb, and the\n"
+                    "tool's time as a multiple of it\n", anchor.c_str());
+    }
+    // The lists are written and let go before any step: a forked child
+    // counts the parent's pages in its peak until it runs the tool.
+    const std::string countryList = base + "/countries.txt", perCountry = base + "/per-country.txt";
+    size_t countryRanges = 0, blocks = 0;
+    if (!countries.empty()) {
+        const std::vector<CountryRange> read = ReadCountryRanges(countries);
+        countryRanges = read.size();
+        if (read.empty()) std::printf("\n%s: no country ranges there; those lists are left out\n", countries.c_str());
+        if (!read.empty() && (!WriteFile(countryList, RangesText(read)) ||
+                              !WriteFile(perCountry, PerCountryBlocks(read, &blocks)))) {
+            return 2;
+        }
+    }
+    const std::string list = base + "/generated.txt", addressList = base + "/generated-addresses.txt";
     {
         std::string addresses;
-        const std::string text = MakeRangeList(ranges, &addresses);
-        const std::pair<const std::string*, const std::string*> files[] = {{&list, &text},
-                                                                          {&addressList, &addresses}};
-        for (const auto& [path, bytes] : files) {
-            std::FILE* file = std::fopen(path->c_str(), "wb");
-            if (!file || std::fwrite(bytes->data(), 1, bytes->size(), file) != bytes->size()) return 2;
-            std::fclose(file);
-        }
+        if (!WriteFile(list, MakeRangeList(ranges, &addresses)) || !WriteFile(addressList, addresses)) return 2;
     }
-    std::printf("rule-list tool (native, optimised build): %u generated ranges\n", ranges);
-    if (!anchor.empty()) {
-        std::printf("anchor: %s on the same addresses (first column alone); its closest operation\n"
-                    "after each verb, and the tool's time as a multiple of it\n", anchor.c_str());
+    bool good = true;
+    if (countryRanges > 0) {
+        std::printf("\n%s: %zu ranges\n", countries.c_str(), countryRanges);
+        good &= RunSteps(tool, anchor, countryList, base, VerbSteps(base, countryList));
+        std::printf("  rules after optimize: %ld of %ld\n", FileBytes(base + "/optimized.tdb") / 460,
+                    FileBytes(base + "/ranges.tdb") / 460);
+        std::printf("\nthe same addresses per country: %zu CIDR blocks\n", blocks);
+        const std::string rules = base + "/per-country.tdb";
+        good &= RunSteps(tool, anchor, perCountry, base,
+                         {{"import --optimize", {"import", "--optimize", perCountry, "-o", rules}, perCountry, rules,
+                           true, true}});
+        std::printf("  rules after import --optimize: %ld\n", FileBytes(rules) / 460);
     }
-    // iprange's closest operations: reading and merging the addresses, as
-    // ranges or as blocks. Import is set beside that plus a plain copy of
-    // the rule file it writes, flushed to the disk as the tool flushes it.
-    const std::vector<std::string> anchorRanges = {"--print-ranges", addressList};
-    const std::vector<std::string> anchorBlocks = {addressList};
-    struct Step {
-        const char* title;
-        std::vector<std::string> arguments;
-        const std::vector<std::string>* anchorArguments;
-        bool anchorCopiesRuleFile;
-        // A rule file the verb writes whose copy iprange's merge is also set
-        // beside: its merge writes no file of that size.
-        std::string writtenRuleFile;
-    };
-    const Step steps[] = {
-        {"import", {"import", list, "-o", rules}, &anchorRanges, true, {}},
-        {"check (with containment)", {"check", rules}, &anchorRanges, false, {}},
-        {"optimize", {"optimize", rules, "-o", base + "/optimized.tdb"}, &anchorRanges, false,
-         base + "/optimized.tdb"},
-        {"export", {"export", rules, "-o", base + "/exported.txt"}, &anchorRanges, false, {}},
-        {"export --cidr", {"export", rules, "--cidr", "-o", base + "/blocks.txt"}, &anchorBlocks, false, {}},
-        {"import of the export", {"import", base + "/exported.txt", "-o", base + "/again.tdb"}, &anchorRanges, true, {}},
-        {"import --optimize", {"import", "--optimize", list, "-o", base + "/both.tdb"}, &anchorRanges, true, {}},
-    };
-    int failed = 0;
-    for (const Step& step : steps) {
-        const Run run = RunTool(tool, step.arguments);
-        const double fileMegabytes = static_cast<double>(FileBytes(rules)) / (1 << 20);
-        const double peakMegabytes = static_cast<double>(run.peakKilobytes) / 1024;
-        std::printf("  %-26s %6.2f s   peak %6.0f MB = %.2f x the rule file (%.0f MB)%s\n", step.title,
-                    run.seconds, peakMegabytes, fileMegabytes > 0 ? peakMegabytes / fileMegabytes : 0.0,
-                    fileMegabytes, run.status == 0 || run.status == 1 ? "" : "   FAILED");
-        if (!anchor.empty()) {
-            Run reference = RunTool(anchor, *step.anchorArguments, base + "/anchor.txt");
-            if (step.anchorCopiesRuleFile) {
-                const Run copy = RunTool("/bin/dd", {"if=" + rules, "of=" + base + "/copy.tdb", "bs=1M",
-                                                     "conv=fsync", "status=none"});
-                reference.seconds += copy.seconds;
-            }
-            std::printf("  %-26s %6.2f s   peak %6.1f MB   tool = %.1f x%s\n", "  iprange", reference.seconds,
-                        static_cast<double>(reference.peakKilobytes) / 1024,
-                        reference.seconds > 0 ? run.seconds / reference.seconds : 0.0,
-                        step.anchorCopiesRuleFile ? " (with a copy of the rule file)" : "");
-            if (!step.writtenRuleFile.empty()) {
-                const Run copy = RunTool("/bin/dd", {"if=" + step.writtenRuleFile, "of=" + base + "/copy.tdb",
-                                                     "bs=1M", "conv=fsync", "status=none"});
-                const double both = reference.seconds + copy.seconds;
-                std::printf("  %-26s %6.2f s                    tool = %.1f x (iprange and a copy of the "
-                            "rule file it writes)\n", "  iprange + copy", both,
-                            both > 0 ? run.seconds / both : 0.0);
-            }
-        }
-        if (run.status != 0 && run.status != 1) failed = 1;
-    }
+    std::printf("\n%u generated ranges of mixed statuses\n", ranges);
+    good &= RunSteps(tool, anchor, addressList, base, VerbSteps(base, list));
     std::printf("  rules after optimize: %ld of %ld\n", FileBytes(base + "/optimized.tdb") / 460,
-                FileBytes(rules) / 460);
+                FileBytes(base + "/ranges.tdb") / 460);
     const std::string remove = "rm -rf '" + base + "'";
-    if (keep.empty() && std::system(remove.c_str()) != 0) failed = 1;
-    return failed;
+    if (keep.empty() && std::system(remove.c_str()) != 0) good = false;
+    return good ? 0 : 1;
 }

@@ -118,7 +118,7 @@ bool ReadBlockLength(const char* at, const char* end, uint32_t low, uint32_t* hi
 
 }  // namespace
 
-bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defaults, _RULE* rule) {
+bool ReadAddressEntry(const char* text, size_t length, _RULE* rule) {
     const char* at = text;
     const char* end = text + length;
     uint32_t low = 0;
@@ -135,17 +135,25 @@ bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defa
     }
     // Half of all addresses or more is warned about.
     if (range && high - low >= 0x7FFFFFFFu) return false;
-    std::memset(rule, 0, sizeof *rule);
-    rule->status = defaults.status;
-    rule->nickColor = defaults.nickColor;
-    rule->textColor = defaults.textColor;
+    std::memset(rule->ipText, 0, sizeof rule->ipText);
+    std::memset(rule->ipPrefix, 0, sizeof rule->ipPrefix);
     size_t written = FormatDotted(low, rule->ipText);
     rule->ipLow = low;
+    rule->ipHigh = 0;
     if (range) {
         rule->ipText[written++] = '-';
         FormatDotted(high, rule->ipText + written);
         rule->ipHigh = high;
     }
+    return true;
+}
+
+bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defaults, _RULE* rule) {
+    std::memset(rule, 0, sizeof *rule);
+    if (!ReadAddressEntry(text, length, rule)) return false;
+    rule->status = defaults.status;
+    rule->nickColor = defaults.nickColor;
+    rule->textColor = defaults.textColor;
     rule->searchType = SEARCH_IP;
     if (defaults.memo) WriteRuleMemo(*rule, *defaults.memo);
     return true;

@@ -52,3 +52,5 @@ bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RUL
 // other lines need. False for every other line, and for one that
 // ParsePlainLine refuses or warns about: ParsePlainLine reads those.
 bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defaults, _RULE* rule);
+// Its entry alone into `rule`'s IP text, prefix, ipLow and ipHigh.
+bool ReadAddressEntry(const char* text, size_t length, _RULE* rule);

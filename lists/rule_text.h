@@ -34,6 +34,12 @@ constexpr size_t TABLE_REQUIRED_COLUMNS = 6;  // older exports: eight
 std::string ExportLine(const _RULE& rule);
 // One line of the table into `rule`; false with the reason for a bad line.
 bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, std::string* warning);
+// The table line of an address rule as export writes a country list's:
+// no nickname, search "ip", an address, range or block that
+// ParseAddressLine takes, one of the four statuses, #RRGGBB colours and
+// nothing more. Read as ParseTableLine reads it, without the checks that
+// only other lines need; false for every other line.
+bool ParseAddressTableLine(const char* text, size_t length, _RULE* rule);
 
 struct BadLine {
     size_t number;  // 1-based, counting every line of the text

@@ -34,7 +34,8 @@ void ImportLine(LineImport& import, const char* bytes, size_t length) {
     const size_t number = ++import.lineNumber;
     _RULE rule;
     // Most lines of a long list are addresses alone.
-    if (!import.table && ParseAddressLine(bytes, length, import.defaults, &rule)) {
+    if (import.table ? ParseAddressTableLine(bytes, length, &rule)
+                     : ParseAddressLine(bytes, length, import.defaults, &rule)) {
         import.take(import.context, rule);
         return;
     }

@@ -8,8 +8,11 @@
 #   install-deps.sh native   only the host compiler, cmake and GoogleTest, for
 #                            the native build of the portable code and the tool
 #   install-deps.sh fuzz     the same and clang with its fuzzer runtime
-#   install-deps.sh bench    the native set and iprange, the address tool the
-#                            tool's benchmark compares with
+#   install-deps.sh bench    the native set, iprange, the address tool the
+#                            tool's benchmark compares with, and the country
+#                            range list it runs on (from the tor-geoipdb
+#                            package, unpacked without installing it: it
+#                            would bring a daemon along)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 scope=${1:-all}
@@ -62,6 +65,25 @@ if [ ${#missing[@]} -gt 0 ]; then
     fi
   done
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ "$scope" = bench ]; then
+  countries=/usr/local/share/torvo-bench/geoip
+  if [ ! -s "$countries" ]; then
+    mkdir -p "$(dirname "$countries")"
+    if [ -s /usr/share/tor/geoip ]; then
+      cp /usr/share/tor/geoip "$countries"
+    else
+      unpack=$(mktemp -d)
+      if (cd "$unpack" && apt-get download -q tor-geoipdb >/dev/null 2>&1 &&
+          dpkg-deb -x tor-geoipdb_*.deb tree && cp tree/usr/share/tor/geoip "$countries"); then
+        :
+      else
+        echo "install-deps.sh: the country range list could not be had; the benchmark runs without it" >&2
+      fi
+      rm -rf "$unpack"
+    fi
+  fi
 fi
 
 if [ "$TORVO_RUNNER" = none ]; then

@@ -107,6 +107,10 @@ const std::vector<ReadingCase>& Cases() {
         {"1.2.3.0/24\n0.0.0.0/0\n", Says::Warning, 2, "picks every visitor", 2, 0, 1},
         {"1.2.3.0/24\n128.0.0.0/1\n", Says::Warning, 2, "half of all addresses", 2, 0, 1},
         {"1.2.3.0/24\n1.2.3.256\n1.2.3.4 \n", Says::BadLine, 2, "0 to 255", 2, 0, 1},
+        {std::string(EXPORT_HEADER) + "\n\tip\t1.2.3.0-1.2.3.255\tignore\t#0000FF\t#000000\t\t\t\t\t\n"
+             "\tip\t1.2.3.4\tallow-all\t#00ff00\t#000000\n\tip\t1.2.3.4\t768\t#00FF00\t#000000\t\t\t\t\tnote\n"
+             "\tip\t01.2.3.4\tignore\t#0000FF\t#000000\n",
+         Says::BadLine, 5, "without leading zeros", 3, 0, 1},
     };
     return cases;
 }
@@ -229,12 +233,17 @@ TEST(ListReading, EachTextGivesItsRulesAndSaysWhatIsWrong) {
                           0);
             }
         }
-        // A line the quick address reader takes is the full reader's rule.
+        // A line a quick address reader takes is the full reader's rule.
         for (const std::string& text : LinesOf(input.text)) {
             _RULE quick, full;
-            if (!ParseAddressLine(text.data(), text.size(), PLAIN_DEFAULTS, &quick)) continue;
             std::string reason, warning;
-            ASSERT_TRUE(ParsePlainLine(text, PLAIN_DEFAULTS, &full, &reason, &warning)) << text;
+            if (ParseAddressTableLine(text.data(), text.size(), &quick)) {
+                ASSERT_TRUE(ParseTableLine(text, &full, &reason, &warning)) << text;
+            } else if (ParseAddressLine(text.data(), text.size(), PLAIN_DEFAULTS, &quick)) {
+                ASSERT_TRUE(ParsePlainLine(text, PLAIN_DEFAULTS, &full, &reason, &warning)) << text;
+            } else {
+                continue;
+            }
             EXPECT_EQ(warning, "") << text;
             EXPECT_EQ(std::memcmp(&quick, &full, sizeof quick), 0) << text;
         }
