@@ -150,8 +150,14 @@ bool ReadAddressEntry(const char* text, size_t length, _RULE* rule) {
 
 bool ParseAddressLine(const char* text, size_t length, const PlainDefaults& defaults, _RULE* rule) {
     std::memset(rule, 0, sizeof *rule);
-    if (!ReadAddressEntry(text, length, rule)) return false;
+    const void* tab = std::memchr(text, '\t', length);
+    const size_t entry = tab ? static_cast<size_t>(static_cast<const char*>(tab) - text) : length;
+    if (!ReadAddressEntry(text, entry, rule)) return false;
     rule->status = defaults.status;
+    if (tab) {
+        // A status column: one of the four words alone.
+        if (!StatusOfKeyword(std::string(text + entry + 1, length - entry - 1), &rule->status)) return false;
+    }
     rule->nickColor = defaults.nickColor;
     rule->textColor = defaults.textColor;
     rule->searchType = SEARCH_IP;

@@ -47,7 +47,8 @@ bool ParsePlainLine(const std::string& line, const PlainDefaults& defaults, _RUL
 
 // A line that is nothing but an address, a range or a CIDR block written as
 // address lists write them ("198.51.100.7", "198.51.100.0-198.51.100.99",
-// "198.51.100.0/24": four parts of 0 to 255 without leading zeros), read
+// "198.51.100.0/24": four parts of 0 to 255 without leading zeros), and
+// perhaps a tab and one of the four status words (ignore, ...), read
 // into `rule` as ParsePlainLine reads it, without the checks that only
 // other lines need. False for every other line, and for one that
 // ParsePlainLine refuses or warns about: ParsePlainLine reads those.

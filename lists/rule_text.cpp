@@ -11,7 +11,6 @@
 #include "lists/text_pieces.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
 #include <cstring>
 
@@ -193,30 +192,25 @@ bool ParseTableLine(const std::string& line, _RULE* rule, std::string* reason, s
 }
 
 bool ParseAddressTableLine(const char* text, size_t length, _RULE* rule) {
-    std::string columns[TABLE_COLUMNS];
+    std::string columns[TABLE_REQUIRED_COLUMNS];
     size_t count = 0;
     for (size_t start = 0;; ++count) {
         if (count == TABLE_COLUMNS) return false;
         const void* tab = std::memchr(text + start, '\t', length - start);
         const size_t end = tab ? static_cast<size_t>(static_cast<const char*>(tab) - text) : length;
         // The colours are the last columns that may hold anything.
-        if (count > 5 && end > start) return false;
-        if (count <= 5) columns[count].assign(text + start, end - start);
+        if (count >= TABLE_REQUIRED_COLUMNS && end > start) return false;
+        if (count < TABLE_REQUIRED_COLUMNS) columns[count].assign(text + start, end - start);
         if (!tab) break;
         start = end + 1;
     }
     if (count + 1 < TABLE_REQUIRED_COLUMNS || !columns[0].empty() || columns[1] != "ip") return false;
     std::memset(rule, 0, sizeof *rule);
-    static const int32_t statuses[] = {STATUS_UNCHANGED, STATUS_ALLOW_ALL, STATUS_NO_PRIVATE, STATUS_IGNORE};
-    static const std::string keywords[] = {StatusKeyword(statuses[0]), StatusKeyword(statuses[1]),
-                                           StatusKeyword(statuses[2]), StatusKeyword(statuses[3])};
-    const auto keyword = std::find(std::begin(keywords), std::end(keywords), columns[3]);
-    if (keyword == std::end(keywords) || !ReadAddressEntry(columns[2].data(), columns[2].size(), rule) ||
+    if (!StatusOfKeyword(columns[3], &rule->status) || !ReadAddressEntry(columns[2].data(), columns[2].size(), rule) ||
         columns[4].size() != 7 || !ParseColour(columns[4], &rule->nickColor) || columns[5].size() != 7 ||
         !ParseColour(columns[5], &rule->textColor)) {
         return false;
     }
-    rule->status = statuses[keyword - std::begin(keywords)];
     rule->searchType = SEARCH_IP;
     return true;
 }

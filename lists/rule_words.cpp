@@ -111,6 +111,19 @@ std::string StatusKeyword(int32_t status) {
     return words ? words->keyword : std::to_string(status);
 }
 
+bool StatusOfKeyword(const std::string& text, int32_t* status) {
+    static const int32_t statuses[] = {STATUS_UNCHANGED, STATUS_ALLOW_ALL, STATUS_NO_PRIVATE, STATUS_IGNORE};
+    static const std::string keywords[] = {StatusKeyword(statuses[0]), StatusKeyword(statuses[1]),
+                                           StatusKeyword(statuses[2]), StatusKeyword(statuses[3])};
+    for (size_t i = 0; i < 4; ++i) {
+        if (text == keywords[i]) {
+            *status = statuses[i];
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string SearchWords(int32_t searchType, Language language) {
     const ValueWords* words = Find(SEARCH_WORDS, searchType);
     if (!words) return std::to_string(searchType);

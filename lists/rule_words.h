@@ -11,6 +11,9 @@ enum class Language { Russian, English };
 // Exported keyword ("name", "ignore", ...), or the number for other values.
 std::string SearchKeyword(int32_t searchType);
 std::string StatusKeyword(int32_t status);
+// One of the four statuses an operator sets by its keyword, exactly as
+// StatusKeyword writes it (the quick readers of long lists).
+bool StatusOfKeyword(const std::string& text, int32_t* status);
 // Shown words, or the number for other values.
 std::string SearchWords(int32_t searchType, Language language);
 std::string StatusWords(int32_t status, Language language);

@@ -98,7 +98,8 @@ const std::vector<ReadingCase>& Cases() {
         {"1.2.3.4\r\n5.6.7.8\n\r\nBob\r", Says::Nothing, 0, "", 3, 1, 0},
         {"1.2.3.4\r\n\r\n+5.6.7.8\r\n", Says::BadLine, 3, "sign", 1, 0, 1},
         // Address lines as long lists write them, and the nearly so.
-        {"1.2.3.4\n1.2.3.0/24\n1.2.3.4-1.2.3.9\n255.255.255.255\n0.0.0.0/2\n", Says::Nothing, 0, "", 5, 0, 0},
+        {"1.2.3.4\n1.2.3.0/24\n1.2.3.4-1.2.3.9\n255.255.255.255\n0.0.0.0/2\n1.2.3.5\tallow-all\n1.2.3.6\tIgnore\n"
+         "1.2.3.7\tignore \n", Says::Nothing, 0, "", 8, 0, 0},
         {"1.2.3.4\n01.2.3.4\n", Says::BadLine, 2, "without leading zeros", 1, 0, 1},
         {"1.2.3.0/24\n1.2.3.0/33\n", Says::BadLine, 2, "must be 0 to 32", 1, 0, 1},
         {"1.2.3.0/24\n1.2.3.5/24\n", Says::BadLine, 2, "the block starts at 1.2.3.0", 1, 0, 1},
