@@ -16,7 +16,6 @@ int Cannot(const std::string& message) {
 namespace {
 
 constexpr size_t BAD_LINES_SHOWN = 100;
-constexpr size_t TEXT_PIECE_BYTES = size_t{1} << 20;
 
 // The part record at the end of the file, for telling a text; empty when
 // it cannot be read (the records alone are judged then).

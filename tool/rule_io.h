@@ -51,6 +51,7 @@ int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded);
 // A text file, or standard input for "-", a piece at a time (a megabyte,
 // less at the end) into `take`; false when it cannot be read, and then
 // CannotRead says why and gives EXIT_CANNOT.
+constexpr size_t TEXT_PIECE_BYTES = size_t{1} << 20;
 using TakePiece = void (*)(void* context, const char* bytes, size_t size);
 bool ReadTextPieces(const std::string& path, TakePiece take, void* context);
 int CannotRead(const std::string& path);

@@ -117,7 +117,10 @@ int Import(const Arguments& arguments) {
     import.lines.take = arguments.optimize ? TakeRuleIntoRuns : TakeRuleAsIs;
     import.lines.context = arguments.optimize ? static_cast<void*>(&runs) : &rules;
     if (fromInput) {
-        ImportPiece(import, input.data(), input.size());
+        // In the same pieces as a file: the reader's first piece is copied.
+        for (size_t at = 0; at < input.size(); at += TEXT_PIECE_BYTES) {
+            ImportPiece(import, input.data() + at, std::min(TEXT_PIECE_BYTES, input.size() - at));
+        }
         std::string().swap(input);
     } else if (!ReadTextPieces(source, ImportPieceInto, &import)) {
         return CannotRead(source);
