@@ -151,6 +151,18 @@ void EraseSlot(SlotIndex& index, uint32_t slot) {
     UpdateStart(index, start);
 }
 
+void ChangeSlot(SlotIndex& index, uint32_t slot, const AddressInterval& addresses, int32_t mark) {
+    const uint32_t group = index.groupOf[slot];
+    if (addresses.low != index.addressesOf[slot].low) {
+        EraseSlot(index, slot);
+        InsertSlot(index, slot, group, addresses, mark);
+        return;
+    }
+    index.addressesOf[slot] = addresses;
+    index.markOf[slot] = mark;
+    UpdateStart(index, StartOf(index, group, addresses.low));
+}
+
 void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval& addresses,
                    std::vector<uint32_t>* found, int32_t after, int32_t markBelow) {
     found->clear();

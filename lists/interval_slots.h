@@ -34,6 +34,9 @@ void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>>
 void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses,
                 int32_t mark = 0);
 void EraseSlot(SlotIndex& index, uint32_t slot);
+// Gives a slot in the index other addresses and mark, in its group: in
+// place while its low end stays, else erased and inserted again.
+void ChangeSlot(SlotIndex& index, uint32_t slot, const AddressInterval& addresses, int32_t mark);
 
 // Every slot of the group whose addresses overlap or touch `addresses`,
 // numbered above `after` and marked below `markBelow`.
