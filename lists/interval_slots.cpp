@@ -7,7 +7,7 @@ namespace {
 
 size_t StartOf(const SlotIndex& index, uint32_t group, uint32_t low) {
     return static_cast<size_t>(
-        std::lower_bound(index.starts.begin(), index.starts.end(), std::make_pair(group, low)) -
+        std::lower_bound(index.starts.begin(), index.starts.end(), SlotStart(group, low)) -
         index.starts.begin());
 }
 
@@ -111,7 +111,7 @@ bool Holds(const AddressInterval& outer, const AddressInterval& inner) {
     return outer.low <= inner.low && inner.high <= outer.high;
 }
 
-void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots) {
+void BuildSlotIndex(SlotIndex& index, std::vector<uint64_t> starts, size_t slots) {
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     index.starts = std::move(starts);
@@ -169,7 +169,7 @@ void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval
     const uint32_t lowAtMost = addresses.high == 0xFFFFFFFFu ? addresses.high : addresses.high + 1;
     const size_t from = StartOf(index, group, 0);
     const size_t to = static_cast<size_t>(std::upper_bound(index.starts.begin(), index.starts.end(),
-                                                           std::make_pair(group, lowAtMost)) -
+                                                           SlotStart(group, lowAtMost)) -
                                           index.starts.begin());
     if (from >= to) return;
     Collect(index, 0, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
@@ -224,10 +224,11 @@ void OwnersOf(const std::vector<Piece>& pieces, uint32_t group, const AddressInt
 void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
                        std::vector<uint32_t>* covering, std::vector<uint32_t>* counts) {
     const size_t count = groups.size();
-    std::vector<std::pair<uint32_t, uint32_t>> starts;
+    std::vector<uint64_t> starts;
+    starts.reserve(addresses.intervals.size());
     for (size_t rule = 0; rule < count; ++rule) {
         for (uint32_t at = addresses.first[rule]; at < addresses.first[rule + 1]; ++at) {
-            starts.emplace_back(groups[rule], addresses.intervals[at].low);
+            starts.push_back(SlotStart(groups[rule], addresses.intervals[at].low));
         }
     }
     // The union of each group's rules so far, as slots that never touch.

@@ -6,14 +6,13 @@
 #include "lists/address_set.h"
 
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 // Intervals ("slots") numbered by the caller, each in a group and with a
 // mark (`optimize`: the latest rule that blocks its moving up). A slot may
 // start only at a low end given to BuildSlotIndex for its group.
 struct SlotIndex {
-    std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
+    std::vector<uint64_t> starts;  // sorted distinct SlotStart(group, low)
     size_t leaves = 0;
     // A tree over the starts (2 * leaves - 1 nodes, a node's left child
     // beside it); each node keeps, for the slots below it, the highest high
@@ -30,7 +29,10 @@ struct SlotIndex {
     std::vector<int32_t> markOf;
 };
 
-void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots);
+// A group and a low end in one number, which sorts by the group first.
+inline uint64_t SlotStart(uint32_t group, uint32_t low) { return uint64_t{group} << 32 | low; }
+
+void BuildSlotIndex(SlotIndex& index, std::vector<uint64_t> starts, size_t slots);
 void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses,
                 int32_t mark = 0);
 void EraseSlot(SlotIndex& index, uint32_t slot);

@@ -69,16 +69,16 @@ struct NewestAdded {
     }
 };
 
-// Numbers for rules' effects, from 0 in the order they first appear; a
-// rule of its neighbour's effect, as most are, takes its number unlooked.
-struct EffectNumbers {
-    using Key = std::tuple<int32_t, uint32_t, uint32_t, int64_t>;
+// Numbers for keys, from 0 in the order they first appear; a key that is
+// the one before, as a rule's effect mostly is its neighbour's, is not
+// looked up.
+template <typename Key>
+struct FirstSeenNumbers {
     std::map<Key, uint32_t> numbers;
     Key last{};
     uint32_t lastNumber = UINT32_MAX;
 
-    uint32_t Of(const _RULE& rule) {
-        const Key key{rule.status, rule.nickColor, rule.textColor, RuleExpiry(rule)};
+    uint32_t Of(const Key& key) {
         if (lastNumber == UINT32_MAX || key != last) {
             last = key;
             lastNumber = numbers.emplace(key, static_cast<uint32_t>(numbers.size())).first->second;
@@ -124,12 +124,12 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     // What each rule does to a visitor it picks, and until when (rules that
     // expire at another time differ in effect once one has), and the
     // addresses it may pick at.
-    EffectNumbers effects;
-    std::map<std::pair<uint32_t, int32_t>, uint32_t> groups;
+    FirstSeenNumbers<std::tuple<int32_t, uint32_t, uint32_t, int64_t>> effects;
+    FirstSeenNumbers<std::pair<uint32_t, int32_t>> groups;
     std::vector<uint32_t> effectOf(count);
     std::vector<uint32_t> groupOf(count);
     std::vector<uint8_t> numeric(count);  // its interval read again where needed: one less table
-    std::vector<std::pair<uint32_t, uint32_t>> starts;
+    std::vector<uint64_t> starts;
     starts.reserve(count);
     // Whether rules of more than one effect may pick at some address: only
     // then can a rule of another effect block a join.
@@ -137,14 +137,12 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     bool otherEffects = false;
     for (size_t j = 0; j < count; ++j) {
         const _RULE& rule = rules[j];
-        effectOf[j] = effects.Of(rule);
+        effectOf[j] = effects.Of({rule.status, rule.nickColor, rule.textColor, RuleExpiry(rule)});
         AddressInterval interval{};
         numeric[j] = IsNumericAddressRule(rule, &interval);
         if (numeric[j]) {
-            groupOf[j] = groups.emplace(std::make_pair(effectOf[j], rule.searchType),
-                                        static_cast<uint32_t>(groups.size()))
-                             .first->second;
-            starts.emplace_back(groupOf[j], interval.low);
+            groupOf[j] = groups.Of({effectOf[j], rule.searchType});
+            starts.push_back(SlotStart(groupOf[j], interval.low));
         } else if (PossibleAddresses(rule).empty()) {
             continue;
         }
