@@ -8,19 +8,24 @@
 #include <cstdint>
 #include <vector>
 
+// What a node of the slot index keeps of the slots below it: the highest
+// high end, the highest slot number (-1 if none: then the high end means
+// nothing) and the lowest mark. Together, so that a node is read at once.
+struct SlotSummary {
+    uint32_t highest = 0;
+    int32_t latest = -1;
+    int32_t lowestMark = INT32_MAX;
+};
+
 // Intervals ("slots") numbered by the caller, each in a group and with a
 // mark (`optimize`: the latest rule that blocks its moving up). A slot may
 // start only at a low end given to BuildSlotIndex for its group.
 struct SlotIndex {
     std::vector<uint64_t> starts;  // sorted distinct SlotStart(group, low)
     size_t leaves = 0;
-    // A tree over the starts (2 * leaves - 1 nodes, a node's left child
-    // beside it); each node keeps, for the slots below it, the highest high
-    // end, the highest slot number (-1 if none: then the high end means
-    // nothing) and the lowest mark.
-    std::vector<uint32_t> highest;
-    std::vector<int32_t> latest;
-    std::vector<int32_t> lowestMark;
+    // A tree over the starts: 2 * leaves - 1 nodes, a node's left child
+    // beside it.
+    std::vector<SlotSummary> nodes;
     std::vector<int32_t> first;    // per start: its first slot, or -1
     std::vector<int32_t> next;     // per slot: the next slot at its start, or -1
     std::vector<int32_t> previous;
