@@ -224,8 +224,12 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     std::vector<uint32_t> container, overlap;
     const bool shared = FindHiddenAndOverlapping(rules, addresses, kinds, &container, &overlap);
     // Addresses that no two rules of a kind share are held by no others.
-    std::vector<uint32_t> coveringList, coveringCounts(count, 0);
-    if (shared) FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &coveringList, &coveringCounts);
+    std::vector<uint32_t> coveringList, coveringCounts;
+    if (shared) {
+        FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &coveringList, &coveringCounts);
+    } else {
+        coveringCounts.assign(count, 0);
+    }
     size_t listed = 0;  // where rule i's covering rules start in coveringList
     for (uint32_t i = 0; i < count; ++i) {
         const size_t named = std::min<size_t>(coveringCounts[i], RULES_NAMED);
