@@ -164,6 +164,7 @@ int Check(const Arguments& arguments) {
     const std::vector<Finding> findings = WithExpiredNotes(
         CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), loaded.trailingBytes),
         loaded.rules, arguments.now);
+    loaded.rules.records.reset();  // and the file with them, before the findings are written
     // Written in pieces: a long list's findings are never held twice.
     std::string out;
     size_t problems = 0;
@@ -196,8 +197,10 @@ int Why(const Arguments& arguments) {
     }
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
-    WriteOut(ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
-                            nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip,
-                            arguments.now));
+    const std::string explained =
+        ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), nickText != "-", nick,
+                       ip != "-", ip == "-" ? std::string() : ip, arguments.now);
+    loaded.rules.records.reset();  // and the file with them, before the text is written
+    WriteOut(explained);
     return EXIT_DONE;
 }
