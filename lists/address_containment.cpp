@@ -71,7 +71,7 @@ struct HighEndTree {
 
 }  // namespace
 
-void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses,
+bool FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses,
                               const std::vector<uint32_t>& groups, std::vector<uint32_t>* container,
                               std::vector<uint32_t>* overlap) {
     const uint32_t count = static_cast<uint32_t>(groups.size());
@@ -103,30 +103,39 @@ void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses
     // Containment: intervals with low <= a and high >= b, for each hull [a, b].
     std::sort(hulls.begin(), hulls.end(), byGroupAndLow);
     const std::vector<GroupInterval>& hullsByLow = oneEach ? intervals : hulls;  // the same, sorted alike
-    // Overlap: intervals with low <= b and high >= a, for each interval [a, b].
-    std::vector<GroupInterval> byHigh = intervals;
-    std::sort(byHigh.begin(), byHigh.end(), [](const GroupInterval& a, const GroupInterval& b) {
-        return a.group != b.group ? a.group < b.group : a.high < b.high;
-    });
 
+    bool shared = false;
     HighEndTree tree;
     size_t groupStart = 0;
     size_t hullAt = 0;
-    size_t byHighAt = 0;
     while (groupStart < intervals.size()) {
         const uint32_t group = intervals[groupStart].group;
-        size_t groupEnd = groupStart;
-        std::vector<uint32_t> highs;
-        while (groupEnd < intervals.size() && intervals[groupEnd].group == group) {
-            highs.push_back(intervals[groupEnd++].high);
+        // The group's end, and whether any of its intervals shares an
+        // address with one before it: without, nothing is found in it.
+        size_t groupEnd = groupStart + 1;
+        bool apart = true;
+        for (uint32_t highest = intervals[groupStart].high;
+             groupEnd < intervals.size() && intervals[groupEnd].group == group; ++groupEnd) {
+            apart = apart && intervals[groupEnd].low > highest;
+            highest = std::max(highest, intervals[groupEnd].high);
         }
+        const size_t hullsStart = hullAt;
+        while (hullAt < hullsByLow.size() && hullsByLow[hullAt].group == group) ++hullAt;
+        if (apart) {
+            groupStart = groupEnd;
+            continue;
+        }
+        shared = true;
+        std::vector<uint32_t> highs;
+        highs.reserve(groupEnd - groupStart);
+        for (size_t at = groupStart; at < groupEnd; ++at) highs.push_back(intervals[at].high);
         std::sort(highs.begin(), highs.end());
         highs.erase(std::unique(highs.begin(), highs.end()), highs.end());
 
         tree.Reset(highs);
         size_t next = groupStart;
-        for (; hullAt < hullsByLow.size() && hullsByLow[hullAt].group == group; ++hullAt) {
-            const GroupInterval& hull = hullsByLow[hullAt];
+        for (size_t at = hullsStart; at < hullAt; ++at) {
+            const GroupInterval& hull = hullsByLow[at];
             for (; next < groupEnd && intervals[next].low <= hull.low; ++next) {
                 tree.Insert(intervals[next].high, intervals[next].rule, 0);
             }
@@ -134,10 +143,14 @@ void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses
             if (earliest < hull.rule) (*container)[hull.rule] = earliest;
         }
 
-        tree.Reset(highs);
+        // Overlap: intervals with low <= b and high >= a, for each interval
+        // [a, b] of the group, taken by high end.
+        std::vector<GroupInterval> byHigh(intervals.begin() + groupStart, intervals.begin() + groupEnd);
+        std::sort(byHigh.begin(), byHigh.end(),
+                  [](const GroupInterval& a, const GroupInterval& b) { return a.high < b.high; });
+        tree.Reset(std::move(highs));
         next = groupStart;
-        for (; byHighAt < byHigh.size() && byHigh[byHighAt].group == group; ++byHighAt) {
-            const GroupInterval& query = byHigh[byHighAt];
+        for (const GroupInterval& query : byHigh) {
             for (; next < groupEnd && intervals[next].low <= query.high; ++next) {
                 tree.Insert(intervals[next].high, intervals[next].rule, rules[intervals[next].rule].status);
             }
@@ -149,5 +162,6 @@ void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses
         }
         groupStart = groupEnd;
     }
+    return shared;
 }
 

@@ -14,6 +14,9 @@
 // intervals wholly contain its addresses (`container`), else the earliest
 // earlier one that overlaps them with another status (`overlap`); UINT32_MAX
 // for none. `groups`: per rule, rules of one kind of test share a number.
-void FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses,
+// Returns whether two intervals of one group share an address at all: when
+// none do (a list of separate ranges), no rule's addresses lie inside
+// others' of its group, nor of any finer grouping.
+bool FindHiddenAndOverlapping(const _RULE* rules, const RuleIntervals& addresses,
                               const std::vector<uint32_t>& groups, std::vector<uint32_t>* container,
                               std::vector<uint32_t>* overlap);

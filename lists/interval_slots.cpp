@@ -7,16 +7,9 @@ namespace {
 
 size_t StartOf(const SlotIndex& index, uint32_t group, uint32_t low) {
     return static_cast<size_t>(
-        std::lower_bound(index.starts.begin(), index.starts.end(), std::make_pair(group, low)) -
+        std::lower_bound(index.starts.begin(), index.starts.end(), SlotStart(group, low)) -
         index.starts.begin());
 }
-
-// What a node keeps of the slots below it.
-struct Summary {
-    uint32_t highest = 0;
-    int32_t latest = -1;
-    int32_t lowestMark = INT32_MAX;
-};
 
 // The right child of the node spanning starts [from, to], split at
 // `middle`: a node's left child follows it, the right one the left's subtree.
@@ -24,7 +17,7 @@ inline size_t RightChild(size_t node, size_t from, size_t middle) { return node 
 
 // Puts a start's summary in its leaf and recomputes the nodes above it,
 // noted on the way down (halving spans: at most 33 of them).
-void SetLeaf(SlotIndex& index, size_t start, const Summary& summary) {
+void SetLeaf(SlotIndex& index, size_t start, const SlotSummary& summary) {
     struct Step {
         size_t node, left, right;
     };
@@ -42,28 +35,26 @@ void SetLeaf(SlotIndex& index, size_t start, const Summary& summary) {
             from = middle + 1;
         }
     }
-    index.highest[node] = summary.highest;
-    index.latest[node] = summary.latest;
-    index.lowestMark[node] = summary.lowestMark;
+    index.nodes[node] = summary;
     while (depth > 0) {
         const Step& step = path[--depth];
-        const uint32_t highest = std::max(index.highest[step.left], index.highest[step.right]);
-        const int32_t latest = std::max(index.latest[step.left], index.latest[step.right]);
-        const int32_t lowestMark = std::min(index.lowestMark[step.left], index.lowestMark[step.right]);
+        const SlotSummary& left = index.nodes[step.left];
+        const SlotSummary& right = index.nodes[step.right];
+        const SlotSummary joined{std::max(left.highest, right.highest), std::max(left.latest, right.latest),
+                                 std::min(left.lowestMark, right.lowestMark)};
+        SlotSummary& above = index.nodes[step.node];
         // A node left as it was leaves every node above it as it was.
-        if (highest == index.highest[step.node] && latest == index.latest[step.node] &&
-            lowestMark == index.lowestMark[step.node]) {
+        if (joined.highest == above.highest && joined.latest == above.latest &&
+            joined.lowestMark == above.lowestMark) {
             break;
         }
-        index.highest[step.node] = highest;
-        index.latest[step.node] = latest;
-        index.lowestMark[step.node] = lowestMark;
+        above = joined;
     }
 }
 
 // Recomputes a start's summary and the tree's above it.
 void UpdateStart(SlotIndex& index, size_t start) {
-    Summary summary;
+    SlotSummary summary;
     for (int32_t slot = index.first[start]; slot >= 0; slot = index.next[slot]) {
         summary.highest = std::max(summary.highest, index.addressesOf[slot].high);
         summary.latest = std::max(summary.latest, slot);
@@ -83,8 +74,9 @@ struct Wanted {
 
 void Collect(const SlotIndex& index, size_t node, size_t nodeFrom, size_t nodeTo, const Wanted& wanted,
              std::vector<uint32_t>* found) {
-    if (nodeTo < wanted.from || wanted.to < nodeFrom || int64_t{index.highest[node]} < wanted.highAtLeast ||
-        index.latest[node] <= wanted.after || index.lowestMark[node] >= wanted.markBelow) {
+    const SlotSummary& summary = index.nodes[node];
+    if (nodeTo < wanted.from || wanted.to < nodeFrom || int64_t{summary.highest} < wanted.highAtLeast ||
+        summary.latest <= wanted.after || summary.lowestMark >= wanted.markBelow) {
         return;
     }
     if (nodeFrom == nodeTo) {
@@ -111,14 +103,12 @@ bool Holds(const AddressInterval& outer, const AddressInterval& inner) {
     return outer.low <= inner.low && inner.high <= outer.high;
 }
 
-void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots) {
+void BuildSlotIndex(SlotIndex& index, std::vector<uint64_t> starts, size_t slots) {
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
     index.starts = std::move(starts);
     index.leaves = std::max<size_t>(index.starts.size(), 1);
-    index.highest.assign(2 * index.leaves - 1, 0);
-    index.latest.assign(2 * index.leaves - 1, -1);
-    index.lowestMark.assign(2 * index.leaves - 1, INT32_MAX);
+    index.nodes.assign(2 * index.leaves - 1, SlotSummary{});
     index.first.assign(index.starts.size(), -1);
     index.next.assign(slots, -1);
     index.previous.assign(slots, -1);
@@ -151,13 +141,25 @@ void EraseSlot(SlotIndex& index, uint32_t slot) {
     UpdateStart(index, start);
 }
 
+void ChangeSlot(SlotIndex& index, uint32_t slot, const AddressInterval& addresses, int32_t mark) {
+    const uint32_t group = index.groupOf[slot];
+    if (addresses.low != index.addressesOf[slot].low) {
+        EraseSlot(index, slot);
+        InsertSlot(index, slot, group, addresses, mark);
+        return;
+    }
+    index.addressesOf[slot] = addresses;
+    index.markOf[slot] = mark;
+    UpdateStart(index, StartOf(index, group, addresses.low));
+}
+
 void TouchingSlots(const SlotIndex& index, uint32_t group, const AddressInterval& addresses,
                    std::vector<uint32_t>* found, int32_t after, int32_t markBelow) {
     found->clear();
     const uint32_t lowAtMost = addresses.high == 0xFFFFFFFFu ? addresses.high : addresses.high + 1;
     const size_t from = StartOf(index, group, 0);
     const size_t to = static_cast<size_t>(std::upper_bound(index.starts.begin(), index.starts.end(),
-                                                           std::make_pair(group, lowAtMost)) -
+                                                           SlotStart(group, lowAtMost)) -
                                           index.starts.begin());
     if (from >= to) return;
     Collect(index, 0, 0, index.leaves - 1, {from, to - 1, int64_t{addresses.low} - 1, after, markBelow}, found);
@@ -212,10 +214,11 @@ void OwnersOf(const std::vector<Piece>& pieces, uint32_t group, const AddressInt
 void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_t>& groups, size_t named,
                        std::vector<uint32_t>* covering, std::vector<uint32_t>* counts) {
     const size_t count = groups.size();
-    std::vector<std::pair<uint32_t, uint32_t>> starts;
+    std::vector<uint64_t> starts;
+    starts.reserve(addresses.intervals.size());
     for (size_t rule = 0; rule < count; ++rule) {
         for (uint32_t at = addresses.first[rule]; at < addresses.first[rule + 1]; ++at) {
-            starts.emplace_back(groups[rule], addresses.intervals[at].low);
+            starts.push_back(SlotStart(groups[rule], addresses.intervals[at].low));
         }
     }
     // The union of each group's rules so far, as slots that never touch.
@@ -242,6 +245,7 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
                 return held.addressesOf[a].low < held.addressesOf[b].low;
             });
             // The addresses no earlier rule holds become this rule's pieces.
+            // The first slot it touches takes in the others and the rule.
             AddressInterval joined = interval;
             uint64_t at = interval.low;
             for (uint32_t slot : found) {
@@ -253,12 +257,16 @@ void FindCoveringRules(const RuleIntervals& addresses, const std::vector<uint32_
                 at = std::max<uint64_t>(at, uint64_t{other.high} + 1);
                 joined.low = std::min(joined.low, other.low);
                 joined.high = std::max(joined.high, other.high);
-                EraseSlot(held, slot);
+                if (slot != found.front()) EraseSlot(held, slot);
             }
             if (at <= interval.high) {
                 pieces.push_back({group, static_cast<uint32_t>(at), interval.high, static_cast<uint32_t>(rule)});
             }
-            InsertSlot(held, slots++, group, joined);
+            if (found.empty()) {
+                InsertSlot(held, slots++, group, joined);
+            } else {
+                ChangeSlot(held, found.front(), joined, 0);
+            }
         }
         covered[rule] = all;
     }

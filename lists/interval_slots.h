@@ -6,22 +6,26 @@
 #include "lists/address_set.h"
 
 #include <cstdint>
-#include <utility>
 #include <vector>
+
+// What a node of the slot index keeps of the slots below it: the highest
+// high end, the highest slot number (-1 if none: then the high end means
+// nothing) and the lowest mark. Together, so that a node is read at once.
+struct SlotSummary {
+    uint32_t highest = 0;
+    int32_t latest = -1;
+    int32_t lowestMark = INT32_MAX;
+};
 
 // Intervals ("slots") numbered by the caller, each in a group and with a
 // mark (`optimize`: the latest rule that blocks its moving up). A slot may
 // start only at a low end given to BuildSlotIndex for its group.
 struct SlotIndex {
-    std::vector<std::pair<uint32_t, uint32_t>> starts;  // sorted distinct (group, low)
+    std::vector<uint64_t> starts;  // sorted distinct SlotStart(group, low)
     size_t leaves = 0;
-    // A tree over the starts (2 * leaves - 1 nodes, a node's left child
-    // beside it); each node keeps, for the slots below it, the highest high
-    // end, the highest slot number (-1 if none: then the high end means
-    // nothing) and the lowest mark.
-    std::vector<uint32_t> highest;
-    std::vector<int32_t> latest;
-    std::vector<int32_t> lowestMark;
+    // A tree over the starts: 2 * leaves - 1 nodes, a node's left child
+    // beside it.
+    std::vector<SlotSummary> nodes;
     std::vector<int32_t> first;    // per start: its first slot, or -1
     std::vector<int32_t> next;     // per slot: the next slot at its start, or -1
     std::vector<int32_t> previous;
@@ -30,10 +34,16 @@ struct SlotIndex {
     std::vector<int32_t> markOf;
 };
 
-void BuildSlotIndex(SlotIndex& index, std::vector<std::pair<uint32_t, uint32_t>> starts, size_t slots);
+// A group and a low end in one number, which sorts by the group first.
+inline uint64_t SlotStart(uint32_t group, uint32_t low) { return uint64_t{group} << 32 | low; }
+
+void BuildSlotIndex(SlotIndex& index, std::vector<uint64_t> starts, size_t slots);
 void InsertSlot(SlotIndex& index, uint32_t slot, uint32_t group, const AddressInterval& addresses,
                 int32_t mark = 0);
 void EraseSlot(SlotIndex& index, uint32_t slot);
+// Gives a slot in the index other addresses and mark, in its group: in
+// place while its low end stays, else erased and inserted again.
+void ChangeSlot(SlotIndex& index, uint32_t slot, const AddressInterval& addresses, int32_t mark);
 
 // Every slot of the group whose addresses overlap or touch `addresses`,
 // numbered above `after` and marked below `markBelow`.

@@ -153,9 +153,13 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     std::vector<uint64_t> contents, tests;
     contents.reserve(count);
     tests.reserve(count);
-    for (uint32_t i = 0; i < count; ++i) {  // one pass over the records for both
+    // One pass over the records for both keys and for whether NeverPicks
+    // has reasons for a rule: the findings below read again only those.
+    std::vector<uint8_t> neverPicks(count);
+    for (uint32_t i = 0; i < count; ++i) {
         contents.push_back(OrderKey(ContentHash(rules[i]), i));
         tests.push_back(OrderKey(TestHash(rules[i], true), i));
+        neverPicks[i] = !NeverPicks(rules[i]).empty();
     }
     const std::vector<uint32_t> firstWithContent = FirstWithSameKey(
         count, std::move(contents), [&](uint32_t a, uint32_t b) { return SameContent(rules[a], rules[b]); });
@@ -164,25 +168,24 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
     const std::vector<uint32_t> firstWithTest = FirstWithSameKey(
         count, std::move(tests), [&](uint32_t a, uint32_t b) { return SameTest(rules[a], rules[b], true); });
     for (uint32_t i = 0; i < count; ++i) {
-        const _RULE& rule = rules[i];
         const uint32_t number = i + 1;
-        const std::vector<std::string> reasons = NeverPicks(rule);
-        for (const std::string& reason : reasons) findings.push_back({number, reason, false});
-
+        if (neverPicks[i]) {
+            for (const std::string& reason : NeverPicks(rules[i])) findings.push_back({number, reason, false});
+        }
         if (firstWithContent[i] != i) {
             findings.push_back({number, "exact duplicate of rule " + std::to_string(firstWithContent[i] + 1), false});
             continue;
         }
         // A rule that never picks anyone is reported once, above.
-        const bool picksNoOne = !CanPick(rule.searchType);
-        if (firstWithTest[i] != i && !picksNoOne && reasons.empty()) {
+        if (neverPicks[i]) continue;
+        if (firstWithTest[i] != i) {
             findings.push_back(
                 {number, "rule " + std::to_string(firstWithTest[i] + 1) +
                              " has the same test and comes first, so this rule is never applied "
                              "to arriving visitors (only when the whole room is reported)", false});
             continue;
         }
-        compareAddresses[i] = TestsIp(rule.searchType) && reasons.empty() && !picksNoOne;
+        compareAddresses[i] = TestsIp(rules[i].searchType);
         compared += compareAddresses[i] ? 1 : 0;
     }
     }
@@ -219,9 +222,14 @@ std::vector<Finding> CheckRules(const _RULE* rules, uint32_t count, uint32_t tra
                    rules[a].nickColor == rules[b].nickColor && rules[a].textColor == rules[b].textColor;
         }));
     std::vector<uint32_t> container, overlap;
-    FindHiddenAndOverlapping(rules, addresses, kinds, &container, &overlap);
+    const bool shared = FindHiddenAndOverlapping(rules, addresses, kinds, &container, &overlap);
+    // Addresses that no two rules of a kind share are held by no others.
     std::vector<uint32_t> coveringList, coveringCounts;
-    FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &coveringList, &coveringCounts);
+    if (shared) {
+        FindCoveringRules(addresses, kindsAndEffects, RULES_NAMED, &coveringList, &coveringCounts);
+    } else {
+        coveringCounts.assign(count, 0);
+    }
     size_t listed = 0;  // where rule i's covering rules start in coveringList
     for (uint32_t i = 0; i < count; ++i) {
         const size_t named = std::min<size_t>(coveringCounts[i], RULES_NAMED);

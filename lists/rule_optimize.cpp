@@ -25,10 +25,14 @@ void WriteRange(_RULE& rule, const AddressInterval& addresses) {
 }
 
 // Whether the intervals together hold every address of `target`.
-bool HeldTogether(std::vector<AddressInterval> intervals, const AddressInterval& target) {
-    NormaliseIntervals(intervals);
-    return std::any_of(intervals.begin(), intervals.end(),
-                       [&](const AddressInterval& interval) { return Holds(interval, target); });
+bool HeldTogether(const std::vector<AddressInterval>& intervals, const AddressInterval& target) {
+    const auto holds = [&](const AddressInterval& interval) { return Holds(interval, target); };
+    // One that holds it alone, or only one: nothing to join.
+    if (std::any_of(intervals.begin(), intervals.end(), holds)) return true;
+    if (intervals.size() <= 1) return false;
+    std::vector<AddressInterval> joined = intervals;
+    NormaliseIntervals(joined);
+    return std::any_of(joined.begin(), joined.end(), holds);
 }
 
 // When the rule was added, for joining: a rule without a time added counts
@@ -65,6 +69,44 @@ struct NewestAdded {
     }
 };
 
+// Numbers for keys, from 0 in the order they first appear; a key that is
+// the one before, as a rule's effect mostly is its neighbour's, is not
+// looked up.
+template <typename Key>
+struct FirstSeenNumbers {
+    std::map<Key, uint32_t> numbers;
+    Key last{};
+    uint32_t lastNumber = UINT32_MAX;
+
+    uint32_t Of(const Key& key) {
+        if (lastNumber == UINT32_MAX || key != last) {
+            last = key;
+            lastNumber = numbers.emplace(key, static_cast<uint32_t>(numbers.size())).first->second;
+        }
+        return lastNumber;
+    }
+};
+
+// Every low end and high end + 1 that the pick coverage is given: the
+// address-only rules' intervals and the other rules' possible addresses.
+std::vector<uint64_t> CoverageEnds(const _RULE* rules, const std::vector<uint8_t>& numeric) {
+    std::vector<uint64_t> ends;
+    ends.reserve(2 * numeric.size() + 2);  // and the two that Build adds: never grown by copying
+    for (size_t j = 0; j < numeric.size(); ++j) {
+        AddressInterval interval{};
+        if (numeric[j] && IsNumericAddressRule(rules[j], &interval)) {
+            ends.push_back(interval.low);
+            ends.push_back(uint64_t{interval.high} + 1);
+            continue;
+        }
+        for (const AddressInterval& possible : PossibleAddresses(rules[j])) {
+            ends.push_back(possible.low);
+            ends.push_back(uint64_t{possible.high} + 1);
+        }
+    }
+    return ends;
+}
+
 AddressInterval Hull(const AddressInterval& a, const AddressInterval& b) {
     return {std::min(a.low, b.low), std::max(a.high, b.high)};
 }
@@ -82,38 +124,33 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     // What each rule does to a visitor it picks, and until when (rules that
     // expire at another time differ in effect once one has), and the
     // addresses it may pick at.
-    std::map<std::tuple<int32_t, uint32_t, uint32_t, int64_t>, uint32_t> effects;
-    std::map<std::pair<uint32_t, int32_t>, uint32_t> groups;
+    FirstSeenNumbers<std::tuple<int32_t, uint32_t, uint32_t, int64_t>> effects;
+    FirstSeenNumbers<std::pair<uint32_t, int32_t>> groups;
     std::vector<uint32_t> effectOf(count);
     std::vector<uint32_t> groupOf(count);
     std::vector<uint8_t> numeric(count);  // its interval read again where needed: one less table
-    std::vector<uint64_t> ends;
-    std::vector<std::pair<uint32_t, uint32_t>> starts;
-    ends.reserve(2 * count + 2);  // and the two that Build adds: never grown by copying
+    std::vector<uint64_t> starts;
     starts.reserve(count);
+    // Whether rules of more than one effect may pick at some address: only
+    // then can a rule of another effect block a join.
+    uint32_t pickingEffect = UINT32_MAX;
+    bool otherEffects = false;
     for (size_t j = 0; j < count; ++j) {
         const _RULE& rule = rules[j];
-        effectOf[j] = effects.emplace(std::make_tuple(rule.status, rule.nickColor, rule.textColor, RuleExpiry(rule)),
-                                      static_cast<uint32_t>(effects.size()))
-                          .first->second;
+        effectOf[j] = effects.Of({rule.status, rule.nickColor, rule.textColor, RuleExpiry(rule)});
         AddressInterval interval{};
         numeric[j] = IsNumericAddressRule(rule, &interval);
         if (numeric[j]) {
-            groupOf[j] = groups.emplace(std::make_pair(effectOf[j], rule.searchType),
-                                        static_cast<uint32_t>(groups.size()))
-                             .first->second;
-            starts.emplace_back(groupOf[j], interval.low);
-            ends.push_back(interval.low);
-            ends.push_back(uint64_t{interval.high} + 1);
-        } else {
-            for (const AddressInterval& possible : PossibleAddresses(rule)) {
-                ends.push_back(possible.low);
-                ends.push_back(uint64_t{possible.high} + 1);
-            }
+            groupOf[j] = groups.Of({effectOf[j], rule.searchType});
+            starts.push_back(SlotStart(groupOf[j], interval.low));
+        } else if (PossibleAddresses(rule).empty()) {
+            continue;
         }
+        if (pickingEffect == UINT32_MAX) pickingEffect = effectOf[j];
+        otherEffects = otherEffects || effectOf[j] != pickingEffect;
     }
     PickCoverage coverage;
-    coverage.Build(std::move(ends), effectOf.data());
+    if (otherEffects) coverage.Build(CoverageEnds(rules, numeric), effectOf.data());
 
     // Address-only rules kept so far (numbered by position), by group: an
     // effect and a search type. A rule's addresses may join a kept rule of
@@ -131,6 +168,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     for (size_t j = 0; j < count; ++j) {
         const auto position = static_cast<int32_t>(j);
         if (!numeric[j]) {
+            if (!otherEffects) continue;
             for (const AddressInterval& possible : PossibleAddresses(rules[j])) {
                 coverage.Add(possible, position);
             }
@@ -139,7 +177,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         AddressInterval addresses{};
         IsNumericAddressRule(rules[j], &addresses);
         const uint32_t group = groupOf[j];
-        const int32_t barrier = coverage.Query(addresses).LatestNot(effectOf[j]);
+        const int32_t barrier = otherEffects ? coverage.Query(addresses).LatestNot(effectOf[j]) : -1;
 
         TouchingSlots(kept, group, addresses, &touching, barrier);
         int32_t target = -1;
@@ -150,7 +188,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         }
         if (target < 0) {
             InsertSlot(kept, static_cast<uint32_t>(j), group, addresses, barrier);
-            coverage.Add(addresses, position);
+            if (otherEffects) coverage.Add(addresses, position);
             continue;
         }
         stays[j] = 0;
@@ -163,17 +201,20 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         // that touches the grown one and is blocked only before it (marked
         // below it) joins too.
         ++counts.joined;
+        // The target stays in `kept` meanwhile: the touching slots sought
+        // are numbered above it.
         AddressInterval joined = Hull(kept.addressesOf[target], addresses);
         int32_t joinedMark = std::max(kept.markOf[target], barrier);
         added.Take(static_cast<size_t>(target), j);
-        EraseSlot(kept, static_cast<uint32_t>(target));
-        coverage.Add(addresses, target);  // the same effect: the same group
+        if (otherEffects) coverage.Add(addresses, target);  // the same effect: the same group
         for (bool grew = true; grew;) {
             grew = false;
             TouchingSlots(kept, group, joined, &touching, target, target);
             for (uint32_t slot : touching) {
-                moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
-                coverage.Add(kept.addressesOf[slot], target);
+                if (otherEffects) {
+                    moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
+                    coverage.Add(kept.addressesOf[slot], target);
+                }
                 joined = Hull(joined, kept.addressesOf[slot]);
                 joinedMark = std::max(joinedMark, kept.markOf[slot]);
                 added.Take(static_cast<size_t>(target), slot);
@@ -183,7 +224,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
                 grew = true;
             }
         }
-        InsertSlot(kept, static_cast<uint32_t>(target), group, joined, joinedMark);
+        ChangeSlot(kept, static_cast<uint32_t>(target), joined, joinedMark);
         grown[target] = 1;
     }
 

@@ -70,6 +70,23 @@ bool ReadableFileStamp(ReadableFile file, FileStamp* stamp);
 size_t ReadFromStart(ReadableFile file, void* buffer, size_t size);
 void CloseReadable(ReadableFile file);
 
+// A copy-on-write view of a whole open file: it reads as the file did when
+// mapped, and what is written into it lands in the process's own pages,
+// never in the file; pages never written cost no memory of their own. The
+// view keeps the file open as it was opened (on Windows: others may read it
+// meanwhile, not write it) until it is unmapped, whatever becomes of the
+// ReadableFile.
+struct FileView {
+    void* bytes;
+    size_t size;
+    intptr_t file;  // Windows: the view's own handle of the file
+};
+// Maps the first `size` bytes (the whole file; at least one). False when
+// the system cannot map it: no address space for it in a 32-bit process, a
+// file system that maps nothing.
+bool MapCopyOnWrite(ReadableFile file, uint64_t size, FileView* view);
+void UnmapView(const FileView& view);
+
 // The stamp of the file at `path`; `exists` false when there is none. A
 // file whose stamp cannot be had counts as existing with a zero stamp.
 FileStamp StampOfPath(const char* path);

@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -105,6 +106,19 @@ size_t ReadFromStart(ReadableFile file, void* buffer, size_t size) {
 }
 
 void CloseReadable(ReadableFile file) { close(AsDescriptor(file)); }
+
+bool MapCopyOnWrite(ReadableFile file, uint64_t size, FileView* view) {
+    if (size == 0 || size > SIZE_MAX) return false;
+    // Private: written pages are copies. The mapping holds the file itself,
+    // so the descriptor may close.
+    void* bytes = mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_PRIVATE,
+                       AsDescriptor(file), 0);
+    if (bytes == MAP_FAILED) return false;
+    *view = FileView{bytes, static_cast<size_t>(size), -1};
+    return true;
+}
+
+void UnmapView(const FileView& view) { munmap(view.bytes, view.size); }
 
 FileStamp StampOfPath(const char* path) {
     struct stat status;

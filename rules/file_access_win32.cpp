@@ -216,6 +216,29 @@ size_t ReadFromStart(ReadableFile file, void* buffer, size_t size) {
 
 void CloseReadable(ReadableFile file) { CloseHandle(AsHandle(file)); }
 
+bool MapCopyOnWrite(ReadableFile file, uint64_t size, FileView* view) {
+    if (size == 0 || size > SIZE_MAX) return false;
+    HANDLE mapping = CreateFileMappingW(AsHandle(file), nullptr, PAGE_WRITECOPY, 0, 0, nullptr);
+    if (!mapping) return false;
+    // The view keeps the mapping alive; its own handle of the file keeps the
+    // file's sharing (read, not write) as long as it lasts.
+    void* bytes = MapViewOfFile(mapping, FILE_MAP_COPY, 0, 0, static_cast<SIZE_T>(size));
+    CloseHandle(mapping);
+    HANDLE held = nullptr;
+    if (!bytes || !DuplicateHandle(GetCurrentProcess(), AsHandle(file), GetCurrentProcess(), &held, 0,
+                                   FALSE, DUPLICATE_SAME_ACCESS)) {
+        if (bytes) UnmapViewOfFile(bytes);
+        return false;
+    }
+    *view = FileView{bytes, static_cast<size_t>(size), reinterpret_cast<intptr_t>(held)};
+    return true;
+}
+
+void UnmapView(const FileView& view) {
+    UnmapViewOfFile(view.bytes);
+    CloseHandle(reinterpret_cast<HANDLE>(view.file));
+}
+
 FileStamp StampOfPath(const char* path) {
     const WidePath wide = Widen(path);
     // Opened for its attributes only, which no other program's sharing

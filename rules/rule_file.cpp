@@ -1,6 +1,7 @@
 // The rule file: the records of the list, 460 bytes each, in list order,
-// with no header. A trailing part record is ignored. The platform's own file
-// calls are in file_access_*.cpp.
+// with no header. A trailing part record is ignored. Reading a whole file is
+// in rule_file_reading.cpp, the platform's own file calls in
+// file_access_*.cpp.
 #include "rules/rule_file.h"
 
 #include "rules/rule_array.h"
@@ -15,51 +16,6 @@ RuleFileState g_ruleFile = {};
 namespace {
 
 constexpr uint32_t NAMES_PER_SECOND = 99;
-
-enum class ReadOutcome { Read, Absent, Failed };
-
-ReadOutcome ReadWholeFile(const char* path, RuleFileContents* contents, FileStamp* stamp) {
-    ReadableFile file;
-    switch (OpenExistingForReading(path, &file)) {
-        case OpenOutcome::Opened: break;
-        case OpenOutcome::Absent: return ReadOutcome::Absent;
-        case OpenOutcome::Refused: return ReadOutcome::Failed;
-    }
-    FileStamp opened;
-    if (!ReadableFileStamp(file, &opened) || opened.size > 0xFFFFFFFFu) {
-        CloseReadable(file);
-        return ReadOutcome::Failed;
-    }
-    const auto size = static_cast<uint32_t>(opened.size);
-    const uint32_t count = size / RULE_SIZE;
-    // Room for additions comes first (pages never written cost nothing);
-    // without memory for it, the exact size.
-    uint32_t capacity = RoomyCapacity(count);
-    auto* loaded = static_cast<_RULE*>(std::malloc(size_t{capacity} * sizeof(_RULE)));
-    if (!loaded && count > 0) {
-        capacity = count;
-        loaded = static_cast<_RULE*>(std::malloc(size_t{capacity} * sizeof(_RULE)));
-    }
-    if (!loaded) {
-        CloseReadable(file);
-        return ReadOutcome::Failed;
-    }
-    const size_t wanted = size_t{count} * RULE_SIZE;
-    const size_t bytesRead = count > 0 ? ReadFromStart(file, loaded, wanted) : 0;
-    CloseReadable(file);
-    // A read cut off part-way (a locked range, a dropped share) is no list:
-    // taking the records read so far would later replace the file with them.
-    if (bytesRead != wanted) {
-        std::free(loaded);
-        return ReadOutcome::Failed;
-    }
-    contents->records = loaded;
-    contents->count = count;
-    contents->capacity = capacity;
-    contents->trailingBytes = size % RULE_SIZE;
-    *stamp = opened;
-    return ReadOutcome::Read;
-}
 
 // Puts `contents` in force as the list read from the file.
 void TakeList(const RuleFileContents& contents) {
@@ -252,16 +208,16 @@ WriteOutcome WriteList(const char* path, const _RULE* records, uint32_t count,
 bool LoadBoundFile() {
     RuleFileContents contents;
     FileStamp stamp;
-    switch (ReadWholeFile(g_ruleFile.path, &contents, &stamp)) {
-        case ReadOutcome::Read:
+    switch (ReadRuleFileWhole(g_ruleFile.path, &contents, &stamp)) {
+        case RuleFileRead::Read:
             TakeList(contents);
             g_ruleFile.known = stamp;
             break;
-        case ReadOutcome::Absent:
+        case RuleFileRead::Absent:
             // No file: the list (empty at load) stands as a list of no rules.
             g_ruleFile.known = FileStamp{};
             break;
-        case ReadOutcome::Failed:
+        case RuleFileRead::Failed:
             g_ruleFile.unread = true;
             return false;
     }
@@ -342,7 +298,7 @@ bool MergeOtherVersion(SaveReport* report) {
     if (!RuleEditsComplete()) return false;
     RuleFileContents other;
     FileStamp stamp;
-    if (ReadWholeFile(g_ruleFile.path, &other, &stamp) != ReadOutcome::Read) return false;
+    if (ReadRuleFileWhole(g_ruleFile.path, &other, &stamp) != RuleFileRead::Read) return false;
     LostChanges lost;
     if (!ReplayRuleEdits(other, lost)) {
         std::free(other.records);
@@ -378,16 +334,11 @@ bool TakeUnreportedIn(const char* folder, PathText& reported) {
 
 }  // namespace
 
-bool ReadRuleRecords(const char* path, RuleFileContents* contents) {
-    FileStamp stamp;
-    return ReadWholeFile(path, contents, &stamp) == ReadOutcome::Read;
-}
-
 bool LoadRules(const char* path) {
     // Read before letting go of the current list, so a failure keeps it.
     RuleFileContents contents;
     FileStamp stamp;
-    if (ReadWholeFile(path, &contents, &stamp) != ReadOutcome::Read) return false;
+    if (ReadRuleFileWhole(path, &contents, &stamp) != RuleFileRead::Read) return false;
     TakeList(contents);
     return true;
 }

@@ -28,6 +28,30 @@ struct RuleFileContents {
 // untouched. A file is never taken in part.
 bool ReadRuleRecords(const char* path, RuleFileContents* contents);
 
+enum class RuleFileRead { Read, Absent, Failed };
+// The same, telling an absent file from one that cannot be read, and with
+// the stamp of the version read (the module's loads compare it later).
+RuleFileRead ReadRuleFileWhole(const char* path, RuleFileContents* contents, FileStamp* stamp);
+
+// A rule file's whole records for a reader that adds none: a copy-on-write
+// view of the file (file_access.h) where the system can map it, so that
+// nothing is copied and only the records written to cost memory; the
+// records read as ReadRuleRecords reads them where it cannot. What is
+// written to them never reaches the file either way. The file is opened as
+// ReadRuleRecords opens it, and a view keeps it so (others may read it, not
+// write it) until the release.
+struct MappedRuleRecords {
+    _RULE* records;  // null when the file holds no whole record
+    uint32_t count;
+    uint32_t trailingBytes;
+    FileView view;  // `bytes` null when the records are a block from std::malloc
+};
+// False, with `mapped` untouched, when ReadRuleRecords would fail. A file
+// of no whole records (an empty one) gives none and keeps nothing.
+bool MapRuleRecords(const char* path, MappedRuleRecords* mapped);
+// Unmaps the view, or frees the block.
+void ReleaseRuleRecords(const MappedRuleRecords& mapped);
+
 // Writes `count` records to a file beside `path` and puts it in place in one
 // step (file_replace.h), waiting about a second for a file another program
 // holds. False

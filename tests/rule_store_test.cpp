@@ -494,6 +494,41 @@ TEST_F(RuleFile, AReadThatStopsShortIsNoList) {
     EXPECT_EQ(contents.records, nullptr);
 }
 
+// Records taken as a view of the file: records written there stay in the
+// process, and while the view lasts others may read the file but not
+// write it. An empty file gives no records.
+TEST_F(RuleFile, AMappedRecordWrittenToNeverReachesTheFile) {
+    std::vector<uint8_t> file = CraftedRecords(3);
+    file.resize(file.size() + 80, 0xEE);
+    WriteFileBytes(RULE_FILE, file);
+    MappedRuleRecords mapped{};
+    ASSERT_TRUE(MapRuleRecords(RULE_FILE, &mapped));
+    ASSERT_NE(mapped.view.bytes, nullptr);
+    ASSERT_EQ(mapped.count, 3u);
+    EXPECT_EQ(mapped.trailingBytes, 80u);
+    EXPECT_EQ(std::memcmp(mapped.records, file.data(), 3 * RULE_SIZE), 0);
+    mapped.records[1] = Numbered(7);
+    const _RULE seven = Numbered(7);
+    EXPECT_EQ(std::memcmp(&mapped.records[1], &seven, RULE_SIZE), 0);
+    EXPECT_EQ(ReadFileBytes(RULE_FILE), file);
+    HANDLE writer = CreateFileA(RULE_FILE, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    ReleaseRuleRecords(mapped);
+    EXPECT_EQ(ReadFileBytes(RULE_FILE), file);
+    writer = CreateFileA(RULE_FILE, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+    CloseHandle(writer);
+
+    WriteFileBytes(RULE_FILE, {});
+    mapped = MappedRuleRecords{};
+    ASSERT_TRUE(MapRuleRecords(RULE_FILE, &mapped));
+    EXPECT_EQ(mapped.records, nullptr);
+    EXPECT_EQ(mapped.count, 0u);
+    ReleaseRuleRecords(mapped);
+}
+
 TEST_F(RuleFile, RoundTripKeepsEveryByte) {
     const std::vector<uint8_t> records = CraftedRecords(3);
     std::vector<uint8_t> file = records;

@@ -55,13 +55,13 @@ int NotARuleFile(const std::string& path, const LoadedRules& loaded, const RuleF
 }  // namespace
 
 int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded) {
-    RuleFileContents contents;
-    if (!ReadRuleRecords(RuleFilePath(path).c_str(), &contents)) {
+    MappedRuleRecords mapped;
+    if (!MapRuleRecords(RuleFilePath(path).c_str(), &mapped)) {
         return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
     }
-    loaded->rules.records.reset(contents.records);
-    loaded->rules.count = contents.count;
-    loaded->trailingBytes = contents.trailingBytes;
+    loaded->rules.records = std::unique_ptr<_RULE, ReleaseRecords>(mapped.records, ReleaseRecords{mapped});
+    loaded->rules.count = mapped.count;
+    loaded->trailingBytes = mapped.trailingBytes;
     if (force) return EXIT_DONE;
     const std::string tail = PartRecordOf(path, loaded->trailingBytes);
     const RuleFileSense sense =

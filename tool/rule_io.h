@@ -4,10 +4,10 @@
 #pragma once
 
 #include "rules/rule.h"
+#include "rules/rule_file.h"
 #include "lists/rule_text.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,13 +19,16 @@ constexpr int EXIT_CANNOT = 2;
 // "torvo-rules: " and the message on standard error; EXIT_CANNOT.
 int Cannot(const std::string& message);
 
-// The records as the rule-file code read them, held where it put them: a
-// copy would hold a long list twice at once.
-struct FreeRecords {
-    void operator()(_RULE* records) const { std::free(records); }
+// The records as the rule-file code gave them, held where it put them: a
+// copy-on-write view of the file (what a verb writes there stays in this
+// process, and costs memory only for the pages written), or a block read
+// where the file could not be mapped. `records.reset()` lets either go.
+struct ReleaseRecords {
+    MappedRuleRecords source{};
+    void operator()(_RULE*) const { ReleaseRuleRecords(source); }
 };
 struct RuleRecords {
-    std::unique_ptr<_RULE, FreeRecords> records;
+    std::unique_ptr<_RULE, ReleaseRecords> records;
     uint32_t count = 0;
 
     const _RULE* data() const { return records.get(); }

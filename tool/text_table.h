@@ -1,6 +1,8 @@
 // A table for the terminal: columns padded to their widest cell (counted in
 // characters, not bytes), " | " between them, a rule of dashes under the
-// first row, and no padding after the last column.
+// first row, and no padding after the last column. Made a row at a time, so
+// that a long table is never held whole: every row widens the columns
+// first, then each row's line is written.
 #pragma once
 
 #include <string>
@@ -8,4 +10,7 @@
 
 using TableRow = std::vector<std::string>;
 
-std::string TableText(const std::vector<TableRow>& rows);
+// Widens `widths`, one for each column of the first row, to the row's cells.
+void WidenColumns(const TableRow& row, std::vector<size_t>* widths);
+// The row's line appended to `out`; under the first row, the rule of dashes.
+void AppendTableLine(const TableRow& row, const std::vector<size_t>& widths, bool first, std::string* out);

@@ -63,13 +63,13 @@ int Show(const Arguments& arguments) {
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
 
     const Language language = arguments.language;
-    std::vector<TableRow> rows;
+    TableRow header;
     if (language == Language::Russian) {
         // The nickname and IP columns are named as in the editor's list.
-        rows.push_back({"№", Utf8Of(NAME_COLUMN_TEXT), "Тип поиска", Utf8Of(IP_COLUMN_TEXT), "Статус",
-                        "Цвет ника", "Цвет реплик"});
+        header = {"№", Utf8Of(NAME_COLUMN_TEXT), "Тип поиска", Utf8Of(IP_COLUMN_TEXT), "Статус",
+                  "Цвет ника", "Цвет реплик"};
     } else {
-        rows.push_back({"#", "Nickname", "Search", "IP", "Status", "Nick colour", "Text colour"});
+        header = {"#", "Nickname", "Search", "IP", "Status", "Nick colour", "Text colour"};
     }
     // The memo's columns only for a list that holds one.
     RuleMemo memo;
@@ -79,20 +79,41 @@ int Show(const Arguments& arguments) {
         const std::vector<std::string> more = language == Language::Russian
                                                   ? std::vector<std::string>{"Добавлено", "Истекает", "Заметка"}
                                                   : std::vector<std::string>{"Added", "Expires", "Note"};
-        rows[0].insert(rows[0].end(), more.begin(), more.end());
+        header.insert(header.end(), more.begin(), more.end());
     }
-    for (size_t i = 0; i < loaded.rules.size(); ++i) {
+    // The rows are made twice, for the widths and for the lines, rather
+    // than held: a long list's table would take more memory than the list.
+    TableRow row(header.size());
+    const auto makeRow = [&](size_t i) {
         const _RULE& rule = loaded.rules[i];
-        rows.push_back({std::to_string(i + 1), EscapeName(rule.name, FieldLength(rule.name)),
-                        SearchWords(rule.searchType, language),
-                        EscapeBytes(rule.ipText, FieldLength(rule.ipText)),
-                        StatusWords(rule.status, language), ColourText(rule.nickColor),
-                        ColourText(rule.textColor)});
-        if (!memos) continue;
-        const std::vector<std::string> cells = MemoCells(rule, arguments.now, language);
-        rows.back().insert(rows.back().end(), cells.begin(), cells.end());
+        row[0] = std::to_string(i + 1);
+        row[1] = EscapeName(rule.name, FieldLength(rule.name));
+        row[2] = SearchWords(rule.searchType, language);
+        row[3] = EscapeBytes(rule.ipText, FieldLength(rule.ipText));
+        row[4] = StatusWords(rule.status, language);
+        row[5] = ColourText(rule.nickColor);
+        row[6] = ColourText(rule.textColor);
+        if (!memos) return;
+        std::vector<std::string> cells = MemoCells(rule, arguments.now, language);
+        std::move(cells.begin(), cells.end(), row.begin() + 7);
+    };
+    std::vector<size_t> widths(header.size(), 0);
+    WidenColumns(header, &widths);
+    for (size_t i = 0; i < loaded.rules.size(); ++i) {
+        makeRow(i);
+        WidenColumns(row, &widths);
     }
-    WriteOut(TableText(rows));
+    std::string text;
+    AppendTableLine(header, widths, true, &text);
+    for (size_t i = 0; i < loaded.rules.size(); ++i) {
+        makeRow(i);
+        AppendTableLine(row, widths, false, &text);
+        if (text.size() >= OUTPUT_PIECE_BYTES) {
+            WriteOut(text);
+            text.clear();
+        }
+    }
+    WriteOut(text);
     if (loaded.trailingBytes) WriteError(TrailingNote(path, loaded.trailingBytes));
     return EXIT_DONE;
 }
@@ -143,6 +164,7 @@ int Check(const Arguments& arguments) {
     const std::vector<Finding> findings = WithExpiredNotes(
         CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), loaded.trailingBytes),
         loaded.rules, arguments.now);
+    loaded.rules.records.reset();  // and the file with them, before the findings are written
     // Written in pieces: a long list's findings are never held twice.
     std::string out;
     size_t problems = 0;
@@ -175,8 +197,10 @@ int Why(const Arguments& arguments) {
     }
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
-    WriteOut(ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()),
-                            nickText != "-", nick, ip != "-", ip == "-" ? std::string() : ip,
-                            arguments.now));
+    const std::string explained =
+        ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), nickText != "-", nick,
+                       ip != "-", ip == "-" ? std::string() : ip, arguments.now);
+    loaded.rules.records.reset();  // and the file with them, before the text is written
+    WriteOut(explained);
     return EXIT_DONE;
 }

@@ -167,15 +167,17 @@ int Merge(const Arguments& arguments) {
         if (found == inFirst.end() || found->second < PicksUntil(rule)) merged.push_back(rule);
     }
     // The merged list replaces a file that it starts with, so -o may name A
-    // or B: both are read whole before anything is written.
+    // or B: both are let go (and so closed) before anything is written.
+    const size_t fromFirst = first.rules.size(), ofSecond = second.rules.size();
+    first.rules.records.reset();
+    second.rules.records.reset();
     const int status = WriteRules(arguments.output, arguments.allowEmpty, merged.data(), merged.size(), {});
     if (status != EXIT_DONE) return status;
     if (first.trailingBytes) WriteError(NotCarriedOverNote(arguments.files[0], first.trailingBytes));
     if (second.trailingBytes) WriteError(NotCarriedOverNote(arguments.files[1], second.trailingBytes));
-    const size_t added = merged.size() - first.rules.size();
     WriteOut("wrote " + std::to_string(merged.size()) + " rules to " + arguments.output + ": " +
-             std::to_string(first.rules.size()) + " from " + arguments.files[0] + ", " +
-             std::to_string(added) + " of " + std::to_string(second.rules.size()) + " from " +
+             std::to_string(fromFirst) + " from " + arguments.files[0] + ", " +
+             std::to_string(merged.size() - fromFirst) + " of " + std::to_string(ofSecond) + " from " +
              arguments.files[1] + "\n");
     return EXIT_DONE;
 }

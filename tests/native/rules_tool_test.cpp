@@ -947,9 +947,11 @@ TEST_F(RulesTool, OptimizeShortensAListAndExportWritesBlocks) {
     EXPECT_EQ(IpTextOf(rules[2]), "10.0.0.200-10.0.0.255");  // not past Bob, who may be anywhere
 
     run = Tool({"import", Path("list.txt"), "-o", Path("plain.tdb")});
+    const std::string plain = ReadFile(Path("plain.tdb"));
     run = Tool({"optimize", Path("plain.tdb"), "-o", Path("o.tdb")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadFile(Path("o.tdb")), ReadFile(Path("r.tdb")));
+    EXPECT_EQ(ReadFile(Path("plain.tdb")), plain);  // joined where it was read, not in the file
 
     WriteFile(Path("c.tdb"), RuleBytes({MakeRule(u"", SEARCH_IP, "10.0.0.1-10.0.0.6", STATUS_NO_PRIVATE),
                                         MakeRule(u"x", SEARCH_NAME), MakeRule(u"", SEARCH_IP, "10.1.*"),
