@@ -54,11 +54,17 @@ int NotARuleFile(const std::string& path, const LoadedRules& loaded, const RuleF
 
 }  // namespace
 
-int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded) {
-    MappedRuleRecords mapped;
-    if (!MapRuleRecords(RuleFilePath(path).c_str(), &mapped)) {
-        return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
+int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded, FileHeld held) {
+    MappedRuleRecords mapped{};
+    bool read = false;
+    if (held == FileHeld::WhileUsed) {
+        read = MapRuleRecords(RuleFilePath(path).c_str(), &mapped);
+    } else {
+        RuleFileContents contents;
+        read = ReadRuleRecords(RuleFilePath(path).c_str(), &contents);
+        if (read) mapped = {contents.records, contents.count, contents.trailingBytes, FileView{}};
     }
+    if (!read) return Cannot("cannot read the rule file " + path + ": " + ReadFailureReason(path));
     loaded->rules.records = std::unique_ptr<_RULE, ReleaseRecords>(mapped.records, ReleaseRecords{mapped});
     loaded->rules.count = mapped.count;
     loaded->trailingBytes = mapped.trailingBytes;

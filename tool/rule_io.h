@@ -48,8 +48,11 @@ struct LoadedRules {
 // saying why, when it cannot be read or is no rule file (a part record at
 // the end, records mostly of impossible values: lists/rule_file_sense.h),
 // with the hint to import it when it reads as text. `force` takes the whole
-// records of any file that can be read.
-int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded);
+// records of any file that can be read. The file is held (others may read
+// it, not replace it) while the records are used; or, `Never`, only while
+// they are copied, for a verb that writes as it goes, perhaps into a pager.
+enum class FileHeld { WhileUsed, Never };
+int ReadRuleFile(const std::string& path, bool force, LoadedRules* loaded, FileHeld held = FileHeld::WhileUsed);
 
 // A text file, or standard input for "-", a piece at a time (a megabyte,
 // less at the end) into `take`; false when it cannot be read, and then

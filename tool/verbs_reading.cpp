@@ -18,8 +18,15 @@
 
 namespace {
 
-// How much text a verb gathers before writing it to standard output.
+// How much text a verb gathers before writing it to standard output, once
+// it has let go of the records.
 constexpr size_t OUTPUT_PIECE_BYTES = size_t{1} << 20;
+
+// The records are let go, and the file with them, before a verb writes what
+// it made of them: its text may go to a pager or a slow console, and a
+// mapped file cannot be replaced meanwhile (the module could not save it).
+// The count stays for the summary lines.
+void ReleaseBeforeWriting(LoadedRules& loaded) { loaded.rules.records.reset(); }
 
 std::string Utf8Of(const char16_t* text) { return EncodeUtf8(std::u16string(text)); }
 
@@ -60,7 +67,9 @@ std::vector<Finding> WithExpiredNotes(const std::vector<Finding>& findings, cons
 int Show(const Arguments& arguments) {
     const std::string& path = arguments.files[0];
     LoadedRules loaded;
-    if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
+    // The table is longer than the records: written as it is made, from a
+    // copy, so that the file is free while a pager shows it.
+    if (const int status = ReadRuleFile(path, arguments.force, &loaded, FileHeld::Never)) return status;
 
     const Language language = arguments.language;
     TableRow header;
@@ -123,16 +132,13 @@ int Export(const Arguments& arguments) {
     LoadedRules loaded;
     if (const int status = ReadRuleFile(path, arguments.force, &loaded)) return status;
     const std::string output = arguments.haveOutput ? arguments.output : "-";
-    // Standard output gets the text a piece at a time; a file gets it whole.
-    const size_t piece = output == "-" ? OUTPUT_PIECE_BYTES : 0;
     std::string text;
     if (arguments.cidr) {
         // The address rules as A/n blocks, in a plain list that imports back;
         // or, `plain`, the blocks alone, one a line, for a firewall or another
         // tool. The records go before the blocks' text is made.
         const CidrList list = GatherCidrList(loaded.rules.data(), loaded.rules.size());
-        loaded.rules.records.reset();
-        loaded.rules.count = 0;
+        ReleaseBeforeWriting(loaded);
         if (list.leftOut) {
             WriteError(path + ": " + std::to_string(list.leftOut) +
                        " rules that test the nickname or have no address are left out\n");
@@ -140,17 +146,15 @@ int Export(const Arguments& arguments) {
         if (!arguments.plain) {
             text = "# address rules of " + path + " as A/n blocks: block, status, nickname and message colours\n";
         }
+        // With the file let go, standard output may get the blocks a piece
+        // at a time; a file gets them whole.
+        const size_t piece = output == "-" ? OUTPUT_PIECE_BYTES : 0;
         if (piece == 0) text.reserve(text.size() + CidrLinesSize(list, arguments.plain));
         CidrLines(list, arguments.plain, piece, &text);
     } else {
         text = std::string(EXPORT_HEADER) + "\n";
-        for (const _RULE& rule : loaded.rules) {
-            AppendExportLine(rule, &text);
-            if (piece != 0 && text.size() >= piece) {
-                WriteOut(text);
-                text.clear();
-            }
-        }
+        for (const _RULE& rule : loaded.rules) AppendExportLine(rule, &text);
+        ReleaseBeforeWriting(loaded);
     }
     const int status = WriteText(output, text, {path});
     if (status == EXIT_DONE && loaded.trailingBytes) WriteError(TrailingNote(path, loaded.trailingBytes));
@@ -164,7 +168,7 @@ int Check(const Arguments& arguments) {
     const std::vector<Finding> findings = WithExpiredNotes(
         CheckRules(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), loaded.trailingBytes),
         loaded.rules, arguments.now);
-    loaded.rules.records.reset();  // and the file with them, before the findings are written
+    ReleaseBeforeWriting(loaded);
     // Written in pieces: a long list's findings are never held twice.
     std::string out;
     size_t problems = 0;
@@ -200,7 +204,7 @@ int Why(const Arguments& arguments) {
     const std::string explained =
         ExplainVisitor(loaded.rules.data(), static_cast<uint32_t>(loaded.rules.size()), nickText != "-", nick,
                        ip != "-", ip == "-" ? std::string() : ip, arguments.now);
-    loaded.rules.records.reset();  // and the file with them, before the text is written
+    ReleaseBeforeWriting(loaded);
     WriteOut(explained);
     return EXIT_DONE;
 }
