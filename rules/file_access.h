@@ -86,6 +86,12 @@ struct FileView {
 // file system that maps nothing.
 bool MapCopyOnWrite(ReadableFile file, uint64_t size, FileView* view);
 void UnmapView(const FileView& view);
+// A POSIX system lets another program cut a mapped file short (Windows
+// refuses while a view lives); a read past its new end would then end the
+// program with a bare bus error. After this call such a read ends it with
+// `message` on standard error and exit status `status` instead: nothing
+// half-read is used. For a program that reads through views (the tool).
+void EndCleanlyWhenAViewIsCutShort(const char* message, int status);
 
 // The stamp of the file at `path`; `exists` false when there is none. A
 // file whose stamp cannot be had counts as existing with a zero stamp.

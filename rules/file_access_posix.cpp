@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -119,6 +120,31 @@ bool MapCopyOnWrite(ReadableFile file, uint64_t size, FileView* view) {
 }
 
 void UnmapView(const FileView& view) { munmap(view.bytes, view.size); }
+
+namespace {
+
+const char* g_cutShortMessage = "";
+size_t g_cutShortLength = 0;
+int g_cutShortStatus = 2;
+
+void EndCutShort(int) {
+    // Only calls that are safe in a signal handler.
+    ssize_t written = write(STDERR_FILENO, g_cutShortMessage, g_cutShortLength);
+    (void)written;
+    _exit(g_cutShortStatus);
+}
+
+}  // namespace
+
+void EndCleanlyWhenAViewIsCutShort(const char* message, int status) {
+    g_cutShortMessage = message;
+    g_cutShortLength = std::strlen(message);
+    g_cutShortStatus = status;
+    struct sigaction action {};
+    action.sa_handler = EndCutShort;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+}
 
 FileStamp StampOfPath(const char* path) {
     struct stat status;

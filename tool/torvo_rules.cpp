@@ -14,6 +14,7 @@
 // usage, a file that cannot be read or written, or one that is no rule file.
 #include "lists/plain_list.h"
 #include "lists/rule_words.h"
+#include "rules/file_access.h"
 #include "tool/console_output.h"
 #include "tool/tool_verbs.h"
 #include "version.h"
@@ -163,6 +164,10 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
     PrepareOutput();
+    EndCleanlyWhenAViewIsCutShort(
+        "torvo-rules: another program cut short a rule file while it was read; nothing was written "
+        "(run the command again)\n",
+        EXIT_CANNOT);
     if (argc < 2) return UsageError("no verb given");
     const std::string verbName = argv[1];
     if (verbName == "--help" || verbName == "-h" || verbName == "help") {

@@ -3,6 +3,7 @@
 // byte. Random and cut-off files must never crash it.
 #include "rules/ip_pattern.h"
 #include "rules/rule.h"
+#include "rules/file_access.h"
 #include "rules/rule_file.h"
 #include "rules/rule_memo.h"
 
@@ -1318,6 +1319,23 @@ TEST_F(RulesTool, RandomAndCutOffFilesNeverCrashAnyVerb) {
             }
         }
     }
+}
+
+// A rule file cut short by another program while the tool reads it through
+// a view ends the tool with its message instead of a bus error.
+TEST_F(RulesTool, AFileCutShortWhileReadEndsWithAMessage) {
+    WriteFile(Path("r.tdb"), RuleBytes(std::vector<_RULE>(100, UnusualRules()[0])));
+    EXPECT_EXIT(
+        {
+            EndCleanlyWhenAViewIsCutShort("the file was cut short\n", 2);
+            MappedRuleRecords mapped{};
+            if (!MapRuleRecords(Path("r.tdb").c_str(), &mapped) || truncate(Path("r.tdb").c_str(), 0) != 0) {
+                std::exit(3);
+            }
+            const volatile char* last = reinterpret_cast<const volatile char*>(&mapped.records[99]);
+            std::exit(*last == 0 ? 0 : 1);
+        },
+        testing::ExitedWithCode(2), "the file was cut short");
 }
 
 }  // namespace
