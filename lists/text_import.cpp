@@ -28,6 +28,51 @@ void Report(std::vector<BadLine>* to, size_t number, const std::string& what) {
 
 void PushRule(void* context, const _RULE& rule) { static_cast<std::vector<_RULE>*>(context)->push_back(rule); }
 
+// The text's first bytes (ENCODING_SAMPLE_BYTES, unless the text is
+// shorter) tell its encoding, as they do for a text read whole.
+void StartText(PieceImport& import) {
+    import.started = true;
+    const std::string& first = import.carried;
+    if (StartsWith(first, "\xFF\xFE") || StartsWith(first, "\xFE\xFF") ||
+        LooksLikeUtf16(first.data(), std::min(first.size(), ENCODING_SAMPLE_BYTES))) {
+        import.gathering = true;
+    } else if (StartsWith(first, "\xEF\xBB\xBF")) {
+        import.carried.erase(0, 3);
+    }
+}
+
+void ReadLines(PieceImport& import, const char* bytes, size_t size) {
+    size_t at = import.afterCr && size > 0 && bytes[0] == '\n' ? 1 : 0;
+    if (size > 0) import.afterCr = false;
+    size_t start = at;
+    for (; at < size; ++at) {
+        const char end = bytes[at];
+        if (end != '\n' && end != '\r') continue;
+        if (import.carried.empty()) {
+            ImportLine(import.lines, bytes + start, at - start);
+        } else {
+            import.carried.append(bytes + start, at - start);
+            ImportLine(import.lines, import.carried.data(), import.carried.size());
+            import.carried.clear();
+        }
+        if (end == '\r') {
+            if (at + 1 == size) import.afterCr = true;
+            else if (bytes[at + 1] == '\n') ++at;
+        }
+        start = at + 1;
+    }
+    import.carried.append(bytes + start, size - start);
+}
+
+// The text's first bytes, gathered to tell the encoding, read as lines.
+void StartAndReadLines(PieceImport& import) {
+    StartText(import);
+    if (import.gathering) return;
+    std::string first;
+    first.swap(import.carried);
+    ReadLines(import, first.data(), first.size());
+}
+
 }  // namespace
 
 void ImportLine(LineImport& import, const char* bytes, size_t length) {
@@ -82,55 +127,6 @@ ImportResult ImportText(std::string text, const PlainDefaults& defaults) {
     result.warnings = std::move(import.warnings);
     return result;
 }
-
-namespace {
-
-// The text's first bytes (ENCODING_SAMPLE_BYTES, unless the text is
-// shorter) tell its encoding, as they do for a text read whole.
-void StartText(PieceImport& import) {
-    import.started = true;
-    const std::string& first = import.carried;
-    if (StartsWith(first, "\xFF\xFE") || StartsWith(first, "\xFE\xFF") ||
-        LooksLikeUtf16(first.data(), std::min(first.size(), ENCODING_SAMPLE_BYTES))) {
-        import.gathering = true;
-    } else if (StartsWith(first, "\xEF\xBB\xBF")) {
-        import.carried.erase(0, 3);
-    }
-}
-
-void ReadLines(PieceImport& import, const char* bytes, size_t size) {
-    size_t at = import.afterCr && size > 0 && bytes[0] == '\n' ? 1 : 0;
-    if (size > 0) import.afterCr = false;
-    size_t start = at;
-    for (; at < size; ++at) {
-        const char end = bytes[at];
-        if (end != '\n' && end != '\r') continue;
-        if (import.carried.empty()) {
-            ImportLine(import.lines, bytes + start, at - start);
-        } else {
-            import.carried.append(bytes + start, at - start);
-            ImportLine(import.lines, import.carried.data(), import.carried.size());
-            import.carried.clear();
-        }
-        if (end == '\r') {
-            if (at + 1 == size) import.afterCr = true;
-            else if (bytes[at + 1] == '\n') ++at;
-        }
-        start = at + 1;
-    }
-    import.carried.append(bytes + start, size - start);
-}
-
-// The text's first bytes, gathered to tell the encoding, read as lines.
-void StartAndReadLines(PieceImport& import) {
-    StartText(import);
-    if (import.gathering) return;
-    std::string first;
-    first.swap(import.carried);
-    ReadLines(import, first.data(), first.size());
-}
-
-}  // namespace
 
 void ImportPiece(PieceImport& import, const char* bytes, size_t size) {
     if (import.gathering) {
