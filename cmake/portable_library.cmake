@@ -10,6 +10,7 @@ set(TORVO_PORTABLE_SOURCES
   ${TORVO_SOURCE_ROOT}/rules/ip_pattern.cpp
   ${TORVO_SOURCE_ROOT}/rules/file_replace.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_file.cpp
+  ${TORVO_SOURCE_ROOT}/rules/kept_versions.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_file_reading.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_edits.cpp
   ${TORVO_SOURCE_ROOT}/rules/rule_memo.cpp
