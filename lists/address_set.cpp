@@ -2,14 +2,13 @@
 
 #include "rules/ip_pattern.h"
 #include "rules/text_field.h"
+#include "lists/text_pieces.h"
 
 #include <algorithm>
 
 namespace {
 
 constexpr AddressInterval EVERY_ADDRESS{0, 0xFFFFFFFFu};
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The addresses whose leading `fixed` bytes are `bytes` and whose next byte
 // is in [first, last].

@@ -11,34 +11,32 @@
 
 #include <algorithm>
 
-namespace {
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
-
-// A plain dotted address: four decimal parts of 0 to 255 without leading
-// zeros (the module would read "010" as octal, and "10.1" as 10.0.0.1).
-bool ReadStrictAddress(const std::string& text, uint32_t* address) {
+size_t ReadStrictAddressAt(const char* text, size_t length, uint32_t* address) {
     uint32_t value = 0;
     int parts = 0;
     size_t at = 0;
     while (parts < 4) {
         size_t digits = 0;
         uint32_t number = 0;
-        while (at < text.size() && IsDigit(text[at]) && digits < 4) {
+        while (at < length && IsDigit(text[at]) && digits < 4) {
             number = number * 10 + static_cast<uint32_t>(text[at++] - '0');
             ++digits;
         }
-        if (digits == 0 || digits > 3 || number > 255 || (digits > 1 && text[at - digits] == '0')) return false;
+        if (digits == 0 || digits > 3 || number > 255 || (digits > 1 && text[at - digits] == '0')) return 0;
         value = (value << 8) | number;
         ++parts;
         if (parts < 4) {
-            if (at >= text.size() || text[at] != '.') return false;
+            if (at >= length || text[at] != '.') return 0;
             ++at;
         }
     }
-    if (at != text.size()) return false;
+    *address = value;
+    return at;
+}
+
+bool ReadStrictAddress(const std::string& text, uint32_t* address) {
+    uint32_t value = 0;
+    if (ReadStrictAddressAt(text.data(), text.size(), &value) != text.size()) return false;
     *address = value;
     return true;
 }

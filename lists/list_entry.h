@@ -15,8 +15,12 @@
 constexpr size_t TYPED_NAME_UNITS = RULE_NAME_UNITS - 1;
 constexpr size_t TYPED_IP_BYTES = RULE_IP_TEXT_BYTES - 1;
 
-// Four decimal parts of 0 to 255 without leading zeros, nothing else.
+// Four decimal parts of 0 to 255 without leading zeros (the module would
+// read "010" as octal, and "10.1" as 10.0.0.1), nothing else.
 bool ReadStrictAddress(const std::string& text, uint32_t* address);
+// Such an address at the start of `text`: the characters it takes, never
+// followed by a digit; 0 when the text does not start with one.
+size_t ReadStrictAddressAt(const char* text, size_t length, uint32_t* address);
 
 // Labels joined by dots, the last one of letters ("evil.example.com",
 // "Example.COM."), or "localhost".

@@ -80,28 +80,6 @@ std::string NicknameLooksLikeAddress(const std::string& entry) {
     return "";
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Four parts of 0 to 255 without leading zeros, from `*at` on.
-bool ReadFourParts(const char** at, const char* end, uint32_t* address) {
-    const char* next = *at;
-    uint32_t value = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0 && (next == end || *next++ != '.')) return false;
-        if (next == end || !IsDigit(*next)) return false;
-        uint32_t number = static_cast<uint32_t>(*next++ - '0');
-        while (number != 0 && next != end && IsDigit(*next)) {
-            number = number * 10 + static_cast<uint32_t>(*next++ - '0');
-            if (number > 255) return false;
-        }
-        if (next != end && IsDigit(*next)) return false;  // a leading zero
-        value = value << 8 | number;
-    }
-    *at = next;
-    *address = value;
-    return true;
-}
-
 // "/n" of a CIDR block ending the text: its addresses, when the address is
 // the block's first and the block holds more than 0.0.0.0.
 bool ReadBlockLength(const char* at, const char* end, uint32_t low, uint32_t* high) {
@@ -119,17 +97,19 @@ bool ReadBlockLength(const char* at, const char* end, uint32_t low, uint32_t* hi
 }  // namespace
 
 bool ReadAddressEntry(const char* text, size_t length, _RULE* rule) {
-    const char* at = text;
     const char* end = text + length;
     uint32_t low = 0;
     uint32_t high = 0;
-    if (!ReadFourParts(&at, end, &low)) return false;
+    const size_t first = ReadStrictAddressAt(text, length, &low);
+    if (first == 0) return false;
+    const char* at = text + first;
     const bool range = at != end;
     if (!range) {
         if (low == 0) return false;
     } else if (*at == '-') {
         ++at;
-        if (!ReadFourParts(&at, end, &high) || at != end || low > high || high == 0) return false;
+        const size_t last = ReadStrictAddressAt(at, static_cast<size_t>(end - at), &high);
+        if (last == 0 || at + last != end || low > high || high == 0) return false;
     } else if (*at != '/' || !ReadBlockLength(at + 1, end, low, &high)) {
         return false;
     }

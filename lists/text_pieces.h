@@ -1,5 +1,5 @@
 // Pieces of a line of text as the rule lists are read: columns, trimming,
-// and ASCII letters.
+// and ASCII letters and digits.
 #pragma once
 
 #include <string>
@@ -11,3 +11,4 @@ std::vector<std::string> Split(const std::string& line, char separator);
 std::string Trimmed(const std::string& text);
 bool StartsWith(const std::string& text, const char* start);
 bool IsLetter(char c);
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
