@@ -74,8 +74,8 @@ struct ImportResult {
 // inside an entry (kept, with a warning, in a "name:" entry). Reasons and
 // warnings show unprintable characters as <U+XXXX>.
 // A line of the table's shape without the header (a rule the editor copied)
-// is read as a table line. The text is taken whole (move a long one in):
-// it is read where it lies, never copied line by line; lists/text_import.h
-// reads a long file a piece at a time. Plain lines without their optional
-// columns take `defaults`.
-ImportResult ImportText(std::string text, const PlainDefaults& defaults = PLAIN_DEFAULTS);
+// is read as a table line. The text is read where it lies, as one piece of
+// lists/text_import.h, which also reads a long file a piece at a time
+// (a UTF-16 text is copied to be made UTF-8). Plain lines without their
+// optional columns take `defaults`.
+ImportResult ImportText(const std::string& text, const PlainDefaults& defaults = PLAIN_DEFAULTS);

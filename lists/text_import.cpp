@@ -6,6 +6,7 @@
 #include "lists/rule_words.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -26,54 +27,34 @@ void Report(std::vector<BadLine>* to, size_t number, const std::string& what) {
     to->push_back({number, Shown(what)});
 }
 
-void PushRule(void* context, const _RULE& rule) { static_cast<std::vector<_RULE>*>(context)->push_back(rule); }
+void TakeImportLine(void* import, const char* text, size_t length) {
+    ImportLine(*static_cast<LineImport*>(import), text, length);
+}
+
+void CountLine(void* lines, const char*, size_t) { ++*static_cast<size_t*>(lines); }
 
 // The text's first bytes (ENCODING_SAMPLE_BYTES, unless the text is
-// shorter) tell its encoding, as they do for a text read whole.
-void StartText(PieceImport& import) {
+// shorter) tell its encoding, as they do for a text read whole: they are
+// gathered with the rest of a UTF-16 text, else read as lines.
+void StartText(PieceImport& import, const char* first, size_t size) {
     import.started = true;
-    const std::string& first = import.carried;
-    if (StartsWith(first, "\xFF\xFE") || StartsWith(first, "\xFE\xFF") ||
-        LooksLikeUtf16(first.data(), std::min(first.size(), ENCODING_SAMPLE_BYTES))) {
+    const auto startsWith = [&](const char* mark, size_t length) {
+        return size >= length && std::memcmp(first, mark, length) == 0;
+    };
+    if (startsWith("\xFF\xFE", 2) || startsWith("\xFE\xFF", 2) ||
+        LooksLikeUtf16(first, std::min(size, ENCODING_SAMPLE_BYTES))) {
         import.gathering = true;
-    } else if (StartsWith(first, "\xEF\xBB\xBF")) {
-        import.carried.erase(0, 3);
+        if (first != import.gathered.data()) import.gathered.assign(first, size);
+        return;
     }
-}
-
-void ReadLines(PieceImport& import, const char* bytes, size_t size) {
-    size_t at = import.afterCr && size > 0 && bytes[0] == '\n' ? 1 : 0;
-    if (size > 0) import.afterCr = false;
-    size_t start = at;
-    for (; at < size; ++at) {
-        const char end = bytes[at];
-        if (end != '\n' && end != '\r') continue;
-        if (import.carried.empty()) {
-            ImportLine(import.lines, bytes + start, at - start);
-        } else {
-            import.carried.append(bytes + start, at - start);
-            ImportLine(import.lines, import.carried.data(), import.carried.size());
-            import.carried.clear();
-        }
-        if (end == '\r') {
-            if (at + 1 == size) import.afterCr = true;
-            else if (bytes[at + 1] == '\n') ++at;
-        }
-        start = at + 1;
-    }
-    import.carried.append(bytes + start, size - start);
-}
-
-// The text's first bytes, gathered to tell the encoding, read as lines.
-void StartAndReadLines(PieceImport& import) {
-    StartText(import);
-    if (import.gathering) return;
-    std::string first;
-    first.swap(import.carried);
-    ReadLines(import, first.data(), first.size());
+    const size_t mark = startsWith("\xEF\xBB\xBF", 3) ? 3 : 0;
+    SplitPiece(import.split, first + mark, size - mark, TakeImportLine, &import.lines);
+    std::string().swap(import.gathered);
 }
 
 }  // namespace
+
+void AppendRule(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
 
 void ImportLine(LineImport& import, const char* bytes, size_t length) {
     const size_t number = ++import.lineNumber;
@@ -107,71 +88,89 @@ void ImportLine(LineImport& import, const char* bytes, size_t length) {
     if (!warning.empty()) Report(&import.warnings, number, warning);
 }
 
-ImportResult ImportText(std::string text, const PlainDefaults& defaults) {
+ImportResult ImportText(const std::string& text, const PlainDefaults& defaults) {
     ImportResult result;
-    std::vector<LineSpan> lines;
-    std::string textReason;
-    if (!TextLines(&text, &lines, &textReason)) {
-        result.badLines.push_back({1, textReason});
-        return result;
-    }
     // At most a rule a line: reserved once, the list never grows by copying
     // itself (which would hold a long list one and a half times over).
-    result.rules.reserve(lines.size());
-    LineImport import;
-    import.defaults = defaults;
-    import.take = PushRule;
-    import.context = &result.rules;
-    for (const LineSpan& line : lines) ImportLine(import, text.data() + line.start, line.length);
-    result.badLines = std::move(import.badLines);
-    result.warnings = std::move(import.warnings);
+    LineCount count;
+    CountLines(count, text.data(), text.size());
+    result.rules.reserve(EndCount(count));
+    PieceImport import;
+    import.lines.defaults = defaults;
+    import.lines.take = AppendRule;
+    import.lines.context = &result.rules;
+    ImportPiece(import, text.data(), text.size());
+    EndPieces(import);
+    result.badLines = std::move(import.lines.badLines);
+    result.warnings = std::move(import.lines.warnings);
     return result;
 }
 
+void SplitPiece(LineSplit& split, const char* bytes, size_t size, TakeLine take, void* context) {
+    size_t at = split.afterCr && size > 0 && bytes[0] == '\n' ? 1 : 0;
+    if (size > 0) split.afterCr = false;
+    size_t start = at;
+    for (; at < size; ++at) {
+        const char end = bytes[at];
+        if (end != '\n' && end != '\r') continue;
+        if (split.carried.empty()) {
+            take(context, bytes + start, at - start);
+        } else {
+            split.carried.append(bytes + start, at - start);
+            take(context, split.carried.data(), split.carried.size());
+            split.carried.clear();
+        }
+        if (end == '\r') {
+            if (at + 1 == size) split.afterCr = true;
+            else if (bytes[at + 1] == '\n') ++at;
+        }
+        start = at + 1;
+    }
+    split.carried.append(bytes + start, size - start);
+}
+
+void EndSplit(LineSplit& split, TakeLine take, void* context) {
+    if (!split.carried.empty()) take(context, split.carried.data(), split.carried.size());
+    split.carried.clear();
+}
+
 void ImportPiece(PieceImport& import, const char* bytes, size_t size) {
-    if (import.gathering) {
-        import.carried.append(bytes, size);
-    } else if (import.started) {
-        ReadLines(import, bytes, size);
+    if (import.started) {
+        if (import.gathering) import.gathered.append(bytes, size);
+        else SplitPiece(import.split, bytes, size, TakeImportLine, &import.lines);
+    } else if (import.gathered.empty() && size >= ENCODING_SAMPLE_BYTES) {
+        StartText(import, bytes, size);  // a first piece long enough is read where it lies
     } else {
-        import.carried.append(bytes, size);
-        if (import.carried.size() >= ENCODING_SAMPLE_BYTES) StartAndReadLines(import);
+        import.gathered.append(bytes, size);
+        if (import.gathered.size() >= ENCODING_SAMPLE_BYTES) {
+            StartText(import, import.gathered.data(), import.gathered.size());
+        }
     }
 }
 
 void EndPieces(PieceImport& import) {
-    if (!import.started) StartAndReadLines(import);
+    if (!import.started) StartText(import, import.gathered.data(), import.gathered.size());
     if (!import.gathering) {
-        if (!import.carried.empty()) ImportLine(import.lines, import.carried.data(), import.carried.size());
-        import.carried.clear();
+        EndSplit(import.split, TakeImportLine, &import.lines);
         return;
     }
     std::vector<LineSpan> lines;
     std::string reason;
-    if (!TextLines(&import.carried, &lines, &reason)) {
+    if (!TextLines(&import.gathered, &lines, &reason)) {
         import.lines.badLines.push_back({1, reason});
     } else {
         for (const LineSpan& line : lines) {
-            ImportLine(import.lines, import.carried.data() + line.start, line.length);
+            ImportLine(import.lines, import.gathered.data() + line.start, line.length);
         }
     }
-    import.carried.clear();
+    std::string().swap(import.gathered);
 }
 
 void CountLines(LineCount& count, const char* bytes, size_t size) {
-    size_t at = count.afterCr && size > 0 && bytes[0] == '\n' ? 1 : 0;
-    if (size > 0) count.afterCr = false;
-    for (; at < size; ++at) {
-        const char end = bytes[at];
-        if (end != '\n' && end != '\r') {
-            count.inLine = true;
-            continue;
-        }
-        ++count.lines;
-        count.inLine = false;
-        if (end == '\r') {
-            if (at + 1 == size) count.afterCr = true;
-            else if (bytes[at + 1] == '\n') ++at;
-        }
-    }
+    SplitPiece(count.split, bytes, size, CountLine, &count.lines);
+}
+
+size_t EndCount(LineCount& count) {
+    EndSplit(count.split, CountLine, &count.lines);
+    return count.lines;
 }

@@ -14,6 +14,8 @@
 
 // Where each good line's rule goes, in line order.
 using TakeRule = void (*)(void* context, const _RULE& rule);
+// The TakeRule that appends to the std::vector<_RULE> `rules`.
+void AppendRule(void* rules, const _RULE& rule);
 
 struct LineImport {
     PlainDefaults defaults = PLAIN_DEFAULTS;
@@ -28,27 +30,38 @@ struct LineImport {
 // Reads the text's next line, without its end.
 void ImportLine(LineImport& import, const char* text, size_t length);
 
+// The lines of a text that comes in pieces: the line a piece's end cuts is
+// carried to the next piece, and a CR LF that falls between two pieces is
+// one line end. Lines end at LF, CR LF or a CR alone, as TextLines has them.
+using TakeLine = void (*)(void* context, const char* text, size_t length);
+struct LineSplit {
+    std::string carried;
+    bool afterCr = false;  // the last piece ended with CR: a LF starting the next is its end
+};
+void SplitPiece(LineSplit& split, const char* bytes, size_t size, TakeLine take, void* context);
+// After the last piece: the line that no line end closed, if any.
+void EndSplit(LineSplit& split, TakeLine take, void* context);
+
 // A text read a piece at a time. UTF-8 lines are read as the pieces come;
 // a UTF-16 text (by its byte order mark, or by the NUL bytes of its first
 // bytes, as TextLines judges them) is gathered and read whole at the end.
 struct PieceImport {
     LineImport lines;
-    std::string carried;  // the last piece's unfinished line; all of a UTF-16 text
+    LineSplit split;
+    std::string gathered;  // the first bytes, until they tell the encoding; all of a UTF-16 text
     bool started = false;
     bool gathering = false;
-    bool afterCr = false;  // the last piece ended with CR: a LF starting this one is its end
 };
 
 void ImportPiece(PieceImport& import, const char* bytes, size_t size);
 // After the last piece: reads what is left.
 void EndPieces(PieceImport& import);
 
-// How many lines ImportPiece would read from these pieces, for holding the
-// rules in one block: counted with the same line ends.
+// How many lines ImportPiece would read from these pieces (a UTF-16 text
+// aside), for holding the rules in one block.
 struct LineCount {
+    LineSplit split;
     size_t lines = 0;
-    bool inLine = false;
-    bool afterCr = false;
 };
 void CountLines(LineCount& count, const char* bytes, size_t size);
-inline size_t CountedLines(const LineCount& count) { return count.lines + (count.inLine ? 1 : 0); }
+size_t EndCount(LineCount& count);

@@ -74,7 +74,6 @@ void CountPiece(void* count, const char* bytes, size_t size) { CountLines(*stati
 void ImportPieceInto(void* import, const char* bytes, size_t size) {
     ImportPiece(*static_cast<PieceImport*>(import), bytes, size);
 }
-void TakeRuleAsIs(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
 void TakeRuleIntoRuns(void* runs, const _RULE& rule) { TakeIntoRuns(*static_cast<AddressRuns*>(runs), rule); }
 
 // How long a rule picks: a rule without an expiry outlasts every other.
@@ -106,7 +105,7 @@ int Import(const Arguments& arguments) {
     if (!read) return CannotRead(source);
     if (fromInput) CountLines(count, input.data(), input.size());
     std::vector<_RULE> rules;
-    rules.reserve(CountedLines(count));
+    rules.reserve(EndCount(count));
 
     // With --optimize, address rules join as they are read (address_runs.h):
     // a list of blocks is never held block by block.
@@ -114,7 +113,7 @@ int Import(const Arguments& arguments) {
     runs.out = &rules;
     PieceImport import;
     import.lines.defaults = defaults;
-    import.lines.take = arguments.optimize ? TakeRuleIntoRuns : TakeRuleAsIs;
+    import.lines.take = arguments.optimize ? TakeRuleIntoRuns : AppendRule;
     import.lines.context = arguments.optimize ? static_cast<void*>(&runs) : &rules;
     if (fromInput) {
         // In the same pieces as a file: the reader's first piece is copied.

@@ -189,13 +189,11 @@ bool HoldsEnglishWords(const std::string& text) {
     return false;
 }
 
-void PushRule(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
-
 // The text as a long file is read, `pieceBytes` at a time.
 ImportResult ImportInPieces(const std::string& text, size_t pieceBytes) {
     ImportResult result;
     PieceImport import;
-    import.lines.take = PushRule;
+    import.lines.take = AppendRule;
     import.lines.context = &result.rules;
     for (size_t at = 0; at < text.size(); at += pieceBytes) {
         ImportPiece(import, text.data() + at, std::min(pieceBytes, text.size() - at));

@@ -92,8 +92,6 @@ void GiveMemo(_RULE& rule) {
     WriteRuleMemo(rule, memo);
 }
 
-void PushRule(void* rules, const _RULE& rule) { static_cast<std::vector<_RULE>*>(rules)->push_back(rule); }
-
 bool SameReports(const std::vector<BadLine>& a, const std::vector<BadLine>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const BadLine& x, const BadLine& y) {
         return x.number == y.number && x.reason == y.reason;
@@ -104,7 +102,7 @@ bool SameReports(const std::vector<BadLine>& a, const std::vector<BadLine>& b) {
 void ExpectSameInPieces(const std::string& text, size_t pieceBytes, const ImportResult& whole) {
     std::vector<_RULE> rules;
     PieceImport import;
-    import.lines.take = PushRule;
+    import.lines.take = AppendRule;
     import.lines.context = &rules;
     for (size_t at = 0; at < text.size(); at += pieceBytes) {
         ImportPiece(import, text.data() + at, std::min(pieceBytes, text.size() - at));
