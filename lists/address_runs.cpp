@@ -157,7 +157,9 @@ void EndRuns(AddressRuns& runs) {
     if (!runs.inRun) return;
     runs.inRun = false;
     std::vector<RunPiece> pieces;
-    for (const std::vector<RunPiece>& block : runs.pieces.blocks) pieces.insert(pieces.end(), block.begin(), block.end());
+    for (const std::vector<RunPiece>& block : runs.pieces.blocks) {
+        pieces.insert(pieces.end(), block.begin(), block.end());
+    }
     runs.pieces.blocks = {};
     std::sort(pieces.begin(), pieces.end(), [](const RunPiece& a, const RunPiece& b) { return a.first < b.first; });
     for (const RunPiece& piece : pieces) {

@@ -58,11 +58,13 @@ void PickCoverage::Build(std::vector<uint64_t> ends, const uint32_t* positionEff
 }
 
 void PickCoverage::Add(const AddressInterval& interval, int32_t position) {
+    if (pieces == 0) return;
     AddOver(*this, 0, 0, pieces - 1, PieceOf(*this, interval.low), PieceOf(*this, uint64_t{interval.high} + 1) - 1,
             position);
 }
 
 LatestTwo PickCoverage::Query(const AddressInterval& interval) const {
+    if (pieces == 0) return {};
     const LatestPositions found = QueryOver(*this, 0, 0, pieces - 1, PieceOf(*this, interval.low),
                                             PieceOf(*this, uint64_t{interval.high} + 1) - 1);
     LatestTwo latest;

@@ -76,6 +76,8 @@ struct PickCoverage {
     // `ends`: every low end and high end + 1 that Add or Query will be given.
     // `positionEffects`: what the rule at each position does, as LatestTwo's
     // effects; it must outlive the coverage.
+    // A coverage never built holds nothing: Add does nothing and Query
+    // finds no rule, as for a list where no other effect could block.
     void Build(std::vector<uint64_t> ends, const uint32_t* positionEffects);
     void Add(const AddressInterval& interval, int32_t position);
     LatestTwo Query(const AddressInterval& interval) const;

@@ -168,7 +168,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
     for (size_t j = 0; j < count; ++j) {
         const auto position = static_cast<int32_t>(j);
         if (!numeric[j]) {
-            if (!otherEffects) continue;
+            if (!otherEffects) continue;  // no coverage to add its possible addresses to
             for (const AddressInterval& possible : PossibleAddresses(rules[j])) {
                 coverage.Add(possible, position);
             }
@@ -177,7 +177,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         AddressInterval addresses{};
         IsNumericAddressRule(rules[j], &addresses);
         const uint32_t group = groupOf[j];
-        const int32_t barrier = otherEffects ? coverage.Query(addresses).LatestNot(effectOf[j]) : -1;
+        const int32_t barrier = coverage.Query(addresses).LatestNot(effectOf[j]);
 
         TouchingSlots(kept, group, addresses, &touching, barrier);
         int32_t target = -1;
@@ -188,7 +188,7 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         }
         if (target < 0) {
             InsertSlot(kept, static_cast<uint32_t>(j), group, addresses, barrier);
-            if (otherEffects) coverage.Add(addresses, position);
+            coverage.Add(addresses, position);
             continue;
         }
         stays[j] = 0;
@@ -206,15 +206,14 @@ bool OptimizeOnce(_RULE* rules, uint32_t* ruleCount, OptimizeCounts& counts) {
         AddressInterval joined = Hull(kept.addressesOf[target], addresses);
         int32_t joinedMark = std::max(kept.markOf[target], barrier);
         added.Take(static_cast<size_t>(target), j);
-        if (otherEffects) coverage.Add(addresses, target);  // the same effect: the same group
+        coverage.Add(addresses, target);  // the same effect: the same group
         for (bool grew = true; grew;) {
             grew = false;
             TouchingSlots(kept, group, joined, &touching, target, target);
             for (uint32_t slot : touching) {
-                if (otherEffects) {
-                    moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
-                    coverage.Add(kept.addressesOf[slot], target);
-                }
+                // Only another effect's rule can have been blocked by it.
+                if (otherEffects) moved.push_back({kept.addressesOf[slot], static_cast<int32_t>(slot), effectOf[slot]});
+                coverage.Add(kept.addressesOf[slot], target);
                 joined = Hull(joined, kept.addressesOf[slot]);
                 joinedMark = std::max(joinedMark, kept.markOf[slot]);
                 added.Take(static_cast<size_t>(target), slot);
