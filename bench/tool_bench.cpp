@@ -14,6 +14,8 @@
 // figure is the median of --runs runs (3). With
 // --keep FOLDER the lists and every output stay there, to compare two
 // builds' outputs. Built by the native build, run by `make bench`.
+#include "lists/address_set.h"
+
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -29,12 +31,6 @@
 
 namespace {
 
-std::string Dotted(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFF,
-                  (address >> 8) & 0xFF, address & 0xFF);
-    return text;
-}
 
 // A deterministic list: no seed from outside, the same list every run.
 // `addressesOnly` gets the same list with its first column alone, as
@@ -58,16 +54,16 @@ std::string MakeRangeList(uint32_t ranges, std::string* addressesOnly) {
             if (outer.second - outer.first >= 255) {
                 const uint32_t start = (outer.first + 255) & ~0xFFu;
                 if (start + 255 <= outer.second) {
-                    text += Dotted(start) + "/24\tignore\n";
-                    *addressesOnly += Dotted(start) + "/24\n";
+                    text += DottedAddress(start) + "/24\tignore\n";
+                    *addressesOnly += DottedAddress(start) + "/24\n";
                     continue;
                 }
             }
         }
         address += next(2048);
         const uint32_t width = next(5) == 0 ? next(65536) : next(1024);
-        text += Dotted(address) + "-" + Dotted(address + width) + "\t" + statuses[next(4)] + "\n";
-        *addressesOnly += Dotted(address) + "-" + Dotted(address + width) + "\n";
+        text += DottedAddress(address) + "-" + DottedAddress(address + width) + "\t" + statuses[next(4)] + "\n";
+        *addressesOnly += DottedAddress(address) + "-" + DottedAddress(address + width) + "\n";
         made.emplace_back(address, address + width);
         address += width + 1;
     }
@@ -147,7 +143,7 @@ std::vector<CountryRange> ReadCountryRanges(const std::string& path) {
 // naming the country, as per-country block lists are published.
 std::string RangesText(const std::vector<CountryRange>& ranges) {
     std::string text;
-    for (const CountryRange& range : ranges) text += Dotted(range.low) + "-" + Dotted(range.high) + "\n";
+    for (const CountryRange& range : ranges) text += DottedAddress(range.low) + "-" + DottedAddress(range.high) + "\n";
     return text;
 }
 
@@ -157,15 +153,9 @@ std::string PerCountryBlocks(std::vector<CountryRange> ranges, size_t* blocks) {
     std::string text;
     for (size_t i = 0; i < ranges.size(); ++i) {
         if (i == 0 || ranges[i].country != ranges[i - 1].country) text += "# " + ranges[i].country + "\n";
-        const uint64_t end = uint64_t{ranges[i].high} + 1;
-        for (uint64_t at = ranges[i].low; at < end; ++*blocks) {
-            int length = 32;
-            while (length > 0 && (at & ((uint64_t{1} << (33 - length)) - 1)) == 0 &&
-                   at + (uint64_t{1} << (33 - length)) <= end) {
-                --length;
-            }
-            text += Dotted(static_cast<uint32_t>(at)) + "/" + std::to_string(length) + "\n";
-            at += uint64_t{1} << (32 - length);
+        for (const auto& [start, length] : CidrBlocks(ranges[i].low, ranges[i].high)) {
+            text += DottedAddress(start) + "/" + std::to_string(length) + "\n";
+            ++*blocks;
         }
     }
     return text;
